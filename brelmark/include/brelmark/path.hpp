@@ -1,0 +1,57 @@
+#pragma once
+// Object paths ("/partition/name%rd:port") and the pattern that reads them.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brelmark {
+
+// The named groups of one match; a group that took no part is absent.
+struct PathCaptures {
+  std::optional<std::string_view> partition;
+  std::optional<std::string_view> name;
+  std::optional<std::string_view> rd;
+  std::optional<std::string_view> port;
+  std::optional<std::string_view> svc;
+};
+
+// The compiled object-path pattern, built once per process on first use.
+class PathPattern {
+ public:
+  static const PathPattern& get();
+  static std::string_view text() noexcept;
+
+  // Matches the whole text; the captures are slices of it.
+  bool match(std::string_view text, PathCaptures& out) const;
+  std::optional<PathCaptures> match(std::string_view text) const;
+
+ private:
+  PathPattern();
+  struct Impl;
+  Impl* impl_;
+};
+
+// A path inside configuration text: a view, trimmed of White_Space at both ends.
+class ObjectPath {
+ public:
+  ObjectPath() = default;
+  explicit ObjectPath(std::string_view text) noexcept;
+
+  std::string_view text() const noexcept { return text_; }
+  std::string to_string() const { return std::string(text_); }
+  bool empty() const noexcept { return text_.empty(); }
+
+  // The `name` group, or nothing when the pattern does not match.
+  std::optional<std::string_view> name() const;
+  // The `partition` group when it took part in a match, else the default.
+  std::optional<std::string_view> partition(std::optional<std::string_view> dflt) const;
+
+  friend bool operator==(const ObjectPath& a, const ObjectPath& b) noexcept {
+    return a.text_ == b.text_;
+  }
+
+ private:
+  std::string_view text_;
+};
+
+}  // namespace brelmark
