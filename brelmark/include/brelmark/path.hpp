@@ -21,7 +21,10 @@ class PathPattern {
   static const PathPattern& get();
   static std::string_view text() noexcept;
 
-  // Matches the whole text; the captures are slices of it.
+  // Matches the whole text; the captures are slices of it. Digits are any Unicode
+  // decimal digits and white space the White_Space characters; "$" is the very
+  // end of the text. A text that is not well-formed UTF-8 does not match. On
+  // failure `out` is left empty.
   bool match(std::string_view text, PathCaptures& out) const;
   std::optional<PathCaptures> match(std::string_view text) const;
 
@@ -41,7 +44,8 @@ class ObjectPath {
   std::string to_string() const { return std::string(text_); }
   bool empty() const noexcept { return text_.empty(); }
 
-  // The `name` group, or nothing when the pattern does not match.
+  // The `name` group, or nothing when the pattern does not match (the empty
+  // path, for one).
   std::optional<std::string_view> name() const;
   // The `partition` group when it took part in a match, else the default.
   std::optional<std::string_view> partition(std::optional<std::string_view> dflt) const;
