@@ -1,0 +1,334 @@
+#include "ltm/ltm_path.hpp"
+
+#include <utf8proc.h>
+
+#include <brelmark/services.hpp>
+#include <brelmark/unicode.hpp>
+
+namespace qv::ltm {
+
+std::string normalize_object_path(std::string_view text) { return brelmark::ObjectPath(text).to_string(); }
+
+// ---- The pattern ----------------------------------------------------------------------------
+//
+//   ^(?:(?:/?)(?P<partition>[^/:% ]+?)/)?(?:(?:/?)(?P<name>[^/:% ]+))(?:%(?P<rd>\d+)(?::?))?
+//   (?::?(?:(?P<port>\d+)|(?P<svc>\S+)))?$
+//
+// What backtracking in priority order comes to, part by part (N is the class [^/:% ]):
+// - partition: N excludes "/", so the lazy run can only end at the first character outside N,
+//   which must be "/". When the rest then fails, the only other choice is no partition at all.
+// - name: a leading "/" is skipped, then the longest run of N (at least one). A shorter name never
+//   helps: the character after the full run is "/", ":", "%" or a blank, and whatever the tail
+//   could do from inside the run it can also do from that character (or not at all, for a blank).
+// - rd: after "%", the longest run of digits; a shorter run never helps for the same reason.
+//   Then ":" taken before not taken; when neither leads to the end, no rd and the "%" goes to
+//   the tail.
+// - tail: ":" taken before not taken; then all of the rest as digits (port), else all of the rest
+//   without white space (svc); or nothing at the very end.
+// Each part scans forward from where the previous one ended, so a match costs a few passes over
+// the text at most.
+
+namespace {
+
+using Captures = brelmark::PathCaptures;
+
+// The code point at `i` of well-formed UTF-8; `i` moves past it.
+char32_t decode(std::string_view s, std::size_t& i) noexcept {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char b = byte(i);
+  if (b < 0x80) {
+    ++i;
+    return b;
+  }
+  std::size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+  char32_t c = b & (0x3F >> extra);
+  for (std::size_t k = 1; k <= extra; ++k) c = (c << 6) | (byte(i + k) & 0x3F);
+  i += extra + 1;
+  return c;
+}
+
+bool is_decimal_digit(char32_t c) noexcept {
+  if (c < 0x80) return c >= '0' && c <= '9';
+  return utf8proc_category(static_cast<utf8proc_int32_t>(c)) == UTF8PROC_CATEGORY_ND;
+}
+
+bool is_white_space(char32_t c) noexcept {
+  if (c < 0x80) return c == ' ' || (c >= 0x09 && c <= 0x0D);
+  return brelmark::is_white_space(c);
+}
+
+// The class of partition and name characters. Bytes of multi-byte characters never equal the
+// four excluded ones, so the class can be tested byte by byte.
+bool in_name_class(char c) noexcept { return c != '/' && c != ':' && c != '%' && c != ' '; }
+
+std::size_t name_run_end(std::string_view s, std::size_t from) noexcept {
+  while (from < s.size() && in_name_class(s[from])) ++from;
+  return from;
+}
+
+std::size_t digit_run_end(std::string_view s, std::size_t from) noexcept {
+  std::size_t i = from;
+  while (i < s.size()) {
+    std::size_t next = i;
+    if (!is_decimal_digit(decode(s, next))) break;
+    i = next;
+  }
+  return i;
+}
+
+bool rest_is_digits(std::string_view s, std::size_t from) noexcept {
+  return from < s.size() && digit_run_end(s, from) == s.size();
+}
+
+bool rest_has_no_white_space(std::string_view s, std::size_t from) noexcept {
+  if (from >= s.size()) return false;
+  for (std::size_t i = from; i < s.size();) {
+    if (is_white_space(decode(s, i))) return false;
+  }
+  return true;
+}
+
+std::string_view slice(std::string_view s, std::size_t from, std::size_t to) noexcept {
+  return s.substr(from, to - from);
+}
+
+// (?::?(?:(?P<port>\d+)|(?P<svc>\S+)))?$ from position p.
+bool match_tail(std::string_view s, std::size_t p, Captures& out) noexcept {
+  if (p == s.size()) return true;
+  for (std::size_t start : {p + 1, p}) {
+    if (start == p + 1 && s[p] != ':') continue;
+    if (rest_is_digits(s, start)) {
+      out.port = s.substr(start);
+      return true;
+    }
+    if (rest_has_no_white_space(s, start)) {
+      out.svc = s.substr(start);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Name, route domain and tail from position b.
+bool match_from_name(std::string_view s, std::size_t b, Captures& out) noexcept {
+  if (b < s.size() && s[b] == '/') ++b;
+  std::size_t name_end = name_run_end(s, b);
+  if (name_end == b) return false;
+  out.name = slice(s, b, name_end);
+  if (name_end < s.size() && s[name_end] == '%') {
+    std::size_t rd_end = digit_run_end(s, name_end + 1);
+    if (rd_end > name_end + 1) {
+      if ((rd_end < s.size() && s[rd_end] == ':' && match_tail(s, rd_end + 1, out)) || match_tail(s, rd_end, out)) {
+        out.rd = slice(s, name_end + 1, rd_end);
+        return true;
+      }
+    }
+  }
+  return match_tail(s, name_end, out);
+}
+
+}  // namespace
+
+bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
+  out = Captures{};
+  if (!brelmark::is_valid_utf8(text)) return false;
+  std::size_t start = !text.empty() && text[0] == '/' ? 1 : 0;
+  std::size_t partition_end = name_run_end(text, start);
+  if (partition_end > start && partition_end < text.size() && text[partition_end] == '/') {
+    if (match_from_name(text, partition_end + 1, out)) {
+      out.partition = slice(text, start, partition_end);
+      return true;
+    }
+    out = Captures{};
+  }
+  return match_from_name(text, 0, out);
+}
+
+namespace {
+
+// The groups of a path that the object-path pattern matches, or nothing.
+std::optional<brelmark::PathCaptures> match_path(std::string_view path) {
+  brelmark::PathCaptures captures;
+  if (!LtmPathPattern::match(path, captures)) return std::nullopt;
+  return captures;
+}
+
+[[noreturn]] void raise_invalid_path(std::string_view path) {
+  py::Ref text = py::str_from(path);
+  PyErr_Format(PyExc_ValueError, "Invalid object path: %R", text.get());
+  py::raise_pending();
+}
+
+enum class NumberError { none, invalid_digit, too_large };
+
+// A decimal unsigned 16-bit number of ASCII digits, leading zeros allowed; the first fault from
+// the left decides the error.
+NumberError parse_u16(std::string_view digits, std::uint16_t& out) {
+  std::uint32_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return NumberError::invalid_digit;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    if (value > 0xFFFF) return NumberError::too_large;
+  }
+  out = static_cast<std::uint16_t>(value);
+  return NumberError::none;
+}
+
+// One to three ASCII digits, at most 255, no leading zero except a lone "0".
+bool is_ipv4_octet(std::string_view part) {
+  if (part.empty() || part.size() > 3) return false;
+  if (part.size() > 1 && part[0] == '0') return false;
+  std::uint16_t value = 0;
+  return parse_u16(part, value) == NumberError::none && value <= 255;
+}
+
+bool is_ipv4_address(std::string_view text) {
+  for (int octet = 0; octet < 4; ++octet) {
+    std::size_t dot = text.find('.');
+    bool last = octet == 3;
+    if (last != (dot == std::string_view::npos)) return false;
+    if (!is_ipv4_octet(text.substr(0, dot))) return false;
+    if (!last) text.remove_prefix(dot + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path,
+                                                           std::optional<std::string_view> default_partition) {
+  auto captures = match_path(path);
+  if (captures && captures->partition) return captures->partition;
+  return default_partition;
+}
+
+std::string_view ltmpath_impl_get_name(std::string_view path) {
+  auto captures = match_path(path);
+  if (!captures || !captures->name) raise_invalid_path(path);
+  return *captures->name;
+}
+
+std::optional<std::string_view> ltmpath_impl_get_address(std::string_view path) {
+  std::string_view name = ltmpath_impl_get_name(path);
+  if (!is_ipv4_address(name)) return std::nullopt;
+  return name;
+}
+
+std::string ltmpath_impl_get_full_path(std::string_view path, std::optional<std::string_view> default_partition) {
+  auto captures = match_path(path);
+  std::optional<std::string_view> partition = captures && captures->partition ? captures->partition : default_partition;
+  if (!partition) py::raise(PyExc_RuntimeError, "Invalid partition name!");
+  if (!captures || !captures->name) raise_invalid_path(path);
+  std::string_view name = *captures->name;
+  std::string full;
+  full.reserve(partition->size() + name.size() + 2);
+  full += '/';
+  full += *partition;
+  full += '/';
+  full += name;
+  return full;
+}
+
+std::uint16_t ltmpath_impl_get_port(std::string_view path) {
+  auto captures = match_path(path);
+  if (captures && captures->port) {
+    std::uint16_t port = 0;
+    switch (parse_u16(*captures->port, port)) {
+      case NumberError::none: return port;
+      case NumberError::invalid_digit: py::raise(PyExc_ValueError, "invalid digit found in string");
+      case NumberError::too_large: py::raise(PyExc_ValueError, "number too large to fit in target type");
+    }
+  }
+  if (captures && captures->svc) return brelmark::service_port(*captures->svc);
+  py::raise(PyExc_ValueError, "No port found!");
+}
+
+std::optional<std::uint16_t> ltmpath_impl_get_route_domain(std::string_view path) {
+  auto captures = match_path(path);
+  std::uint16_t rd = 0;
+  if (!captures || !captures->rd || parse_u16(*captures->rd, rd) != NumberError::none) return std::nullopt;
+  return rd;
+}
+
+std::string extract_ltmpath(PyObject* object) { return py::extract<LtmPath>(object).path; }
+
+py::Shared<LtmPath> borrow_ltmpath(PyObject* object) { return py::Class<LtmPath>::borrow(object); }
+
+py::Ref new_instance_ltmpath(LtmPath&& value) { return py::new_instance(std::move(value)); }
+
+// ---- The Python class ---------------------------------------------------------------------
+
+namespace {
+
+using py::Arguments;
+using py::ArgumentSpec;
+
+constexpr ArgumentSpec kNewSpec{"LtmPath", "__new__", {"path"}, 1};
+constexpr ArgumentSpec kGetPartitionSpec{"LtmPath", "get_partition", {"default_partition"}, 0};
+constexpr ArgumentSpec kGetFullPathSpec{"LtmPath", "get_full_path", {"default_partition"}, 0};
+constexpr ArgumentSpec kEqSpec{"LtmPath", "__eq__", {"other"}, 1};
+
+LtmPath body_new(const Arguments& args) {
+  return LtmPath{normalize_object_path(args.get<std::string_view>(0))};
+}
+
+// get_val and the representation.
+std::string_view body_get_val(const LtmPath& self) { return self.path; }
+
+std::uint16_t body_get_port(const LtmPath& self) { return ltmpath_impl_get_port(self.path); }
+
+std::optional<std::uint16_t> body_get_route_domain(const LtmPath& self) {
+  return ltmpath_impl_get_route_domain(self.path);
+}
+
+std::optional<std::string_view> body_get_partition(const LtmPath& self, const Arguments& args) {
+  return ltmpath_impl_get_partition(self.path, args.get_optional<std::string_view>(0));
+}
+
+std::string_view body_get_name(const LtmPath& self) { return ltmpath_impl_get_name(self.path); }
+
+std::optional<std::string_view> body_get_address(const LtmPath& self) {
+  return ltmpath_impl_get_address(self.path);
+}
+
+std::string body_get_full_path(const LtmPath& self, const Arguments& args) {
+  return ltmpath_impl_get_full_path(self.path, args.get_optional<std::string_view>(0));
+}
+
+bool body_eq(const LtmPath& self, const Arguments& args) {
+  auto other = py::convert_argument("other", [&] { return borrow_ltmpath(args.raw(0)); });
+  return self.path == other->path;
+}
+
+std::size_t body_len(const LtmPath& self) { return self.path.size(); }
+
+bool body_bool(const LtmPath& self) { return !self.path.empty(); }
+
+}  // namespace
+
+}  // namespace qv::ltm
+
+namespace qv::py {
+
+std::span<const Item> ClassInfo<ltm::LtmPath>::items() {
+  using namespace ltm;
+  static const Item table[] = {
+      method<&body_get_val>("get_val"),
+      method<&body_get_port>("get_port"),
+      method<&body_get_route_domain>("get_route_domain"),
+      method<kGetPartitionSpec, &body_get_partition>(
+          "get_partition", "get_partition($self, default_partition:str=None)\n--\n\n"),
+      method<&body_get_name>("get_name"),
+      method<&body_get_address>("get_address"),
+      method<kGetFullPathSpec, &body_get_full_path>(
+          "get_full_path", "get_full_path($self, default_partition:str=None)\n--\n\n"),
+      method<kEqSpec, &body_eq>("__eq__"),
+      slot_new<kNewSpec, &body_new>(),
+      slot_repr<&body_get_val>(),
+      slot_len<&body_len>(),
+      slot_bool<&body_bool>(),
+  };
+  return table;
+}
+
+}  // namespace qv::py

@@ -1,0 +1,481 @@
+#pragma once
+// The Python classes of the model: object layout, borrows, type objects and member entries.
+//
+// How a class plugs in
+// --------------------
+// 1. The value type is a plain C++ record, e.g. `struct Snat { std::string type_; std::string pool; };`.
+// 2. Its header declares the class:
+//        template <> struct qv::py::ClassInfo<Snat> {
+//          static constexpr const char* name = "Snat";            // Python name, also "builtins.Snat"
+//          static std::span<const qv::py::Item> items();          // the member table
+//        };
+// 3. Its source file writes the member bodies as ordinary functions over the value and lists them:
+//        std::string snat_repr(const Snat& s);                      // any result to_py() knows
+//        Snat snat_new();                                           // constructor ignoring its arguments
+//        constexpr qv::py::ArgumentSpec kFromJson{"Snat", "from_json", {"json"}, 1};
+//        Snat snat_from_json(const qv::py::Arguments& a);           // a.get<std::string_view>(0) ...
+//        std::span<const Item> ClassInfo<Snat>::items() {
+//          static const Item table[] = {
+//              field<&Snat::type_>("type_"),                         // getter and setter of a field
+//              static_method<kFromJson, &snat_from_json>("from_json"),
+//              method<&snat_to_json>("to_json"),                     // instance method, no arguments
+//              slot_new_any<&snat_new>(),
+//              slot_str<&snat_str>(),
+//          };
+//          return table;
+//        }
+// 4. A registered class adds one line to the registration table in module.cpp.
+//
+// Everything else is done here: the receiver check ("'X' object cannot be converted to 'Snat'"),
+// the shared borrow for methods, getters and slots and the exclusive borrow for setters (RuntimeError
+// "Already mutably borrowed" / "Already borrowed"), the deletion check of setters ("can't delete
+// attribute"), argument matching and conversion, the conversion of results, and the entry guard
+// (py_error.hpp). Other code creates objects with new_instance<T>(value), copies values out of
+// objects with extract<T>(object) and turns lists of values into lists of new objects with
+// pylist_from<T>(values).
+#include "py_args.hpp"
+
+#include <new>
+#include <source_location>
+#include <span>
+#include <tuple>
+
+namespace qv::py {
+
+// The object of every model class: the interpreter's header, the value, the borrow flag.
+template <class T>
+struct ClassObject {
+  PyObject_HEAD
+  T value;
+  // 0: free; n > 0: n shared borrows; -1: one exclusive borrow.
+  Py_ssize_t borrow_flag;
+};
+
+inline constexpr Py_ssize_t kExclusivelyBorrowed = -1;
+
+[[noreturn]] void raise_already_mutably_borrowed();
+[[noreturn]] void raise_already_borrowed();
+[[noreturn]] void raise_cannot_delete();
+
+// A shared borrow of an object's value, released when the guard goes.
+template <class T>
+class Shared {
+ public:
+  explicit Shared(ClassObject<T>* object) : object_(object) {
+    if (object->borrow_flag == kExclusivelyBorrowed) raise_already_mutably_borrowed();
+    ++object->borrow_flag;
+  }
+  Shared(Shared&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+  ~Shared() {
+    if (object_ != nullptr) --object_->borrow_flag;
+  }
+
+  const T& operator*() const noexcept { return object_->value; }
+  const T* operator->() const noexcept { return &object_->value; }
+
+ private:
+  ClassObject<T>* object_;
+};
+
+// The exclusive borrow of an object's value, released when the guard goes.
+template <class T>
+class Exclusive {
+ public:
+  explicit Exclusive(ClassObject<T>* object) : object_(object) {
+    if (object->borrow_flag != 0) raise_already_borrowed();
+    object->borrow_flag = kExclusivelyBorrowed;
+  }
+  Exclusive(Exclusive&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  Exclusive(const Exclusive&) = delete;
+  Exclusive& operator=(const Exclusive&) = delete;
+  ~Exclusive() {
+    if (object_ != nullptr) object_->borrow_flag = 0;
+  }
+
+  T& operator*() const noexcept { return object_->value; }
+  T* operator->() const noexcept { return &object_->value; }
+
+ private:
+  ClassObject<T>* object_;
+};
+
+// ---- Member tables ------------------------------------------------------------------------
+
+// One entry of a class's member table.
+struct Item {
+  enum class Kind { method, attribute, slot };
+  Kind kind;
+  const char* name;  // methods and attributes
+  // method
+  PyCFunction function = nullptr;
+  int flags = 0;
+  const char* doc = "";
+  // attribute: either side may be missing (read-only, write-only); entries of one name merge
+  getter get = nullptr;
+  setter set = nullptr;
+  // slot
+  int slot = 0;
+  void* slot_function = nullptr;
+  // constructor slot: the same construction for calls of the class itself, without the
+  // argument tuple and dict (the type's vectorcall)
+  vectorcallfunc construct = nullptr;
+};
+
+// Creates a heap type "builtins.<name>" from the member table; an internal fault on failure.
+PyTypeObject* create_type_object(const char* name, Py_ssize_t basic_size, destructor dealloc,
+                                 std::span<const Item> items);
+
+// ---- The class of a value type --------------------------------------------------------------
+
+template <ModelClass T>
+struct Class {
+  // The type object, created on first use and kept for the rest of the process (borrowed).
+  static PyTypeObject* type() {
+    static PyTypeObject* cell = nullptr;
+    if (cell == nullptr) {
+      PyTypeObject* created = create_type_object(ClassInfo<T>::name, sizeof(ClassObject<T>), &dealloc,
+                                                 ClassInfo<T>::items());
+      if (cell == nullptr) {
+        cell = created;
+      } else {  // a nested first use filled the cell meanwhile: the first one stays
+        Py_DECREF(created);
+      }
+    }
+    return cell;
+  }
+
+  static bool is_instance(PyObject* object) { return PyObject_TypeCheck(object, type()); }
+
+  // The object as this class, or TypeError "'<its type>' object cannot be converted to '<name>'".
+  static ClassObject<T>* downcast(PyObject* object) {
+    if (!is_instance(object)) raise_cannot_convert(object, ClassInfo<T>::name);
+    return reinterpret_cast<ClassObject<T>*>(object);
+  }
+
+  static Shared<T> borrow(PyObject* object) { return Shared<T>(downcast(object)); }
+  static Exclusive<T> borrow_mut(PyObject* object) { return Exclusive<T>(downcast(object)); }
+
+  // A new object of `type` (this class or a subtype) holding the value; the value is dropped
+  // when the allocation fails.
+  static Ref new_in(PyTypeObject* target, T&& value) {
+    PyObject* object = nullptr;
+    if (target == type() && target->tp_alloc == PyType_GenericAlloc) {
+      // The class's own type: not garbage-collected and of fixed size, so the generic allocation
+      // comes down to this (PyObject_Init also takes the reference to the heap type).
+      object = static_cast<PyObject*>(PyObject_Malloc(sizeof(ClassObject<T>)));
+      if (object == nullptr) {
+        PyErr_NoMemory();
+        raise_pending();
+      }
+      PyObject_Init(object, target);
+    } else {
+      allocfunc alloc = target->tp_alloc != nullptr ? target->tp_alloc : PyType_GenericAlloc;
+      object = alloc(target, 0);
+      if (object == nullptr) raise_pending();
+    }
+    auto* typed = reinterpret_cast<ClassObject<T>*>(object);
+    ::new (static_cast<void*>(&typed->value)) T(std::move(value));
+    typed->borrow_flag = 0;
+    return Ref::steal(object);
+  }
+  static Ref new_instance(T&& value) { return new_in(type(), std::move(value)); }
+
+ private:
+  static void dealloc(PyObject* object) noexcept {
+    reinterpret_cast<ClassObject<T>*>(object)->value.~T();
+    PyTypeObject* object_type = Py_TYPE(object);
+    object_type->tp_free(object);
+    Py_DECREF(object_type);  // instances of heap types hold their type
+  }
+};
+
+template <ModelClass T>
+Ref new_instance(T&& value) {
+  return Class<T>::new_instance(std::move(value));
+}
+template <ModelClass T>
+Ref new_instance(const T& value) {
+  return Class<T>::new_instance(T(value));
+}
+
+// A copy of the value of an object of class T (TypeError naming T, "Already mutably borrowed").
+template <ModelClass T>
+T extract(PyObject* object) {
+  return T(*Class<T>::borrow(object));
+}
+
+// A new list of new objects, one per value, in order. Failing to create an object is an internal
+// fault reported at `where`; the values not yet taken are dropped.
+template <ModelClass T>
+Ref pylist_from(std::vector<T>&& values, std::source_location where = std::source_location::current()) {
+  Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    Ref item;
+    try {
+      item = Class<T>::new_instance(std::move(values[i]));
+    } catch (const ErrorAlreadySet&) {
+      fault_err(take_error_description(), where);
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+  }
+  return list;
+}
+
+template <ModelClass T>
+struct From<T> {
+  static T convert(PyObject* object) { return extract<T>(object); }
+};
+
+template <ModelClass T>
+struct ToPy<T> {
+  static Ref convert(const T& value) { return Class<T>::new_instance(T(value)); }
+  static Ref convert(T&& value) { return Class<T>::new_instance(std::move(value)); }
+};
+
+template <ModelClass T>
+struct ToPy<std::vector<T>> {
+  static Ref convert(const std::vector<T>& values) { return pylist_from(std::vector<T>(values)); }
+  static Ref convert(std::vector<T>&& values) { return pylist_from(std::move(values)); }
+};
+
+// ---- Entry functions ----------------------------------------------------------------------
+
+namespace detail {
+
+template <class F>
+struct Signature;
+template <class R, class... A>
+struct Signature<R (*)(A...)> {
+  using result = R;
+  template <std::size_t I>
+  using arg = std::remove_cvref_t<std::tuple_element_t<I, std::tuple<A...>>>;
+};
+
+// The value type of a body whose first parameter is the receiver's value.
+template <auto Body>
+using receiver_t = typename Signature<decltype(Body)>::template arg<0>;
+// The value type a constructor body returns.
+template <auto Body>
+using result_t = std::remove_cvref_t<typename Signature<decltype(Body)>::result>;
+
+template <auto Body>
+PyObject* method_noargs(PyObject* self, PyObject*) noexcept {
+  using T = receiver_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    return to_py(Body(*value)).release();
+  });
+}
+
+template <const ArgumentSpec& Spec, auto Body>
+PyObject* method_fast(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  using T = receiver_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    Arguments arguments(Spec, args, nargs, kwnames);
+    return to_py(Body(*value, arguments)).release();
+  });
+}
+
+template <auto Body>
+PyObject* static_noargs(PyObject*, PyObject*) noexcept {
+  return entry<PyObject*>(nullptr, [&] { return to_py(Body()).release(); });
+}
+
+template <const ArgumentSpec& Spec, auto Body>
+PyObject* static_fast(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return entry<PyObject*>(nullptr, [&] {
+    Arguments arguments(Spec, args, nargs, kwnames);
+    return to_py(Body(arguments)).release();
+  });
+}
+
+template <auto Body>
+PyObject* get_entry(PyObject* self, void*) noexcept {
+  using T = receiver_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    return to_py(Body(*value)).release();
+  });
+}
+
+// Receiver, exclusive borrow, deletion, then the body's conversion of the value.
+template <auto Body>
+int set_entry(PyObject* self, PyObject* new_value, void*) noexcept {
+  using T = receiver_t<Body>;
+  return entry<int>(-1, [&] {
+    Exclusive<T> value = Class<T>::borrow_mut(self);
+    if (new_value == nullptr) raise_cannot_delete();
+    Body(*value, new_value);
+    return 0;
+  });
+}
+
+template <const ArgumentSpec& Spec, auto Body>
+PyObject* new_entry(PyTypeObject* target, PyObject* args, PyObject* kwargs) noexcept {
+  using T = result_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Arguments arguments(Spec, args, kwargs);
+    return Class<T>::new_in(target, Body(arguments)).release();
+  });
+}
+
+template <const ArgumentSpec& Spec, auto Body>
+PyObject* construct_entry(PyObject* target, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+  using T = result_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Arguments arguments(Spec, args, PyVectorcall_NARGS(nargsf), kwnames);
+    return Class<T>::new_in(reinterpret_cast<PyTypeObject*>(target), Body(arguments)).release();
+  });
+}
+
+template <auto Body>
+PyObject* new_any_entry(PyTypeObject* target, PyObject*, PyObject*) noexcept {
+  using T = result_t<Body>;
+  return entry<PyObject*>(nullptr, [&] { return Class<T>::new_in(target, Body()).release(); });
+}
+
+template <auto Body>
+PyObject* unary_entry(PyObject* self) noexcept {
+  using T = receiver_t<Body>;
+  return entry<PyObject*>(nullptr, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    return to_py(Body(*value)).release();
+  });
+}
+
+template <auto Body>
+Py_ssize_t length_entry(PyObject* self) noexcept {
+  using T = receiver_t<Body>;
+  return entry<Py_ssize_t>(-1, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    std::size_t length = Body(*value);
+    if (length > static_cast<std::size_t>(PY_SSIZE_T_MAX)) raise(PyExc_OverflowError, "length too large");
+    return static_cast<Py_ssize_t>(length);
+  });
+}
+
+template <auto Body>
+int bool_entry(PyObject* self) noexcept {
+  using T = receiver_t<Body>;
+  return entry<int>(-1, [&] {
+    Shared<T> value = Class<T>::borrow(self);
+    return Body(*value) ? 1 : 0;
+  });
+}
+
+template <class T, class F, F T::*Field>
+auto field_get(const T& value) -> const F& {
+  return value.*Field;
+}
+template <class T, class F, F T::*Field>
+void field_set(T& value, PyObject* new_value) {
+  F converted = convert<F>(new_value);  // the field is replaced only on success
+  value.*Field = std::move(converted);
+}
+
+template <auto Field>
+struct FieldTraits;
+template <class T, class F, F T::*Field>
+struct FieldTraits<Field> {
+  static constexpr auto get = &field_get<T, F, Field>;
+  static constexpr auto set = &field_set<T, F, Field>;
+};
+
+}  // namespace detail
+
+// Instance method without arguments: Body(const T&) -> result.
+template <auto Body>
+Item method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name, .function = &detail::method_noargs<Body>,
+          .flags = METH_NOARGS, .doc = doc};
+}
+
+// Instance method with arguments: Body(const T&, const Arguments&) -> result.
+template <const ArgumentSpec& Spec, auto Body>
+Item method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name,
+          .function = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::method_fast<Spec, Body>)),
+          .flags = METH_FASTCALL | METH_KEYWORDS, .doc = doc};
+}
+
+// Static method without arguments: Body() -> result.
+template <auto Body>
+Item static_method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name, .function = &detail::static_noargs<Body>,
+          .flags = METH_NOARGS | METH_STATIC, .doc = doc};
+}
+
+// Static method with arguments: Body(const Arguments&) -> result.
+template <const ArgumentSpec& Spec, auto Body>
+Item static_method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name,
+          .function = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::static_fast<Spec, Body>)),
+          .flags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC, .doc = doc};
+}
+
+// Attribute getter: Body(const T&) -> result.
+template <auto Body>
+Item getter_of(const char* name) {
+  return {.kind = Item::Kind::attribute, .name = name, .get = &detail::get_entry<Body>};
+}
+
+// Attribute setter: Body(T&, PyObject* value); the value is never null (deletion is refused first).
+// An attribute with a setter and no getter is write-only.
+template <auto Body>
+Item setter_of(const char* name) {
+  return {.kind = Item::Kind::attribute, .name = name, .set = &detail::set_entry<Body>};
+}
+
+// Getter and setter of a field: the getter hands out a copy, the setter converts and replaces.
+template <auto Field>
+Item field(const char* name) {
+  return {.kind = Item::Kind::attribute, .name = name,
+          .get = &detail::get_entry<detail::FieldTraits<Field>::get>,
+          .set = &detail::set_entry<detail::FieldTraits<Field>::set>};
+}
+
+// Constructor slot: Body(const Arguments&) -> T; the object is made in the requested type.
+template <const ArgumentSpec& Spec, auto Body>
+Item slot_new() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_new,
+          .slot_function = reinterpret_cast<void*>(&detail::new_entry<Spec, Body>),
+          .construct = &detail::construct_entry<Spec, Body>};
+}
+
+// Constructor slot that ignores every argument: Body() -> T.
+template <auto Body>
+Item slot_new_any() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_new,
+          .slot_function = reinterpret_cast<void*>(&detail::new_any_entry<Body>)};
+}
+
+// Representation and string form: Body(const T&) -> text.
+template <auto Body>
+Item slot_repr() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_repr,
+          .slot_function = reinterpret_cast<void*>(&detail::unary_entry<Body>)};
+}
+template <auto Body>
+Item slot_str() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_str,
+          .slot_function = reinterpret_cast<void*>(&detail::unary_entry<Body>)};
+}
+
+// len(): Body(const T&) -> std::size_t.
+template <auto Body>
+Item slot_len() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_mp_length,
+          .slot_function = reinterpret_cast<void*>(&detail::length_entry<Body>)};
+}
+
+// Truth value: Body(const T&) -> bool.
+template <auto Body>
+Item slot_bool() {
+  return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_nb_bool,
+          .slot_function = reinterpret_cast<void*>(&detail::bool_entry<Body>)};
+}
+
+}  // namespace qv::py

@@ -1,0 +1,106 @@
+// The module's object-path matcher against the parser library's compiled pattern: both must give
+// the same groups for every text.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "ltm/ltm_path.hpp"
+
+namespace {
+
+using brelmark::PathCaptures;
+
+std::string show(const std::optional<std::string_view>& group) {
+  return group ? "\"" + std::string(*group) + "\"" : "-";
+}
+
+std::string describe(bool matched, const PathCaptures& c) {
+  if (!matched) return "no match";
+  return show(c.partition) + " " + show(c.name) + " " + show(c.rd) + " " + show(c.port) + " " + show(c.svc);
+}
+
+std::string ours(std::string_view text) {
+  PathCaptures c;
+  bool matched = qv::ltm::LtmPathPattern::match(text, c);
+  return describe(matched, c);
+}
+
+std::string library(std::string_view text) {
+  PathCaptures c;
+  bool matched = brelmark::PathPattern::get().match(text, c);
+  return describe(matched, c);
+}
+
+TEST(LtmPathPattern, SameTextAsTheLibrary) {
+  EXPECT_EQ(qv::ltm::LtmPathPattern::text(), brelmark::PathPattern::text());
+}
+
+TEST(LtmPathPattern, TellingPaths) {
+  struct Case {
+    const char* text;
+    const char* groups;
+  };
+  const Case cases[] = {
+      {"/Common/vs", "\"Common\" \"vs\" - - -"},
+      {"Common//vs", "\"Common\" \"vs\" - - -"},
+      {"vs", "- \"vs\" - - -"},
+      {"/Common/10.1.1.1%2:443", "\"Common\" \"10.1.1.1\" \"2\" \"443\" -"},
+      {"vs%2::80", "- \"vs\" \"2\" \"80\" -"},
+      {"vs%2:", "- \"vs\" \"2\" - -"},
+      {"vs%2ssh", "- \"vs\" \"2\" - \"ssh\""},
+      {"vs:", "- \"vs\" - - \":\""},
+      {"vs%x", "- \"vs\" - - \"%x\""},
+      {"a:b:c", "- \"a\" - - \"b:c\""},
+      {"/a/b/c", "\"a\" \"b\" - - \"/c\""},
+      {"/a/", "- \"a\" - - \"/\""},
+      {"/a/:80", "- \"a\" - - \"/:80\""},   // the partition gives way when the rest cannot match
+      {"vs\n", "- \"vs\n\" - - -"},           // a final line feed belongs to the name
+      {"vs:\xd9\xa3", "- \"vs\" - \"\xd9\xa3\" -"},  // Arabic-Indic digit three is a port digit
+      {"vs:80\n", "no match"},
+      {"", "no match"},
+      {"a b", "no match"},
+      {"%1", "no match"},
+      {"//a/b", "no match"},
+      {"vs ", "no match"},
+      {"/Common/\xff", "no match"},           // not UTF-8
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ours(c.text), c.groups) << c.text;
+    EXPECT_EQ(library(c.text), c.groups) << c.text;
+  }
+}
+
+TEST(LtmPathPattern, AgreesWithTheLibraryOnRandomTexts) {
+  const std::vector<std::string> pieces = {
+      "/", "/", "/", ":", ":", "%", " ", "\t", "\n", "\r", "Common", "vs", "a", "ssh", "80", "0", "99999",
+      "10.1.1.1", ".", "\xc2\xa0" /* U+00A0 */, "\xe3\x80\x80" /* U+3000 */, "\xe2\x80\x8b" /* U+200B */,
+      "\xd9\xa3" /* Arabic-Indic three */, "\xef\xbc\x91" /* fullwidth one */, "\xc3\xa9" /* e acute */,
+      "\xc2\x85" /* U+0085 */, "\xe2\x80\xa8" /* U+2028 */, "x9",
+  };
+  std::mt19937 rng(20240611);
+  std::uniform_int_distribution<std::size_t> length(0, 9), piece(0, pieces.size() - 1);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    for (std::size_t n = length(rng); n > 0; --n) text += pieces[piece(rng)];
+    ASSERT_EQ(ours(text), library(text)) << "text: \"" << text << "\"";
+  }
+}
+
+TEST(LtmPathPattern, LongTextsAreMatchedInLinearTime) {
+  std::string name(100000, 'a');
+  std::string digits = "/p/" + std::string(50000, 'n') + "%" + std::string(49990, '7') + ":x y";
+  std::string tail = "/p/n:" + std::string(100000, '9');
+  for (const std::string* text : {&name, &digits, &tail}) {
+    auto start = std::chrono::steady_clock::now();
+    PathCaptures c;
+    qv::ltm::LtmPathPattern::match(*text, c);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 50);
+  }
+  PathCaptures c;
+  ASSERT_TRUE(qv::ltm::LtmPathPattern::match(tail, c));
+  EXPECT_EQ(c.port->size(), 100000u);
+}
+
+}  // namespace

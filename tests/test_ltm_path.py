@@ -1,0 +1,387 @@
+"""The object-path class LtmPath: construction, accessors, string forms, equality and Unicode rules."""
+import pathlib
+import re
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from quilvarn import LtmPath
+
+# The characters with the Unicode White_Space property.
+WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680" + "".join(map(chr, range(0x2000, 0x200B))) + \
+    "\u2028\u2029\u202f\u205f\u3000"
+ARABIC_THREE = "\u0663"  # ARABIC-INDIC DIGIT THREE, a decimal digit that is not ASCII
+
+
+def invalid(path):
+    return "Invalid object path: " + repr(path)
+
+
+# ---- construction and string forms --------------------------------------------------------------
+
+CONSTRUCTION = [
+    # given, stored text
+    (" /Common/vs\n", "/Common/vs"),
+    ("  /Common/vs \t\r\n", "/Common/vs"),
+    ("   ", ""),
+    ("", ""),
+    ("\xa0/Common/vs\u3000", "/Common/vs"),
+    (WHITE_SPACE + "vs" + WHITE_SPACE, "vs"),
+    ("\u200b/Common/vs\u200b", "\u200b/Common/vs\u200b"),  # zero-width space is not white space
+    ("/Common/a b", "/Common/a b"),                       # inner white space stays
+    ("\x1c/Common/vs\x1f", "\x1c/Common/vs\x1f"),          # str.isspace() is not the rule
+]
+
+
+@pytest.mark.parametrize("given_text,stored", CONSTRUCTION)
+def test_constructor_trims_white_space(given_text, stored):
+    path = LtmPath(given_text)
+    assert path.get_val() == stored
+    assert repr(path) == stored
+    assert str(path) == stored
+    assert f"{path}" == stored
+    assert len(path) == len(stored.encode("utf-8"))
+    assert bool(path) is (stored != "")
+
+
+def test_keyword_construction():
+    assert LtmPath(path=" /Common/vs ").get_val() == "/Common/vs"
+
+
+@pytest.mark.parametrize("text,length", [
+    ("/Common/vé", 11),       # ten characters, one of two bytes
+    ("/Common/\u3042", 11),    # a three-byte character
+    ("/C/\U0001F600", 7),      # a four-byte character
+    ("a", 1),
+    ("", 0),
+])
+def test_length_counts_utf8_bytes(text, length):
+    assert len(LtmPath(text)) == length
+
+
+def test_representation_shows_only_the_text():
+    path = LtmPath("/Common/vs")
+    assert repr(path) == str(path) == path.get_val() == "/Common/vs"
+    assert repr([path]) == "[/Common/vs]"
+
+
+# ---- equality and hashing -----------------------------------------------------------------------
+
+def test_operators_compare_identity_and_eq_method_compares_texts():
+    a, b = LtmPath("/Common/vs"), LtmPath(" /Common/vs ")
+    assert (a == b) is False
+    assert (a != b) is True
+    assert (a == a) is True
+    assert a.__eq__(b) is True
+    assert a.__eq__(other=b) is True
+    assert a.__eq__(a) is True
+    assert a.__eq__(LtmPath("/Common/vs2")) is False
+    assert LtmPath("").__eq__(LtmPath("  ")) is True
+
+
+def test_ordering_comparisons_are_refused():
+    with pytest.raises(TypeError):
+        LtmPath("a") < LtmPath("b")
+
+
+def test_objects_are_unhashable():
+    path = LtmPath("/Common/vs")
+    assert LtmPath.__hash__ is None
+    with pytest.raises(TypeError, match="unhashable type"):
+        hash(path)
+    with pytest.raises(TypeError):
+        {path}
+    with pytest.raises(TypeError):
+        {path: 1}
+
+
+# ---- get_port -----------------------------------------------------------------------------------
+
+PORTS = [
+    ("/Common/vs:80", 80),
+    ("/Common/vs:0080", 80),
+    ("/Common/vs:ssh", 22),
+    ("/Common/vs:http", 80),
+    ("/Common/vs:nosuchservice", 65535),
+    ("/Common/vs:SSH", 65535),                # service names are case-sensitive
+    ("/a/b/c", 65535),                        # the service text is "/c"
+    ("/Common/10.1.1.1%2:443", 443),
+    ("vs%2::80", 80),
+    ("vs%2ssh", 22),
+    ("vs:65535", 65535),
+    ("vs:0", 0),
+    ("vs:00000000000000000001", 1),
+    ("vs:80x", 65535),                        # "80x" is a service name
+    ("a:b:c", 65535),
+]
+
+PORT_ERRORS = [
+    ("/Common/vs", "No port found!"),
+    ("/Common/vs%2", "No port found!"),
+    ("vs%2:", "No port found!"),
+    ("", "No port found!"),
+    ("a b", "No port found!"),                # no match
+    ("/Common/vs:99999", "number too large to fit in target type"),
+    ("/Common/vs:65536", "number too large to fit in target type"),
+    ("/Common/vs:" + ARABIC_THREE, "invalid digit found in string"),
+    ("/Common/vs:8" + ARABIC_THREE, "invalid digit found in string"),
+    ("/Common/vs:99999" + ARABIC_THREE, "number too large to fit in target type"),  # first fault from the left
+    ("/Common/vs:" + ARABIC_THREE + "99999", "invalid digit found in string"),
+]
+
+
+@pytest.mark.parametrize("text,port", PORTS)
+def test_get_port(text, port):
+    assert LtmPath(text).get_port() == port
+
+
+@pytest.mark.parametrize("text,message", PORT_ERRORS)
+def test_get_port_errors(text, message):
+    with pytest.raises(ValueError) as info:
+        LtmPath(text).get_port()
+    assert str(info.value) == message
+
+
+# ---- get_route_domain ---------------------------------------------------------------------------
+
+ROUTE_DOMAINS = [
+    ("/Common/vs%2:80", 2),
+    ("/Common/vs%007", 7),
+    ("/Common/vs%65535", 65535),
+    ("/Common/vs%99999", None),
+    ("/Common/vs%" + ARABIC_THREE, None),     # a digit for the pattern, not a number
+    ("/Common/vs", None),
+    ("vs%x", None),                           # "%x" is a service name
+    ("%1", None),                             # no match
+    ("", None),
+]
+
+
+@pytest.mark.parametrize("text,rd", ROUTE_DOMAINS)
+def test_get_route_domain(text, rd):
+    assert LtmPath(text).get_route_domain() == rd
+
+
+# ---- get_partition ------------------------------------------------------------------------------
+
+PARTITIONS = [
+    # text, default, result
+    ("/Common/vs", None, "Common"),
+    ("/Common/vs", "Other", "Common"),        # a default never replaces a named partition
+    ("Common/vs", None, "Common"),
+    ("Common//vs", None, "Common"),
+    ("/a/b/c", None, "a"),
+    ("vs", None, None),
+    ("vs", "Common", "Common"),
+    ("vs", "", ""),
+    ("", None, None),
+    ("", "x", "x"),                           # no match: the default
+    ("//a/b", "x", "x"),
+    ("/a/", None, None),                      # name "a", service "/"
+    ("/Pärt/vs", None, "Pärt"),
+]
+
+
+@pytest.mark.parametrize("text,default,result", PARTITIONS)
+def test_get_partition(text, default, result):
+    path = LtmPath(text)
+    assert path.get_partition(default) == result
+    assert path.get_partition(default_partition=default) == result
+    if default is None:
+        assert path.get_partition() == result
+
+
+# ---- get_name -----------------------------------------------------------------------------------
+
+NAMES = [
+    ("/Common/vs:80", "vs"),
+    ("/Common/vs", "vs"),
+    ("vs", "vs"),
+    ("/a/b/c", "b"),
+    ("/Common/app.app/vs", "app.app"),
+    ("vs80", "vs80"),
+    ("vs%2:80", "vs"),
+    ("/Common/10.1.1.1%2:443", "10.1.1.1"),
+    ("/Common/a\nb", "a\nb"),                 # line feeds and tabs belong to the name
+    ("/Common/a\tb:80", "a\tb"),
+    ("/Common/v\xe9", "v\xe9"),
+]
+
+NOT_MATCHING = ["", "a b", "%1", "//a/b", ":80", "/Common/a b", "vs:80 x"]
+
+
+@pytest.mark.parametrize("text,name", NAMES)
+def test_get_name(text, name):
+    assert LtmPath(text).get_name() == name
+
+
+@pytest.mark.parametrize("text", NOT_MATCHING)
+def test_accessors_on_a_path_that_does_not_match(text):
+    path = LtmPath(text)
+    for call in (path.get_name, path.get_address, lambda: path.get_full_path("Common")):
+        with pytest.raises(ValueError) as info:
+            call()
+        assert str(info.value) == invalid(text)
+    assert path.get_partition() is None
+    assert path.get_route_domain() is None
+    with pytest.raises(ValueError, match="^No port found!$"):
+        path.get_port()
+
+
+def test_invalid_path_error_quotes_the_text_as_python_does():
+    for text, expected in [("", "Invalid object path: ''"),
+                           ("a b", "Invalid object path: 'a b'"),
+                           ("it's x", "Invalid object path: \"it's x\""),
+                           ("a\nb c", "Invalid object path: 'a\\nb c'")]:
+        with pytest.raises(ValueError) as info:
+            LtmPath(text).get_name()
+        assert str(info.value) == expected
+        assert isinstance(info.value, Exception)
+
+
+# ---- get_address --------------------------------------------------------------------------------
+
+ADDRESSES = [
+    ("/Common/10.1.1.1%2:443", "10.1.1.1"),
+    ("10.1.1.1", "10.1.1.1"),
+    ("/Common/0.0.0.0", "0.0.0.0"),
+    ("/Common/255.255.255.255:80", "255.255.255.255"),
+    ("/Common/010.1.1.1", None),
+    ("/Common/256.1.1.1", None),
+    ("/Common/10.1.1", None),
+    ("/Common/10.1.1.1.1", None),
+    ("/Common/10..1.1", None),
+    ("/Common/1000.1.1.1", None),
+    ("/Common/" + ARABIC_THREE + ".1.1.1", None),
+    ("/Common/vs", None),
+]
+
+
+@pytest.mark.parametrize("text,address", ADDRESSES)
+def test_get_address(text, address):
+    assert LtmPath(text).get_address() == address
+
+
+# ---- get_full_path ------------------------------------------------------------------------------
+
+FULL_PATHS = [
+    ("/Common/vs:80", None, "/Common/vs"),
+    ("/Common/vs%2:80", "Other", "/Common/vs"),
+    ("vs", "Common", "/Common/vs"),
+    ("vs", "", "//vs"),
+    ("/a/b/c", None, "/a/b"),
+]
+
+
+@pytest.mark.parametrize("text,default,result", FULL_PATHS)
+def test_get_full_path(text, default, result):
+    assert LtmPath(text).get_full_path(default) == result
+    assert LtmPath(text).get_full_path(default_partition=default) == result
+
+
+@pytest.mark.parametrize("text", ["vs", "", "a b"])
+def test_get_full_path_without_any_partition(text):
+    with pytest.raises(RuntimeError) as info:
+        LtmPath(text).get_full_path()
+    assert str(info.value) == "Invalid partition name!"
+
+
+# ---- the accessors against a model of the pattern -----------------------------------------------
+
+SERVICES = dict(
+    (name, int(port))
+    for name, port in (line.split("\t") for line in
+                       (pathlib.Path(__file__).parent.parent / "brelmark" / "data" / "services.tsv")
+                       .read_text().splitlines() if line.strip()))
+
+_ws = re.escape(WHITE_SPACE)
+MODEL = re.compile(
+    r"(?:(?:/?)(?P<partition>[^/:% ]+?)/)?(?:(?:/?)(?P<name>[^/:% ]+))(?:%(?P<rd>\d+)(?::?))?"
+    r"(?::?(?:(?P<port>\d+)|(?P<svc>[^" + _ws + r"]+)))?")
+
+
+def model_u16(digits):
+    value = 0
+    for c in digits:
+        if c not in "0123456789":
+            return "invalid digit found in string"
+        value = value * 10 + int(c)
+        if value > 65535:
+            return "number too large to fit in target type"
+    return value
+
+
+def outcome(call):
+    try:
+        return call()
+    except (ValueError, RuntimeError) as e:
+        return (type(e).__name__, str(e))
+
+
+def model(text, default):
+    m = MODEL.fullmatch(text)
+    g = m.groupdict() if m else {}
+
+    def port():
+        if g.get("port") is not None:
+            v = model_u16(g["port"])
+            return v if isinstance(v, int) else ("ValueError", v)
+        if g.get("svc") is not None:
+            return SERVICES.get(g["svc"], 65535)
+        return ("ValueError", "No port found!")
+
+    rd = model_u16(g["rd"]) if g.get("rd") is not None else None
+    partition = g["partition"] if g.get("partition") is not None else default
+    name = g["name"] if m else ("ValueError", invalid(text))
+    if partition is None:
+        full = ("RuntimeError", "Invalid partition name!")
+    else:
+        full = "/" + partition + "/" + name if m else name
+    if not m:
+        address = name
+    elif re.fullmatch(r"(?:(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])\.){3}"
+                      r"(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])", name, re.ASCII):
+        address = name
+    else:
+        address = None
+    return {
+        "val": text,
+        "port": port(),
+        "rd": rd if isinstance(rd, int) else None,
+        "partition": partition,
+        "name": name,
+        "address": address,
+        "full": full,
+    }
+
+
+PIECES = ["/", "/", ":", "%", " ", "Common", "vs", "ssh", "http", "80", "0080", "99999", "10.1.1.1", "2",
+          ARABIC_THREE, "\n", "\t", "\xa0", "\u3000", "\u200b", "\xe9", ".", "a", "x9"]
+
+
+@settings(max_examples=600, deadline=None)
+@given(st.lists(st.sampled_from(PIECES), max_size=10).map("".join), st.sampled_from([None, "", "Common"]))
+def test_accessors_agree_with_a_model_of_the_pattern(raw, default):
+    text = raw.strip(WHITE_SPACE)
+    expected = model(text, default)
+    path = LtmPath(raw)
+    assert {
+        "val": path.get_val(),
+        "port": outcome(path.get_port),
+        "rd": path.get_route_domain(),
+        "partition": path.get_partition(default),
+        "name": outcome(path.get_name),
+        "address": outcome(path.get_address),
+        "full": outcome(lambda: path.get_full_path(default)),
+    } == expected
+
+
+def test_failed_calls_leave_the_object_usable():
+    path = LtmPath("/Common/vs")
+    for _ in range(3):
+        with pytest.raises(ValueError):
+            path.get_port()
+        with pytest.raises(TypeError):
+            path.get_partition(1)
+    assert path.get_full_path() == "/Common/vs"
