@@ -3,6 +3,8 @@
 #include <atomic>
 
 #include "ltm/ltm_path.hpp"
+#include "ltm/pool.hpp"
+#include "ltm/vs.hpp"
 #include "py_class.hpp"
 
 namespace qv {
@@ -22,6 +24,11 @@ constexpr Registration registration() {
 // Virtual, Snat, SnatPool, LtmPath. A class is added here by one line, in its place in that order,
 // once it exists. Profile is a class of the module but never registered.
 constexpr Registration kRegistrations[] = {
+    registration<ltm::PoolMember>(),
+    registration<ltm::MemberFqdn>(),
+    registration<ltm::Pool>(),
+    registration<ltm::Virtual>(),
+    registration<ltm::Snat>(),
     registration<ltm::LtmPath>(),
 };
 

@@ -1,10 +1,124 @@
 #pragma once
-// JSON reading and writing.
+// JSON reading and writing over the record tables (formats/record.hpp).
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "formats/record.hpp"
 
 namespace quilvarn::json {
 
+// ---------------------------------------------------------------------------
+// Writing compact JSON text.
+
+// Appends `text` as a JSON string: quotation mark and backslash escaped with a
+// backslash, \b \f \n \r \t for those controls, \u00xx (lower-case hex) for the
+// other characters below U+0020, every other byte as it is.
 void append_escaped(std::string& out, std::string_view text);
+
+// Appends the record as one compact JSON object: its written fields in table
+// order, no white space.
+void write_record(std::string& out, const formats::RecordDef& def, const void* record);
+
+template <class T>
+std::string to_json(const T& record) {
+  std::string out;
+  out.reserve(256);
+  write_record(out, formats::record_def<T>, &record);
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Reading.
+
+// Reads the whole `text` as one record of `def` into `record` (a value of the
+// record's type; every field is overwritten). Only white space may follow the
+// record. On failure returns false with the message and its position
+// (" at line L column C") in `error`; `record` is then left partly filled.
+bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
+                 std::string& error);
+
+template <class T>
+formats::ReadResult<T> read_json(std::string_view text) {
+  T value{};
+  std::string error;
+  if (!read_record(text, formats::record_def<T>, &value, error)) {
+    return formats::ReadResult<T>::failure(std::move(error));
+  }
+  return value;
+}
+
+// Checks that `text` is exactly one well-formed JSON value (white space
+// around it allowed), with the rules used for values of unknown keys.
+bool validate(std::string_view text, std::string& error);
+
+// The JSON library's rendering of a floating-point number found where
+// another kind was expected: floating point `1.0`, `1e20`, `1.5e-7`.
+std::string unexpected_float(double d);
+
+// ---------------------------------------------------------------------------
+// The JSON value tree (objects keep insertion order).
+
+struct Value;
+using Array = std::vector<Value>;
+using Member = std::pair<std::string, Value>;
+using Object = std::vector<Member>;
+
+struct Value {
+  using Storage =
+      std::variant<std::nullptr_t, bool, std::int64_t, std::uint64_t, double, std::string, Array, Object>;
+  Storage data;
+
+  Value() : data(nullptr) {}
+  Value(std::nullptr_t) : data(nullptr) {}                      // NOLINT: implicit
+  Value(bool b) : data(b) {}                                    // NOLINT: implicit
+  Value(std::int64_t n) : data(n) {}                            // NOLINT: implicit
+  Value(std::uint64_t n) : data(n) {}                           // NOLINT: implicit
+  Value(double d) : data(d) {}                                  // NOLINT: implicit
+  Value(std::string s) : data(std::move(s)) {}                  // NOLINT: implicit
+  Value(std::string_view s) : data(std::string(s)) {}           // NOLINT: implicit
+  Value(const char* s) : data(std::string(s)) {}                // NOLINT: implicit
+  Value(Array a) : data(std::move(a)) {}                        // NOLINT: implicit
+  Value(Object o) : data(std::move(o)) {}                       // NOLINT: implicit
+
+  bool is_null() const noexcept { return data.index() == 0; }
+  bool is_bool() const noexcept { return data.index() == 1; }
+  bool is_int() const noexcept { return data.index() == 2; }
+  bool is_uint() const noexcept { return data.index() == 3; }
+  bool is_double() const noexcept { return data.index() == 4; }
+  bool is_string() const noexcept { return data.index() == 5; }
+  bool is_array() const noexcept { return data.index() == 6; }
+  bool is_object() const noexcept { return data.index() == 7; }
+
+  bool as_bool() const { return std::get<bool>(data); }
+  std::int64_t as_int() const { return std::get<std::int64_t>(data); }
+  std::uint64_t as_uint() const { return std::get<std::uint64_t>(data); }
+  double as_double() const { return std::get<double>(data); }
+  const std::string& as_string() const { return std::get<std::string>(data); }
+  const Array& as_array() const { return std::get<Array>(data); }
+  Array& as_array() { return std::get<Array>(data); }
+  const Object& as_object() const { return std::get<Object>(data); }
+  Object& as_object() { return std::get<Object>(data); }
+
+  // The first member named `key` of an object, or nullptr.
+  const Value* find(std::string_view key) const;
+
+  friend bool operator==(const Value& a, const Value& b) { return a.data == b.data; }
+};
+
+// The record as a value tree: an object of its written fields in table order
+// (u16 as unsigned integers, lists as arrays, a text pair as a two-element array).
+Value to_value(const formats::RecordDef& def, const void* record);
+
+template <class T>
+Value to_json_value(const T& record) {
+  return to_value(formats::record_def<T>, &record);
+}
+
+// Appends the value tree as compact JSON text.
+void write_value(std::string& out, const Value& value);
 
 }  // namespace quilvarn::json

@@ -1,0 +1,99 @@
+// Document formats: reading a generated document of about 8 MB into records
+// and writing the records back, in bytes per second.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "formats/json.hpp"
+#include "test_records.hpp"  // tests/cpp
+
+namespace {
+
+using namespace quilvarn;
+using qvtest::Batch;
+using qvtest::Item;
+
+// Items of mixed shapes: short and long texts, an escape or a non-ASCII
+// letter now and then, lists, nested records and pairs.
+Batch make_batch(std::size_t target_bytes) {
+  Batch b;
+  b.name = "bench";
+  std::size_t size = 0;
+  for (std::size_t i = 0; size < target_bytes; ++i) {
+    Item it;
+    const std::string n = std::to_string(i);
+    it.name = "/Common/app-" + n + "_vs";
+    it.note = (i % 7 == 0) ? "line one\nline \"two\" caf\u00e9" : "frontend service " + n;
+    if (i % 3 == 0) it.stamp = "2024-01-02T03:04:05Z";
+    it.tags = {{"/Common/tcp", std::nullopt}, {"/Common/http", "clientside"}};
+    it.mask = "255.255.255.255";
+    it.xlat = {"automap", (i % 2 == 0) ? "" : "/Common/snat-" + n};
+    it.words = {"/Common/vlan" + std::to_string(i % 10), "/Common/external"};
+    it.enabled = i % 2 == 0;
+    if (i % 4 == 0) it.rules = {{"/Common/asm_policy", {"rule-a", "rule-b"}}};
+    it.count = static_cast<std::uint16_t>(i % 65536);
+    it.ratio = static_cast<std::uint16_t>(1 + i % 5);
+    it.monitor = (i % 5 == 0) ? "default" : "/Common/http_head";
+    it.mode = "least-connections-member";
+    it.zone = "dmz";
+    it.setting = {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"};
+    it.source = "10." + std::to_string(i % 256) + ".0.0/16";
+    size += json::to_json(it).size() + 1;
+    b.items.push_back(std::move(it));
+  }
+  return b;
+}
+
+const Batch& batch() {
+  static const Batch b = make_batch(8u << 20);
+  return b;
+}
+
+const std::string& document() {
+  static const std::string text = json::to_json(batch());
+  return text;
+}
+
+void BM_JsonRead(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    auto r = json::read_json<Batch>(text);
+    if (!r) state.SkipWithError(r.error().c_str());
+    benchmark::DoNotOptimize(r);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_JsonRead)->Unit(benchmark::kMillisecond);
+
+void BM_JsonValidate(benchmark::State& state) {
+  // The path that skips values of unknown keys.
+  const std::string& text = document();
+  std::string error;
+  for (auto _ : state) benchmark::DoNotOptimize(json::validate(text, error));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_JsonValidate)->Unit(benchmark::kMillisecond);
+
+void BM_JsonWrite(benchmark::State& state) {
+  const Batch& b = batch();
+  const std::size_t size = document().size();
+  for (auto _ : state) {
+    std::string out;
+    out.reserve(size);
+    json::write_record(out, formats::record_def<Batch>, &b);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_JsonWrite)->Unit(benchmark::kMillisecond);
+
+void BM_JsonValueTree(benchmark::State& state) {
+  const Batch& b = batch();
+  for (auto _ : state) benchmark::DoNotOptimize(json::to_json_value(b));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
+}
+BENCHMARK(BM_JsonValueTree)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,240 @@
+#pragma once
+// The lexical building blocks the object grammars are made of.
+//
+// White space here is exactly space, tab, carriage return and line feed; blanks are
+// space and tab. Every parser here takes the remaining text and returns the rest after it;
+// a failing step fails the parser with that step's error, at the place where the step
+// began.
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "brelmark/parse.hpp"
+
+namespace brelmark::lex {
+
+using Text = std::string_view;
+using Unit = std::monostate;
+
+// A fixed set of ASCII characters.
+class CharSet {
+ public:
+  constexpr explicit CharSet(std::string_view chars) {
+    for (char c : chars) bits_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool contains(char c) const noexcept { return bits_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> bits_{};
+};
+
+inline constexpr CharSet kWhiteSpace{" \t\r\n"};
+
+constexpr bool is_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+constexpr bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
+constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+inline Text drop(Text in, std::size_t n) noexcept { return Text(in.data() + n, in.size() - n); }
+
+// ---- leaves -------------------------------------------------------------------------
+
+// Zero or more white-space characters; never fails. Returns the rest.
+inline Text opt_ws(Text in) noexcept {
+  std::size_t i = 0;
+  while (i < in.size() && is_space(in[i])) ++i;
+  return drop(in, i);
+}
+
+// One or more white-space characters, else "MultiSpace".
+inline ParseResult<Text> required_ws(Text in) {
+  Text rest = opt_ws(in);
+  if (rest.size() == in.size()) return ParseError::error(ParseErrorKind::MultiSpace, in);
+  return {rest, in.substr(0, in.size() - rest.size())};
+}
+
+// True when the text begins with `lit` (a plain loop: the literals are short).
+inline bool has_prefix(Text in, Text lit) noexcept {
+  if (in.size() < lit.size()) return false;
+  for (std::size_t i = 0; i < lit.size(); ++i)
+    if (in[i] != lit[i]) return false;
+  return true;
+}
+
+// Exactly `lit`, else "Tag" (also when the text is shorter than it).
+inline ParseResult<Text> literal(Text in, Text lit) {
+  if (!has_prefix(in, lit)) return ParseError::error(ParseErrorKind::Tag, in);
+  return {drop(in, lit.size()), in.substr(0, lit.size())};
+}
+
+// As `literal`, but a text that ends while it still agrees with `lit` is Incomplete,
+// needing the characters still missing.
+ParseResult<Text> streaming_literal(Text in, Text lit);
+
+// The length of the leading run of characters outside `set`.
+inline std::size_t span_outside(Text in, const CharSet& set) noexcept {
+  std::size_t i = 0;
+  while (i < in.size() && !set.contains(in[i])) ++i;
+  return i;
+}
+
+// The length of the text up to its first carriage return or line feed.
+inline std::size_t line_length(Text in) noexcept {
+  if (in.empty()) return 0;
+  const void* lf = std::memchr(in.data(), '\n', in.size());
+  std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - in.data()) : in.size();
+  const void* cr = std::memchr(in.data(), '\r', end);
+  return cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - in.data()) : end;
+}
+
+inline ParseResult<Text> run_of(Text in, std::size_t n) {
+  if (n == 0) return ParseError::error(ParseErrorKind::IsNot, in);
+  return {drop(in, n), in.substr(0, n)};
+}
+
+// One or more characters outside `set`, as many as there are, else "IsNot".
+inline ParseResult<Text> run_outside(Text in, const CharSet& set) { return run_of(in, span_outside(in, set)); }
+
+// One or more characters up to a carriage return or line feed, else "IsNot".
+inline ParseResult<Text> run_to_line_end(Text in) { return run_of(in, line_length(in)); }
+
+// One or more blanks, else "IsA".
+inline ParseResult<Text> blanks(Text in) {
+  std::size_t i = 0;
+  while (i < in.size() && is_blank(in[i])) ++i;
+  if (i == 0) return ParseError::error(ParseErrorKind::IsA, in);
+  return {drop(in, i), in.substr(0, i)};
+}
+
+// True when the text is, after white space, a word (no white space) followed by
+// optional white space and "{": the only texts at which a block can start. Lets the
+// hot loops pass over lines without building results for blocks that cannot match.
+inline bool at_block_header(Text in) noexcept {
+  std::size_t i = 0, n = in.size();
+  while (i < n && is_space(in[i])) ++i;
+  std::size_t word = i;
+  while (i < n && !is_space(in[i])) ++i;
+  if (i == word) return false;
+  while (i < n && is_space(in[i])) ++i;
+  return i < n && in[i] == '{';
+}
+
+// ---- repetitions ----------------------------------------------------------------------
+
+// Applies `item` (Text -> ParseResult<...>) until it fails recoverably; the rest is where
+// the failed item began. With `at_least_one`, a failure of the first item is returned
+// unchanged. An item that succeeds without consuming text fails the repetition ("Many0",
+// or "Many1" with `at_least_one`). Incomplete and Failure are returned unchanged.
+template <class Item>
+ParseResult<Unit> repeat(Text in, bool at_least_one, Item&& item) {
+  for (bool first = true;; first = false) {
+    auto r = item(in);
+    if (!r) {
+      if (!r.error().recoverable() || (first && at_least_one)) return r.error();
+      return {in, Unit{}};
+    }
+    if (r.rest().size() == in.size())
+      return ParseError::error(at_least_one ? ParseErrorKind::Many1 : ParseErrorKind::Many0, in);
+    in = r.rest();
+  }
+}
+
+// A separated list: `elem` once (a recoverable error gives an empty list), then
+// separator and element again and again. A separator that fails ends the list before
+// it; one that consumes nothing fails with "SeparatedList"; an element that fails after
+// a separator ends the list before the separator. `push` receives each element's value.
+template <class Elem, class Sep, class Push>
+ParseResult<Unit> separated_list(Text in, Elem&& elem, Sep&& sep, Push&& push) {
+  auto e = elem(in);
+  if (!e) {
+    if (!e.error().recoverable()) return e.error();
+    return {in, Unit{}};
+  }
+  push(std::move(e).value());
+  in = e.rest();
+  for (;;) {
+    auto s = sep(in);
+    if (!s) {
+      if (!s.error().recoverable()) return s.error();
+      return {in, Unit{}};
+    }
+    if (s.rest().size() == in.size()) return ParseError::error(ParseErrorKind::SeparatedList, in);
+    auto next = elem(s.rest());
+    if (!next) {
+      if (!next.error().recoverable()) return next.error();
+      return {in, Unit{}};
+    }
+    push(std::move(next).value());
+    in = next.rest();
+  }
+}
+
+// ---- composite blocks ------------------------------------------------------------------
+
+// [ws] K blanks value: the value runs to the line end, untrimmed; the line end stays.
+ParseResult<Text> key_value_line(Text in, Text keyword);
+// [ws] K [ws]: true. A longer word that begins with K matches too.
+ParseResult<bool> flag_line(Text in, Text keyword);
+// [ws] L [ws].
+ParseResult<Unit> spaced_literal(Text in, Text lit);
+// [ws] K [ws] "{" [ws].
+ParseResult<Unit> block_open(Text in, Text keyword);
+// A double-quoted text on one line (kept without its quotes), else a word.
+ParseResult<Text> list_element(Text in);
+// [ws] "{" [ws] elements separated by white space [ws] "}" [ws].
+ParseResult<std::vector<Text>> braced_list(Text in);
+// The same, elements dropped.
+ParseResult<Unit> skip_braced_list(Text in);
+// [ws] K braced_list.
+ParseResult<std::vector<Text>> keyword_list(Text in, Text keyword);
+
+struct NamedBlock {
+  Text word;
+  std::vector<Text> lines;
+};
+// [ws] word [ws] "{" [ws] lines separated by white space [ws] "}". Blocks do not nest:
+// the first "}" closes it. Nothing after the "}" is consumed.
+ParseResult<NamedBlock> named_block(Text in);
+// A named_block, ignored.
+ParseResult<Unit> skip_block(Text in);
+// Inside the body of an object: a block whose keyword is not one of `properties`
+// (persist, metadata, ...) is taken whole, nested braces balanced, on one line or many;
+// a block whose keyword is a property is skipped as `skip_block` does.
+ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties);
+// [ws] a run outside "{", "}", CR and LF [ws].
+ParseResult<Unit> skip_line(Text in);
+// The rest after skip_line, or nothing where it fails (the hot loops' form).
+inline std::optional<Text> skip_line_rest(Text in) noexcept {
+  Text at = opt_ws(in);
+  std::size_t i = 0;
+  while (i < at.size() && at[i] != '{' && at[i] != '}' && at[i] != '\r' && at[i] != '\n') ++i;
+  if (i == 0) return std::nullopt;
+  return opt_ws(drop(at, i));
+}
+// [ws] a run outside CR and LF.
+ParseResult<Unit> rest_of_line(Text in);
+// The rest after rest_of_line, or nothing where it fails.
+inline std::optional<Text> rest_of_line_rest(Text in) noexcept {
+  Text at = opt_ws(in);
+  std::size_t n = line_length(at);
+  if (n == 0) return std::nullopt;
+  return drop(at, n);
+}
+// key blanks value, each one word (no white space, no "}").
+ParseResult<std::pair<Text, Text>> key_value_pair(Text in);
+// K [ws] "{" [ws] pairs separated by required white space [ws] "}". Nothing after the
+// "}" is consumed.
+ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text keyword);
+
+// A value read as a 16-bit number: an optional "+" and one or more ASCII digits, at
+// most 65535, nothing else.
+std::optional<std::uint16_t> u16_value(Text value) noexcept;
+
+}  // namespace brelmark::lex

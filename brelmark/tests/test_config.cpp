@@ -1,0 +1,187 @@
+// The whole-configuration parser.
+#include <gtest/gtest.h>
+
+#include "brelmark/grammar.hpp"
+#include "grammar_test_util.hpp"
+
+namespace brelmark {
+namespace {
+
+using test::is_tail_of;
+using Strings = std::vector<std::string>;
+
+// The names of each list, partitions last so the appended "Common" shows.
+struct Found {
+  Strings virtuals, pools, snat_pools, partitions;
+  std::string rest;
+};
+
+Found parse(std::string_view text) {
+  auto r = parse_config(text);
+  EXPECT_TRUE(r.ok()) << r.error().to_string();
+  if (!r) return {};
+  EXPECT_TRUE(is_tail_of(r.rest(), text));
+  Found f;
+  for (const auto& v : r.value().virtuals) f.virtuals.emplace_back(v.name.text());
+  for (const auto& p : r.value().pools) f.pools.emplace_back(p.name.text());
+  for (const auto& s : r.value().snat_pools) f.snat_pools.emplace_back(s.name.text());
+  for (const auto& p : r.value().partitions) f.partitions.emplace_back(p.name);
+  f.rest = r.rest();
+  return f;
+}
+
+void expect_found(const Found& got, const Found& want) {
+  EXPECT_EQ(got.virtuals, want.virtuals);
+  EXPECT_EQ(got.pools, want.pools);
+  EXPECT_EQ(got.snat_pools, want.snat_pools);
+  EXPECT_EQ(got.partitions, want.partitions);
+  EXPECT_EQ(got.rest, want.rest);
+}
+
+TEST(Config, ObjectsInTextOrderAndTheCommonPartition) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Found want;
+  };
+  const Case cases[] = {
+      {"empty text", "", {{}, {}, {}, {"Common"}, ""}},
+      {"white space only", " \n\t\r\n ", {{}, {}, {}, {"Common"}, ""}},
+      {"partition named Common", "auth partition Common {\n description x\n}\n", {{}, {}, {}, {"Common"}, ""}},
+      {"partition named common", "auth partition common {\n}\n", {{}, {}, {}, {"common", "Common"}, ""}},
+      {"mixed order",
+       "ltm virtual v1 {\n mask m\n}\nauth partition T {\n}\nltm pool p {\n}\nltm virtual v2 {\n mask m\n}\n"
+       "ltm snatpool s {\n}\n",
+       {{"v1", "v2"}, {"p"}, {"s"}, {"T", "Common"}, ""}},
+      {"same names all stay", "ltm pool p {\n}\nltm pool p {\n}\n", {{}, {"p", "p"}, {}, {"Common"}, ""}},
+      {"comments, other objects and blank lines skipped",
+       "# comment line\n\nltm node /Common/n1 {\n    address 10.0.0.1\n}\nsys global-settings {\n    hostname x\n}\n"
+       "ltm profile tcp /Common/t {\n    options { a b }\n}\n{ stray list }\nltm pool p {\n}\n",
+       {{}, {"p"}, {}, {"Common"}, ""}},
+      {"objects directly after each other", "ltm pool a {\n}ltm pool b {\n}", {{}, {"a", "b"}, {}, {"Common"}, ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_found(parse(c.text), c.want);
+  }
+}
+
+TEST(Config, ObjectsWhoseBodiesFailAreSkipped) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Found want;
+  };
+  const Case cases[] = {
+      {"virtual with a one-line known block against its brace",
+       "ltm virtual bad {\n vlans { v1}\n}\nltm virtual good {\n mask m\n}\n", {{"good"}, {}, {}, {"Common"}, ""}},
+      {"virtual at the end without its brace", "ltm pool p {\n}\nltm virtual v {\n mask m\n", {{}, {"p"}, {}, {"Common"}, ""}},
+      {"pool at the end without its brace", "ltm pool p {\n monitor m\n", {{}, {}, {}, {"Common"}, ""}},
+      {"partition with an unknown line", "auth partition T {\n other x\n}\nltm pool p {\n}\n", {{}, {"p"}, {}, {"Common"}, ""}},
+      {"partition with a route domain that is not a number",
+       "auth partition T {\n default-route-domain x\n}\nauth partition U {\n default-route-domain 2\n}\n",
+       {{}, {}, {}, {"U", "Common"}, ""}},
+      {"SNAT pool with an unknown line", "ltm snatpool s {\n other x\n}\nltm pool p {\n}\n", {{}, {"p"}, {}, {"Common"}, ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_found(parse(c.text), c.want);
+  }
+}
+
+TEST(Config, WhereTheItemListEnds) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Found want;
+  };
+  const Case cases[] = {
+      {"proper prefix of the SNAT-pool keyword", "ltm pool p {\n}\nltm snat", {{}, {"p"}, {}, {"Common"}, "ltm snat"}},
+      {"beginning of another keyword is skipped", "ltm pool p {\n}\nltm vir", {{}, {"p"}, {}, {"Common"}, ""}},
+      {"unfinished SNAT pool at the end", "ltm pool p {\n}\nltm snatpool s {\n members {\n a\n }\n",
+       {{}, {"p"}, {}, {"Common"}, "ltm snatpool s {\n members {\n a\n }\n"}},
+      {"SNAT pool name at the end", "ltm snatpool s  ", {{}, {}, {}, {"Common"}, "ltm snatpool s  "}},
+      {"unfinished SNAT pool followed by an object", "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\n",
+       {{}, {"p"}, {}, {"Common"}, ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_found(parse(c.text), c.want);
+  }
+}
+
+// Properties written after nested unknown blocks are kept, and the objects after them read.
+TEST(Config, VirtualWithNestedUnknownBlock) {
+  std::string_view text =
+      "ltm virtual /Common/vs {\n"
+      "    persist {\n"
+      "        /Common/cookie {\n"
+      "            default yes\n"
+      "        }\n"
+      "    }\n"
+      "    pool /Common/pool1\n"
+      "    profiles {\n"
+      "        /Common/http { }\n"
+      "    }\n"
+      "    source-address-translation {\n"
+      "        type automap\n"
+      "    }\n"
+      "    vlans {\n"
+      "        /Common/external\n"
+      "    }\n"
+      "}\n"
+      "ltm pool /Common/pool1 {\n"
+      "}\n";
+  auto r = parse_config(text);
+  ASSERT_TRUE(r.ok());
+  ASSERT_EQ(r.value().virtuals.size(), 1u);
+  const ParsedVirtual& v = r.value().virtuals[0];
+  EXPECT_EQ(v.pool.text(), "/Common/pool1");
+  EXPECT_EQ(v.profiles.size(), 1u);
+  EXPECT_EQ(v.source_address_translation.type, "automap");
+  EXPECT_EQ(test::strings(v.vlans), (Strings{"/Common/external"}));
+  EXPECT_EQ(r.value().pools.size(), 1u);
+}
+
+// At the top level a block does not nest: one whose own "}" is missing runs on to the
+// next "}" it can take, and the objects in that stretch are not read.
+TEST(Config, TopLevelBlockWithoutItsBraceHidesObjects) {
+  auto f = parse("broken {\n    a\nltm pool hidden {\n}\nltm pool seen {\n}\n");
+  expect_found(f, {{}, {"seen"}, {}, {"Common"}, ""});
+}
+
+TEST(Config, RecordsViewTheText) {
+  std::string text = "auth partition T {\n description d\n}\nltm snatpool s {\n members {\n m\n }\n}\n";
+  auto r = parse_config(text);
+  ASSERT_TRUE(r.ok());
+  const auto& p = r.value().partitions.at(0);
+  EXPECT_GE(p.description.data(), text.data());
+  EXPECT_LT(p.description.data(), text.data() + text.size());
+  const auto& common = r.value().partitions.at(1);
+  EXPECT_EQ(common.name, "Common");
+  EXPECT_EQ(common.description, "");
+  EXPECT_EQ(common.default_route_domain, 0);
+  EXPECT_EQ(r.value().snat_pools.at(0).members.at(0).data(), text.data() + text.find(" m\n") + 1);
+}
+
+}  // namespace
+}  // namespace brelmark
+
+namespace brelmark {
+namespace {
+
+// A text without storage (a default string view) reads as the empty text everywhere.
+TEST(Config, TextWithoutStorage) {
+  const std::string_view none;
+  auto config = parse_config(none);
+  ASSERT_TRUE(config.ok());
+  ASSERT_EQ(config.value().partitions.size(), 1u);
+  EXPECT_EQ(parse_virtual(none).error().kind, ParseErrorKind::Tag);
+  EXPECT_EQ(parse_pool(none).error().kind, ParseErrorKind::Tag);
+  EXPECT_EQ(parse_partition(none).error().kind, ParseErrorKind::Tag);
+  EXPECT_EQ(parse_snatpool(none).error().needed, 12u);
+  EXPECT_EQ(parse_member_address(none).error().kind, ParseErrorKind::Digit);
+}
+
+}  // namespace
+}  // namespace brelmark

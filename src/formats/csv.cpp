@@ -1,0 +1,123 @@
+#include "formats/csv.hpp"
+
+#include <charconv>
+
+namespace quilvarn::csv {
+
+Error container_in_header(std::string_view kind) {
+  std::string s = "CSV write error: cannot serialize ";
+  s += kind;
+  s += " container inside struct when writing headers from structs";
+  return Error(std::move(s));
+}
+
+bool needs_quotes(std::string_view field, const CsvWriterSettings& settings) {
+  for (char c : field)
+    if (c == settings.delimiter || c == settings.quote || c == '\r' || c == '\n') return true;
+  return false;
+}
+
+void Writer::field(std::string_view text) {
+  if (fields_ > 0) *out_ += settings_.delimiter;
+  ++fields_;
+  if (!needs_quotes(text, settings_)) {
+    *out_ += text;
+    return;
+  }
+  *out_ += settings_.quote;
+  for (char c : text) {
+    if (c == settings_.quote) *out_ += settings_.quote;
+    *out_ += c;
+  }
+  *out_ += settings_.quote;
+}
+
+void Writer::field(uint64_t value) {
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, value);
+  field(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+}
+
+void Writer::field(bool value) { field(std::string_view(value ? "true" : "false")); }
+
+Status Writer::end_row() {
+  if (!settings_.flexible) {
+    if (!width_) {
+      width_ = fields_;
+    } else if (*width_ != fields_) {
+      return Error("CSV error: found record with " + std::to_string(fields_) +
+                   " fields, but the previous record has " + std::to_string(*width_) + " fields");
+    }
+  }
+  if (out_->size() == row_start_) {
+    *out_ += settings_.quote;
+    *out_ += settings_.quote;
+  }
+  *out_ += settings_.terminator;
+  row_start_ = out_->size();
+  fields_ = 0;
+  return std::nullopt;
+}
+
+// ---------------------------------------------------------------- records
+
+using formats::FieldDef;
+using formats::FieldKind;
+using formats::value_as;
+
+Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* record) {
+  Status st;
+  formats::for_each_written(def, record, [&](const FieldDef& f, const void*) {
+    if (st) return;
+    sink.name(f.key);
+    switch (f.kind) {
+      case FieldKind::TextList:
+      case FieldKind::PairList:
+      case FieldKind::RecordList: st = sink.sequence(); break;
+      case FieldKind::Record: st = sink.record(f.nested().name); break;
+      default: break;
+    }
+  });
+  return st;
+}
+
+void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
+  formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
+    switch (f.kind) {
+      case FieldKind::Text: w.field(value_as<std::string>(v)); break;
+      case FieldKind::OptionalText: {
+        const auto& o = value_as<std::optional<std::string>>(v);
+        w.field(o ? std::string_view(*o) : std::string_view());
+        break;
+      }
+      case FieldKind::U16: w.field(uint64_t{value_as<std::uint16_t>(v)}); break;
+      case FieldKind::Bool: w.field(value_as<bool>(v)); break;
+      case FieldKind::TextList:
+        for (const std::string& t : value_as<std::vector<std::string>>(v)) w.field(t);
+        break;
+      case FieldKind::PairList:
+        for (const formats::TextPair& p : value_as<std::vector<formats::TextPair>>(v)) {
+          w.field(p.first);
+          for (const std::string& t : p.second) w.field(t);
+        }
+        break;
+      case FieldKind::Record: record_walk(w, f.nested(), v); break;
+      case FieldKind::RecordList: {
+        const formats::RecordListOps& ops = *f.list;
+        for (std::size_t i = 0, n = ops.size(v); i < n; ++i) record_walk(w, f.nested(), ops.at(v, i));
+        break;
+      }
+    }
+  });
+}
+
+Status write_record(std::string& out, const formats::RecordDef& def, const void* record) {
+  return write_walks(
+      out, [&](HeaderSink& sink) { return header_walk(sink, def, record); },
+      [&](Writer& w) {
+        record_walk(w, def, record);
+        return Status();
+      });
+}
+
+}  // namespace quilvarn::csv

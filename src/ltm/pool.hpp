@@ -1,0 +1,181 @@
+#pragma once
+// Pools: the records Pool, PoolMember and MemberFqdn, their document keys, defaults and
+// written-when rules, their conversion from parsed "ltm pool" objects, and their Python classes.
+//
+// Every document form (JSON, YAML, TOML, CSV, Python dictionaries) runs over the field tables
+// below. A reader gives an absent key the value the writer leaves out, so that every written
+// document reads back as the record it came from: a member's monitor "default" and ratio 1, a
+// pool's load-balancing mode "round-robin" and partition "Common", a member's FQDN settings
+// { "disabled", "none" }; every other absent key is the empty value of its type.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <brelmark/records.hpp>
+
+#include "formats/record.hpp"
+#include "py_class.hpp"
+
+namespace qv::ltm {
+
+// The records are plain aggregates whose value-initialised form is all empty (the readers fill
+// every field, and an empty start costs nothing); the defaults of a new member or FQDN setting
+// come from memberfqdn_default() and poolmember_default().
+
+// The FQDN settings of one pool member.
+struct MemberFqdn {
+  std::string autopopulate;
+  std::string name;
+};
+
+// One member of a pool. `name` is an object-path text (an LtmPath in Python).
+struct PoolMember {
+  std::string name;
+  std::string destination;  // the address, or the FQDN name when the member has no address
+  std::uint16_t priority_group = 0;
+  std::string session;
+  std::string state;
+  MemberFqdn fqdn;
+  std::string monitor;
+  std::uint16_t ratio = 0;
+};
+
+// One pool. `name` is an object-path text (an LtmPath in Python).
+struct Pool {
+  std::string name;
+  std::vector<PoolMember> members;
+  std::string monitor;
+  std::string description;
+  std::uint16_t min_active_members = 0;
+  std::string lb_mode;
+  std::string partition;
+};
+
+// ---- Defaults and builders ---------------------------------------------------------------------
+
+// { autopopulate "disabled", name "none" }
+MemberFqdn memberfqdn_default();
+// Empty texts and 0, except fqdn = memberfqdn_default(), monitor "default" and ratio 1.
+PoolMember poolmember_default();
+// autopopulate "disabled" and the name exactly as given (not trimmed).
+MemberFqdn memberfqdn_impl_new(std::string_view name);
+// poolmember_default() with the name trimmed of Unicode White_Space.
+PoolMember poolmember_impl_new(std::string_view name);
+
+// ---- Written-when tests ------------------------------------------------------------------------
+// Each looks at the text trimmed of Unicode White_Space and compares ASCII letters without case
+// (no other character is folded); a written field always carries the stored, untrimmed text.
+
+// Blank, or "default".
+bool is_default_text(std::string_view text) noexcept;
+// Blank, or "disabled".
+bool is_disabled_text(std::string_view text) noexcept;
+// A member writes its FQDN settings unless their autopopulate is blank or "disabled".
+bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
+
+// ---- Conversions from parsed records -------------------------------------------------------------
+// A name is the `name` group of the parsed name's object path, trimmed; a name that the
+// object-path pattern does not match is kept whole (it is already trimmed). The partition of a
+// pool is the `partition` group of its name, else "Common"; the pool's own "partition" line is
+// not read. The parsed records view the configuration text; the results own copies.
+
+MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed);
+PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed);
+Pool pool_from_parser(const brelmark::ParsedPool& parsed);
+
+// ---- Operations ---------------------------------------------------------------------------------
+
+// The IPv4 address text of a member destination ("[/partition/]a.b.c.d[%rd][:port]"), digit runs
+// kept as written; the empty text for any destination that is not of that form.
+std::string poolmember_get_dest_ip(std::string_view destination);
+
+// The partition of a pool: the `partition` group of its name; else the stored partition when it
+// is neither blank nor "Common" (trimmed, ASCII case ignored); else `default_partition` (an empty
+// text included); else nothing.
+std::optional<std::string_view> pool_partition(const Pool& pool,
+                                               std::optional<std::string_view> default_partition);
+
+// "/" + pool_partition(...) + "/" + the `name` group of the pool's name. Python errors: RuntimeError
+// "RuntimeError: Invalid partition name!" without a partition; ValueError "Invalid object path: "
+// + repr(name) when the name does not match the object-path pattern.
+std::string pool_full_path(const Pool& pool, std::optional<std::string_view> default_partition);
+
+// A Pool read from one "ltm pool" object at the start of the text (the rest is ignored).
+// Python error: RuntimeError with the parser's error text.
+Pool pool_impl_new_from_text(std::string_view text);
+
+}  // namespace qv::ltm
+
+// ---- Field tables ---------------------------------------------------------------------------------
+
+namespace quilvarn::formats {
+
+template <>
+struct RecordTable<qv::ltm::MemberFqdn> {
+  using R = qv::ltm::MemberFqdn;
+  static constexpr std::string_view name = "MemberFqdn";
+  static constexpr FieldDef fields[] = {
+      field<&R::autopopulate>("autopopulate"),
+      field<&R::name>("name"),
+  };
+};
+
+template <>
+struct RecordTable<qv::ltm::PoolMember> {
+  using R = qv::ltm::PoolMember;
+  static constexpr std::string_view name = "PoolMember";
+  static constexpr FieldDef fields[] = {
+      field<&R::name>("name").required(),
+      field<&R::destination>("destination").when(WrittenWhen::NotBlank),
+      field<&R::priority_group>("priority-group").when(WrittenWhen::NotZero),
+      field<&R::session>("session").when(WrittenWhen::NotBlank),
+      field<&R::state>("state").when(WrittenWhen::NotBlank),
+      field<&R::fqdn>("fqdn").written_if<&qv::ltm::is_fqdn_written>().absent_with<&qv::ltm::memberfqdn_default>(),
+      field<&R::monitor>("monitor").unless_keyword("default", true).absent("default"),
+      field<&R::ratio>("ratio").when(WrittenWhen::NotOne).absent(std::uint16_t{1}),
+  };
+};
+
+template <>
+struct RecordTable<qv::ltm::Pool> {
+  using R = qv::ltm::Pool;
+  static constexpr std::string_view name = "Pool";
+  static constexpr FieldDef fields[] = {
+      field<&R::name>("name").required(),
+      field<&R::members>("members").when(WrittenWhen::NotEmpty),
+      field<&R::monitor>("monitor").when(WrittenWhen::NotBlank),
+      field<&R::description>("description").when(WrittenWhen::NotBlank),
+      field<&R::min_active_members>("min-active-members").when(WrittenWhen::NotZero),
+      field<&R::lb_mode>("load-balancing-mode").unless_keyword("round-robin").absent("round-robin"),
+      field<&R::partition>("partition").unless_keyword("common").absent("Common"),
+  };
+};
+
+}  // namespace quilvarn::formats
+
+// ---- Python classes -------------------------------------------------------------------------------
+
+namespace qv::py {
+
+template <>
+struct ClassInfo<ltm::MemberFqdn> {
+  static constexpr const char* name = "MemberFqdn";
+  static std::span<const Item> items();
+};
+
+template <>
+struct ClassInfo<ltm::PoolMember> {
+  static constexpr const char* name = "PoolMember";
+  static std::span<const Item> items();
+};
+
+template <>
+struct ClassInfo<ltm::Pool> {
+  static constexpr const char* name = "Pool";
+  static std::span<const Item> items();
+};
+
+}  // namespace qv::py

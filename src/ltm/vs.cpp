@@ -1,0 +1,166 @@
+#include "ltm/vs.hpp"
+
+#include <brelmark/unicode.hpp>
+
+#include <charconv>
+#include <cstdint>
+
+#include "ltm/ltm_path.hpp"
+
+namespace qv::ltm {
+
+bool snat_is_empty(const Snat& snat) noexcept {
+  return brelmark::is_blank(snat.type_) && brelmark::is_blank(snat.pool);
+}
+
+// ---- Conversion of parsed "ltm virtual" objects -------------------------------------------------
+
+namespace {
+
+std::optional<std::string> owned(const std::optional<std::string_view>& text) {
+  if (!text) return std::nullopt;
+  return std::string(*text);
+}
+
+std::vector<std::string> owned(const std::vector<std::string_view>& texts) {
+  return std::vector<std::string>(texts.begin(), texts.end());
+}
+
+}  // namespace
+
+Profile profile_from_parsed(const brelmark::ParsedProfile& parsed) {
+  return Profile{std::string(parsed.name), owned(parsed.context)};
+}
+
+Snat snat_from_parsed(const brelmark::ParsedSourceTranslation& parsed) {
+  return Snat{std::string(parsed.type), std::string(parsed.pool)};
+}
+
+void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out) {
+  for (const brelmark::ParsedPolicy& policy : parsed) out.emplace_back(std::string(policy.name), owned(policy.entries));
+}
+
+Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
+  Virtual value;
+  value.name = normalize_object_path(parsed.name.text());
+  value.destination = parsed.destination.to_string();
+  value.description = std::string(parsed.description);
+  value.partition = std::string(parsed.partition);
+  value.ip_protocol = std::string(parsed.ip_protocol);
+  value.creation_time = owned(parsed.creation_time);
+  value.last_modified_time = owned(parsed.last_modified_time);
+  value.profiles.reserve(parsed.profiles.size());
+  for (const brelmark::ParsedProfile& profile : parsed.profiles) value.profiles.push_back(profile_from_parsed(profile));
+  value.mask = std::string(parsed.mask);
+  value.pool = parsed.pool.to_string();
+  value.snat = snat_from_parsed(parsed.source_address_translation);
+  value.translate_address = std::string(parsed.translate_address);
+  value.translate_port = std::string(parsed.translate_port);
+  value.vlans = owned(parsed.vlans);
+  value.vlans_enabled = parsed.vlans_enabled;
+  value.source = std::string(parsed.source);
+  value.disabled = parsed.disabled;
+  value.rules = owned(parsed.rules);
+  value.policies.reserve(parsed.policies.size());
+  virtual_policies_from_parsed(parsed.policies, value.policies);
+  value.fw_enforced_policy = owned(parsed.fw_enforced_policy);
+  value.security_log_profiles = owned(parsed.security_log_profiles);
+  parsed = brelmark::ParsedVirtual{};  // the parsed record is used up; its lists go now
+  return value;
+}
+
+// ---- Path setters -------------------------------------------------------------------------------
+
+void virtual_impl_set_name(Virtual& value, std::string_view text) {
+  value.name = normalize_object_path(text);
+  std::optional<std::string_view> partition = ltmpath_impl_get_partition(value.name, std::nullopt);
+  value.partition = std::string(partition.value_or(std::string_view{}));
+}
+
+void virtual_impl_set_destination(Virtual& value, std::string_view text) {
+  value.destination = normalize_object_path(text);
+}
+
+void virtual_impl_set_pool(Virtual& value, std::string_view text) { value.pool = normalize_object_path(text); }
+
+// ---- String forms -------------------------------------------------------------------------------
+
+namespace {
+
+// "0x" and the address in lower-case hexadecimal digits without leading zeros.
+void append_address(std::string& out, const void* address) {
+  char digits[2 * sizeof(std::uintptr_t)];
+  auto result = std::to_chars(digits, digits + sizeof digits, reinterpret_cast<std::uintptr_t>(address), 16);
+  out += "0x";
+  out.append(digits, result.ptr);
+}
+
+}  // namespace
+
+std::string profile_str(const Profile& value) {
+  std::string out = "name: ";
+  out += value.name;
+  out += ", context: ";
+  if (value.context) {
+    out += "Some(";
+    brelmark::append_debug_quoted(out, *value.context);
+    out += ')';
+  } else {
+    out += "None";
+  }
+  return out;
+}
+
+std::string profile_repr(const Profile& value) {
+  std::string out = "Profile: ";
+  append_address(out, &value);
+  out += ", ";
+  out += profile_str(value);
+  return out;
+}
+
+std::string snat_str(const Snat& value) {
+  std::string out = "type: ";
+  out += value.type_;
+  out += ", pool: ";
+  out += value.pool;
+  return out;
+}
+
+std::string snat_repr(const Snat& value) {
+  std::string out = "Snat ";
+  append_address(out, &value);
+  out += ", ";
+  out += snat_str(value);
+  return out;
+}
+
+namespace {
+
+void append_name_and_destination(std::string& out, const Virtual& value) {
+  out += value.name;
+  out += " , destination: ";
+  out += value.destination;
+}
+
+}  // namespace
+
+std::string virtual_str(const Virtual& value) {
+  std::string out = "VS: ";
+  append_name_and_destination(out, value);
+  return out;
+}
+
+std::string virtual_repr(const Virtual& value) {
+  std::string out = "VS: ";
+  append_address(out, &value);
+  out += ", name: ";
+  append_name_and_destination(out, value);
+  return out;
+}
+
+int virtual_field_visitor(std::string_view key) noexcept {
+  return quilvarn::formats::find_field(quilvarn::formats::record_def<Virtual>, key);
+}
+
+}  // namespace qv::ltm

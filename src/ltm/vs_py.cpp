@@ -1,0 +1,218 @@
+// The Python classes Virtual, Profile and Snat: their member tables and member bodies.
+#include <brelmark/grammar.hpp>
+
+#include "formats/csv.hpp"
+#include "formats/json.hpp"
+#include "formats/toml.hpp"
+#include "formats/yaml.hpp"
+#include "ltm/ltm_path.hpp"
+#include "ltm/vs.hpp"
+#include "ltm/vs_forms.hpp"
+#include "py_dict.hpp"
+
+namespace qv::ltm {
+namespace {
+
+using py::Arguments;
+using py::ArgumentSpec;
+using py::Item;
+namespace formats = quilvarn::formats;
+
+// ---- Members shared by the three classes ------------------------------------------------------
+
+template <class T>
+constexpr ArgumentSpec kFromJson{py::ClassInfo<T>::name, "from_json", {"json"}, 1};
+template <class T>
+constexpr ArgumentSpec kFromYaml{py::ClassInfo<T>::name, "from_yaml", {"yaml"}, 1};
+template <class T>
+constexpr ArgumentSpec kFromToml{py::ClassInfo<T>::name, "from_toml", {"toml"}, 1};
+
+template <class T>
+T body_new_default() {
+  return T{};
+}
+
+template <class T>
+T take_read(formats::ReadResult<T>&& result) {
+  if (!result) py::raise(PyExc_RuntimeError, result.error());
+  return std::move(result).value();
+}
+
+template <class T>
+T body_from_json(const Arguments& args) {
+  return take_read(quilvarn::json::read_json<T>(args.get<std::string_view>(0)));
+}
+
+template <class T>
+T body_from_yaml(const Arguments& args) {
+  return take_read(quilvarn::yaml::read_yaml<T>(args.get<std::string_view>(0)));
+}
+
+template <class T>
+T body_from_toml(const Arguments& args) {
+  return take_read(quilvarn::toml::read_toml<T>(args.get<std::string_view>(0)));
+}
+
+template <class T>
+std::string body_to_json(const T& value) {
+  return quilvarn::json::to_json(value);
+}
+
+// The writers below cannot fail for these records: a failure is a fault of the module.
+template <class T>
+std::string body_to_yaml(const T& value) {
+  std::string out;
+  std::string error;
+  if (!quilvarn::yaml::write_yaml(out, value, error)) py::fault_err(error);
+  return out;
+}
+
+template <class T>
+std::string body_to_toml(const T& value) {
+  DocumentText document = toml_write_record(formats::record_def<T>, &value);
+  if (!document.ok) py::fault_err(document.text);
+  return std::move(document.text);
+}
+
+template <class T>
+std::string body_try_to_csv(const T& value) {
+  std::string out;
+  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) py::raise(PyExc_ValueError, error->text());
+  return out;
+}
+
+template <class T>
+py::Ref body_to_dict(const T& value) {
+  try {
+    return py::to_dict(value);
+  } catch (const py::ErrorAlreadySet&) {
+    py::fault_err(py::take_error_description());
+  }
+}
+
+// The static constructors and conversion methods, in table order.
+template <class T>
+void add_document_members(std::vector<Item>& items, bool with_snat_repr) {
+  items.push_back(py::static_method<&body_new_default<T>>("new_default"));
+  items.push_back(py::static_method<kFromJson<T>, &body_from_json<T>>("from_json"));
+  items.push_back(py::static_method<kFromYaml<T>, &body_from_yaml<T>>("from_yaml"));
+  items.push_back(py::static_method<kFromToml<T>, &body_from_toml<T>>("from_toml"));
+  if (with_snat_repr) items.push_back(py::method<&snat_repr>("__repr_"));
+  items.push_back(py::method<&body_to_json<T>>("to_json"));
+  items.push_back(py::method<&body_to_yaml<T>>("to_yaml"));
+  items.push_back(py::method<&body_to_toml<T>>("to_toml"));
+  items.push_back(py::method<&body_try_to_csv<T>>("try_to_csv"));
+  items.push_back(py::method<&body_to_dict<T>>("to_dict"));
+}
+
+// ---- Virtual --------------------------------------------------------------------------------------
+
+constexpr ArgumentSpec kVirtualNew{"Virtual", "__new__", {"input"}, 1};
+
+// One "ltm virtual" object at the start of the text; whatever follows its closing brace is ignored.
+Virtual virtual_impl_new_from_text(std::string_view text) {
+  brelmark::ParseResult<brelmark::ParsedVirtual> parsed = brelmark::parse_virtual(text);
+  if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
+  return virtual_from_parsed(std::move(parsed).value());
+}
+
+Virtual body_virtual_new(const Arguments& args) {
+  return virtual_impl_new_from_text(args.get<std::string_view>(0));
+}
+
+LtmPath body_get_name(const Virtual& v) { return LtmPath{v.name}; }
+LtmPath body_get_destination(const Virtual& v) { return LtmPath{v.destination}; }
+LtmPath body_get_pool(const Virtual& v) { return LtmPath{v.pool}; }
+
+// The path setters take a str only (an LtmPath object is refused like any other object).
+void body_set_name(Virtual& v, PyObject* value) { virtual_impl_set_name(v, py::convert<std::string_view>(value)); }
+void body_set_destination(Virtual& v, PyObject* value) {
+  virtual_impl_set_destination(v, py::convert<std::string_view>(value));
+}
+void body_set_pool(Virtual& v, PyObject* value) { virtual_impl_set_pool(v, py::convert<std::string_view>(value)); }
+
+std::vector<Item> virtual_items() {
+  using py::field;
+  using py::getter_of;
+  using py::setter_of;
+  std::vector<Item> items = {
+      getter_of<&body_get_name>("name"),
+      getter_of<&body_get_destination>("destination"),
+      field<&Virtual::description>("description"),
+      field<&Virtual::partition>("partition"),
+      field<&Virtual::ip_protocol>("ip_protocol"),
+      field<&Virtual::creation_time>("creation_time"),
+      field<&Virtual::last_modified_time>("last_modified_time"),
+      field<&Virtual::profiles>("profiles"),
+      field<&Virtual::mask>("mask"),
+      getter_of<&body_get_pool>("pool"),
+      field<&Virtual::snat>("snat"),
+      field<&Virtual::translate_address>("translate_address"),
+      field<&Virtual::translate_port>("translate_port"),
+      field<&Virtual::vlans>("vlans"),
+      field<&Virtual::vlans_enabled>("vlans_enabled"),
+      field<&Virtual::source>("source"),
+      field<&Virtual::disabled>("disabled"),
+      field<&Virtual::rules>("rules"),
+      field<&Virtual::policies>("policies"),
+      field<&Virtual::fw_enforced_policy>("fw_enforced_policy"),
+      field<&Virtual::security_log_profiles>("security_log_profiles"),
+  };
+  add_document_members<Virtual>(items, false);
+  items.push_back(setter_of<&body_set_name>("name"));
+  items.push_back(setter_of<&body_set_destination>("destination"));
+  items.push_back(setter_of<&body_set_pool>("pool"));
+  items.push_back(py::slot_new<kVirtualNew, &body_virtual_new>());
+  items.push_back(py::slot_str<&virtual_str>());
+  items.push_back(py::slot_repr<&virtual_repr>());
+  return items;
+}
+
+// ---- Profile and Snat -----------------------------------------------------------------------------
+
+std::vector<Item> profile_items() {
+  std::vector<Item> items = {
+      py::field<&Profile::name>("name"),
+      py::field<&Profile::context>("context"),
+  };
+  add_document_members<Profile>(items, false);
+  items.push_back(py::slot_new_any<&body_new_default<Profile>>());
+  items.push_back(py::slot_str<&profile_str>());
+  items.push_back(py::slot_repr<&profile_repr>());
+  return items;
+}
+
+// Snat has no representation slot: repr() is the interpreter's default, and the method `__repr_`
+// (one trailing underscore) gives "Snat 0x..., type: ..., pool: ...".
+std::vector<Item> snat_items() {
+  std::vector<Item> items = {
+      py::field<&Snat::type_>("type_"),
+      py::field<&Snat::pool>("pool"),
+  };
+  add_document_members<Snat>(items, true);
+  items.push_back(py::slot_new_any<&body_new_default<Snat>>());
+  items.push_back(py::slot_str<&snat_str>());
+  return items;
+}
+
+}  // namespace
+}  // namespace qv::ltm
+
+namespace qv::py {
+
+std::span<const Item> ClassInfo<ltm::Virtual>::items() {
+  static const std::vector<Item> table = ltm::virtual_items();
+  return table;
+}
+
+std::span<const Item> ClassInfo<ltm::Profile>::items() {
+  static const std::vector<Item> table = ltm::profile_items();
+  return table;
+}
+
+std::span<const Item> ClassInfo<ltm::Snat>::items() {
+  static const std::vector<Item> table = ltm::snat_items();
+  return table;
+}
+
+}  // namespace qv::py

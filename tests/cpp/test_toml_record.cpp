@@ -1,0 +1,372 @@
+// Records read from TOML documents and written as TOML, with small test records.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/json.hpp"
+#include "formats/record.hpp"
+#include "formats/toml.hpp"
+
+namespace {
+
+using quilvarn::formats::TextPair;
+
+struct Tag {
+  std::string name;
+  std::optional<std::string> context;
+};
+
+struct Sat {
+  std::string type;
+  std::string pool;
+};
+
+struct Fq {
+  std::string autopopulate;
+  std::string name;
+};
+
+Fq default_fq() { return Fq{"disabled", "none"}; }
+
+struct Member {
+  std::string name;
+  std::uint16_t ratio = 0;
+  Fq fqdn;
+};
+
+struct Box {
+  std::string name;
+  std::uint16_t port = 0;
+  bool enabled = false;
+  std::vector<std::string> vlans;
+  std::vector<Tag> tags;
+  Sat sat;
+  std::vector<TextPair> policies;
+  std::vector<Member> members;
+  std::optional<std::string> created;
+};
+
+struct Whole {
+  std::vector<Box> boxes;
+  std::vector<Tag> tags;
+};
+
+}  // namespace
+
+namespace quilvarn::formats {
+
+template <>
+struct RecordTable<Tag> {
+  static constexpr std::string_view name = "Tag";
+  static constexpr FieldDef fields[] = {
+      field<&Tag::name>("name").required(),
+      field<&Tag::context>("context").when(WrittenWhen::Set),
+  };
+};
+
+template <>
+struct RecordTable<Sat> {
+  static constexpr std::string_view name = "Sat";
+  static constexpr FieldDef fields[] = {
+      field<&Sat::type>("type").required(),
+      field<&Sat::pool>("pool").when(WrittenWhen::NotBlank),
+  };
+};
+
+template <>
+struct RecordTable<Fq> {
+  static constexpr std::string_view name = "Fq";
+  static constexpr FieldDef fields[] = {
+      field<&Fq::autopopulate>("autopopulate"),
+      field<&Fq::name>("name"),
+  };
+};
+
+template <>
+struct RecordTable<Member> {
+  static constexpr std::string_view name = "Member";
+  static constexpr FieldDef fields[] = {
+      field<&Member::name>("name").required(),
+      field<&Member::ratio>("ratio"),
+      field<&Member::fqdn>("fqdn").absent_with<&default_fq>(),
+  };
+};
+
+template <>
+struct RecordTable<Box> {
+  static constexpr std::string_view name = "Box";
+  static constexpr FieldDef fields[] = {
+      field<&Box::name>("name").required(),
+      field<&Box::port>("port").required(),
+      field<&Box::enabled>("enabled").when(WrittenWhen::True),
+      field<&Box::vlans>("vlans").when(WrittenWhen::NotEmpty),
+      field<&Box::tags>("tags").when(WrittenWhen::NotEmpty),
+      field<&Box::sat>("source-address-translation"),
+      field<&Box::policies>("policies").when(WrittenWhen::NotEmpty),
+      field<&Box::members>("members").when(WrittenWhen::NotEmpty),
+      field<&Box::created>("creation-time").when(WrittenWhen::Set),
+  };
+};
+
+template <>
+struct RecordTable<Whole> {
+  static constexpr std::string_view name = "Whole";
+  static constexpr FieldDef fields[] = {
+      field<&Whole::boxes>("boxes").required(),
+      field<&Whole::tags>("tags").required(),
+  };
+};
+
+}  // namespace quilvarn::formats
+
+namespace {
+
+namespace toml = quilvarn::toml;
+namespace json = quilvarn::json;
+
+// The record read from `text` as compact JSON, or "error: " and the message.
+template <class T>
+std::string read_as_json(const std::string& text) {
+  auto r = toml::read_toml<T>(text);
+  if (!r.ok()) return "error: " + r.error();
+  return json::to_json(r.value());
+}
+
+struct Case {
+  const char* name;
+  std::string text;
+  std::string result;
+};
+
+void run(const std::vector<Case>& cases, std::string (*read)(const std::string&)) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(read(c.text), c.result);
+  }
+}
+
+const std::string kSat = R"("source-address-translation":{"type":""})";
+
+TEST(TomlRecord, KeyedDocuments) {
+  run(
+      {
+          {"the required keys alone; absent keys take their absent values",
+           "name = \" a \"\nport = 80\n",
+           R"({"name":" a ","port":80,)" + kSat + "}"},
+          {"an empty document names the first missing key without a position", "",
+           "error: missing field `name`"},
+          {"a document of comments only", "# nothing\n\n", "error: missing field `name`"},
+          {"key/value lines without a header are placed at line 1 column 1", "\n\nname = \"a\"\n",
+           "error: missing field `port` at line 1 column 1"},
+          {"a repeated key", "name = \"a\"\nport = 1\nname = \"b\"\n",
+           "error: duplicate field `name` at line 1 column 1"},
+          {"a repeated key is reported before its value is read", "name = \"a\"\nname = 5\n",
+           "error: duplicate field `name` at line 1 column 1"},
+          {"keys match case-sensitively; unknown keys, tables and arrays of tables are skipped",
+           "Name = \"x\"\nname = \"a\"\nport = 2\nother = [1, {x = 2}]\n[unknown]\nname = 1\n[[more]]\nport = \"q\"\n",
+           R"({"name":"a","port":2,)" + kSat + "}"},
+          {"a quoted key counts by its text", "\"name\" = 'a'\n'port' = 3\n",
+           R"({"name":"a","port":3,)" + kSat + "}"},
+          {"a text given an integer names the key and the value's position", "port = 1\nname = 24\n",
+           "error: invalid type: integer `24`, expected a string for key `name` at line 2 column 8"},
+          {"a flag given a string", "name = \"a\"\nport = 1\nenabled = \"true\"\n",
+           "error: invalid type: string \"true\", expected a boolean for key `enabled` at line 3 column 11"},
+          {"an optional text given an unquoted date-time", "name = \"a\"\nport = 1\ncreation-time = 1979-05-27\n",
+           "error: invalid type: map, expected a string for key `creation-time` at line 3 column 17"},
+          {"an optional text given a string is set, also when empty", "name = \"a\"\nport = 1\ncreation-time = ''\n",
+           R"({"name":"a","port":1,)" + kSat + R"(,"creation-time":""})"},
+          {"a list of texts given a string", "name = \"a\"\nport = 1\nvlans = \"v\"\n",
+           "error: invalid type: string \"v\", expected a sequence for key `vlans` at line 3 column 9"},
+          {"an element of a list of texts given an integer", "name = \"a\"\nport = 1\nvlans = [\"v\", 5]\n",
+           "error: invalid type: integer `5`, expected a string for key `vlans` at line 3 column 15"},
+      },
+      &read_as_json<Box>);
+}
+
+TEST(TomlRecord, Numbers) {
+  run(
+      {
+          {"65535 is read", "name = \"a\"\nport = 65535\n", R"({"name":"a","port":65535,)" + kSat + "}"},
+          {"above the range", "name = \"a\"\nport = 65536\n",
+           "error: invalid value: integer `65536`, expected u16 for key `port` at line 2 column 8"},
+          {"negative", "name = \"a\"\nport = -1\n",
+           "error: invalid value: integer `-1`, expected u16 for key `port` at line 2 column 8"},
+          {"a float", "name = \"a\"\nport = 1.5\n",
+           "error: invalid type: floating point `1.5`, expected u16 for key `port` at line 2 column 8"},
+          {"a boolean", "name = \"a\"\nport = true\n",
+           "error: invalid type: boolean `true`, expected u16 for key `port` at line 2 column 8"},
+          {"a string", "name = \"a\"\nport = \"5\"\n",
+           "error: invalid type: string \"5\", expected u16 for key `port` at line 2 column 8"},
+      },
+      &read_as_json<Box>);
+}
+
+TEST(TomlRecord, NestedRecordsInTableContext) {
+  const std::string head = "name = \"a\"\nport = 1\n";
+  const std::string p = R"({"name":"a","port":1,)";
+  run(
+      {
+          {"a sub-table", head + "[source-address-translation]\ntype = \"snat\"\npool = \"p\"\n",
+           p + R"("source-address-translation":{"type":"snat","pool":"p"}})"},
+          {"an inline table", head + "source-address-translation = { pool = \"p\", type = \"automap\" }\n",
+           p + R"("source-address-translation":{"type":"automap","pool":"p"}})"},
+          {"dotted keys", head + "source-address-translation.type = \"snat\"\n",
+           p + R"("source-address-translation":{"type":"snat"}})"},
+          {"a positional array of one value", head + "source-address-translation = [\"snat\"]\n",
+           p + R"("source-address-translation":{"type":"snat"}})"},
+          {"a positional array too long",
+           head + "source-address-translation = [\"snat\", \"p\", \"x\"]\n",
+           "error: invalid length 3, expected 2 elements in sequence for key `source-address-translation` at line 3 "
+           "column 30"},
+          {"a record given an integer", head + "source-address-translation = 5\n",
+           "error: invalid type: integer `5`, expected struct Sat for key `source-address-translation` at line 3 "
+           "column 30"},
+          {"a record given a date-time misses its required key", head + "source-address-translation = 07:00:00\n",
+           "error: missing field `type` for key `source-address-translation` at line 3 column 30"},
+          {"an array of tables is read by position and its first table is not a text",
+           head + "[[source-address-translation]]\ntype = \"snat\"\n",
+           "error: invalid type: map, expected a string for key `source-address-translation` at line 3 column 1"},
+          {"a key rule inside a sub-table names the table and takes the last header",
+           head + "[source-address-translation]\ntype = \"a\"\ntype = \"b\"\n[other]\n",
+           "error: duplicate field `type` for key `source-address-translation` at line 6 column 1"},
+          {"a key rule inside an inline table takes the inline table's start",
+           head + "source-address-translation = { pool = \"p\" }\n",
+           "error: missing field `type` for key `source-address-translation` at line 3 column 30"},
+          {"a failure inside dotted keys takes the innermost value's start",
+           head + "source-address-translation.type = 5\n",
+           "error: invalid type: integer `5`, expected a string for key `source-address-translation` at line 3 "
+           "column 35"},
+          {"arrays of tables and inline arrays of records in document order",
+           head + "tags = [{name = \"x\"}, [\"y\", \"ctx\"]]\n",
+           p + R"("tags":[{"name":"x"},{"name":"y","context":"ctx"}],)" + kSat + "}"},
+          {"an array of tables", head + "[[tags]]\nname = \"x\"\n[[tags]]\nname = \"y\"\ncontext = \"\"\n",
+           p + R"("tags":[{"name":"x"},{"name":"y","context":""}],)" + kSat + "}"},
+          {"a single table where a list is needed", head + "[tags]\nname = \"x\"\n",
+           "error: invalid type: map, expected a sequence for key `tags` at line 3 column 1"},
+          {"a positional element too long names only the outer key",
+           head + "tags = [[\"a\", \"b\", \"c\"]]\n",
+           "error: invalid length 3, expected 2 elements in sequence for key `tags` at line 3 column 9"},
+          {"an empty positional element", head + "tags = [[]]\n",
+           "error: invalid length 0, expected struct Tag with 2 elements for key `tags` at line 3 column 9"},
+      },
+      [](const std::string& t) { return read_as_json<Box>(t); });
+}
+
+TEST(TomlRecord, Pairs) {
+  const std::string head = "name = \"a\"\nport = 1\n";
+  run(
+      {
+          {"a pair of a name and texts", head + "policies = [[\"p\", [\"x\", \"y\"]], ['q', []]]\n",
+           R"({"name":"a","port":1,)" + kSat + R"(,"policies":[["p",["x","y"]],["q",[]]]})"},
+          {"a pair holding only the name", head + "policies = [[\"p\"]]\n",
+           "error: invalid length 1, expected a tuple of size 2 for key `policies` at line 3 column 13"},
+          {"a pair with a third value", head + "policies = [[\"p\", [], 3]]\n",
+           "error: invalid length 3, expected 2 elements in sequence for key `policies` at line 3 column 13"},
+          {"a pair that is not an array", head + "policies = [\"p\"]\n",
+           "error: invalid type: string \"p\", expected a tuple of size 2 for key `policies` at line 3 column 13"},
+          {"an array of tables for pairs", head + "[[policies]]\n",
+           "error: invalid type: map, expected a tuple of size 2 for key `policies` at line 3 column 1"},
+          {"a text of a pair", head + "policies = [[\"p\", [1]]]\n",
+           "error: invalid type: integer `1`, expected a string for key `policies` at line 3 column 20"},
+      },
+      [](const std::string& t) { return read_as_json<Box>(t); });
+}
+
+TEST(TomlRecord, MembersAndTheirFqdn) {
+  const std::string head = "name = \"a\"\nport = 1\n";
+  const std::string p = R"({"name":"a","port":1,)" + kSat + R"(,"members":)";
+  run(
+      {
+          {"a sub-table of a table of an array of tables; an absent record takes its defaults",
+           head + "[[members]]\nname = \"m1\"\n[members.fqdn]\nautopopulate = \"enabled\"\n[[members]]\nname = \"m2\"\n",
+           p + R"([{"name":"m1","ratio":0,"fqdn":{"autopopulate":"enabled","name":""}},)"
+               R"({"name":"m2","ratio":0,"fqdn":{"autopopulate":"disabled","name":"none"}}]})"},
+          {"positional members and fqdn", head + "members = [[\"m1\"], [\"m2\", 3, [\"on\", \"f\"]], [\"m3\", 0, []]]\n",
+           p + R"([{"name":"m1","ratio":0,"fqdn":{"autopopulate":"disabled","name":"none"}},)"
+               R"({"name":"m2","ratio":3,"fqdn":{"autopopulate":"on","name":"f"}},)"
+               R"({"name":"m3","ratio":0,"fqdn":{"autopopulate":"","name":""}}]})"},
+          {"a date-time for fqdn reads as a table without known keys",
+           head + "members = [{name = \"m\", fqdn = 1979-05-27T00:00:00Z}]\n",
+           p + R"([{"name":"m","ratio":0,"fqdn":{"autopopulate":"","name":""}}]})"},
+          {"a date-time for a member misses its name", head + "members = [1979-05-27]\n",
+           "error: missing field `name` for key `members` at line 3 column 12"},
+          {"the key path names tables only: dotted keys of a member table",
+           head + "[[members]]\nname = \"m\"\nfqdn.name = 5\n",
+           "error: invalid type: integer `5`, expected a string for key `members.fqdn` at line 5 column 13"},
+          {"a repeated key of a sub-table of an array-of-tables table",
+           head + "[[members]]\nname = \"m\"\n[members.fqdn]\nname = \"a\"\nname = \"b\"\n",
+           "error: duplicate field `name` for key `members.fqdn` at line 5 column 1"},
+          {"an array of tables for fqdn is read by position",
+           head + "[[members]]\nname = \"m\"\n[[members.fqdn]]\n",
+           "error: invalid type: map, expected a string for key `members.fqdn` at line 5 column 1"},
+          {"a member array too long", head + "members = [[\"m\", 1, [], 4]]\n",
+           "error: invalid length 4, expected 3 elements in sequence for key `members` at line 3 column 12"},
+          {"a record given a string", head + "members = [\"m\"]\n",
+           "error: invalid type: string \"m\", expected struct Member for key `members` at line 3 column 12"},
+      },
+      [](const std::string& t) { return read_as_json<Box>(t); });
+}
+
+TEST(TomlRecord, WholeDocuments) {
+  run(
+      {
+          {"empty lists as inline arrays", "boxes = []\ntags = []\n", R"({"boxes":[],"tags":[]})"},
+          {"the first missing list", "boxes = []\n", "error: missing field `tags` at line 1 column 1"},
+          {"arrays of tables with their nested tables",
+           "tags = []\n[[boxes]]\nname = \"b1\"\nport = 1\n[[boxes.tags]]\nname = \"t\"\n[boxes.source-address-translation]\n"
+           "type = \"snat\"\n[[boxes]]\nname = \"b2\"\nport = 2\n",
+           R"({"boxes":[{"name":"b1","port":1,"tags":[{"name":"t"}],"source-address-translation":{"type":"snat"}},)"
+           R"({"name":"b2","port":2,)" + kSat + R"(}],"tags":[]})"},
+          {"a key rule inside a table of an array of tables", "tags = []\n[[boxes]]\nname = \"b1\"\n[x]\n",
+           "error: missing field `port` for key `boxes` at line 4 column 1"},
+          {"a positional box too short", "tags = []\nboxes = [[\"b\"]]\n",
+           "error: invalid length 1, expected struct Box with 9 elements for key `boxes` at line 2 column 10"},
+          {"a positional box", "tags = []\nboxes = [[\"b\", 7, true, [\"v\"]]]\n",
+           R"({"boxes":[{"name":"b","port":7,"enabled":true,"vlans":["v"],)" + kSat + R"(}],"tags":[]})"},
+      },
+      [](const std::string& t) { return read_as_json<Whole>(t); });
+}
+
+TEST(TomlRecord, ErrorsOfTheDocumentComeInWalkOrder) {
+  run(
+      {
+          {"syntax errors come first", "name = 5\nport = \n",
+           "error: expected a value, found a newline at line 2 column 8"},
+          {"a key rule met before a table defined twice", "name = 5\nport = 1\n[t]\n[t]\n",
+           "error: invalid type: integer `5`, expected a string for key `name` at line 1 column 8"},
+          {"a table defined twice met before a key rule", "[t]\n[t]\n[source-address-translation]\ntype = 5\n",
+           "error: redefinition of table `t` for key `t` at line 2 column 1"},
+          {"a table defined twice below an unknown key is still met",
+           "name = \"a\"\nport = 1\n[u.v]\n[u.v]\n",
+           "error: redefinition of table `u.v` for key `u.v` at line 4 column 1"},
+      },
+      [](const std::string& t) { return read_as_json<Box>(t); });
+}
+
+TEST(TomlRecord, WrittenDocumentsReadBack) {
+  Box box;
+  box.name = "vs \"1\"";
+  box.port = 80;
+  box.tags = {{"tcp", std::nullopt}, {"http", "all"}};
+  box.sat = {"snat", "p"};
+  box.policies = {{"p1", {"a", "b"}}};
+  box.members = {{"m", 2, {"enabled", "f"}}};
+  const std::string text = toml::to_toml(box);
+  EXPECT_EQ(text,
+            "name = \"vs \\\"1\\\"\"\n"
+            "policies = [[\"p1\", [\"a\", \"b\"]]]\n"
+            "port = 80\n"
+            "\n[[members]]\nname = \"m\"\nratio = 2\n"
+            "\n[members.fqdn]\nautopopulate = \"enabled\"\nname = \"f\"\n"
+            "\n[[tags]]\nname = \"tcp\"\n"
+            "\n[[tags]]\ncontext = \"all\"\nname = \"http\"\n"
+            "\n[source-address-translation]\npool = \"p\"\ntype = \"snat\"\n");
+  EXPECT_EQ(read_as_json<Box>(text), json::to_json(box));
+
+  Sat sat{"automap", "  "};
+  EXPECT_EQ(toml::to_toml(sat), "type = \"automap\"\n");
+}
+
+}  // namespace

@@ -1,0 +1,488 @@
+"""Pool members and their FQDN settings: MemberFqdn and PoolMember.
+
+Also holds the document strategies that test_pool.py reuses for whole pools.
+"""
+import json
+import re
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from quilvarn import LtmPath, MemberFqdn, PoolMember
+
+# Characters with the Unicode White_Space property, which the written-when tests trim.
+WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006" \
+              "\u2007\u2008\u2009\u200a\u2028\u2029\u202f\u205f\u3000"
+
+FORMATS = ["json", "yaml", "toml"]
+
+
+def write(obj, fmt):
+    return getattr(obj, "to_" + fmt)()
+
+
+def read(cls, fmt, text):
+    return getattr(cls, "from_" + fmt)(text)
+
+
+def member_from(document):
+    """A member holding exactly the given document's values (texts untrimmed)."""
+    return PoolMember.from_json(json.dumps(document))
+
+
+# ---- MemberFqdn --------------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("name", ["app", " app ", "", "\u3000app\u3000", "a,b"])
+def test_memberfqdn_constructor_keeps_the_name_as_given(name):
+    fqdn = MemberFqdn(name)
+    assert (fqdn.autopopulate, fqdn.name) == ("disabled", name)
+    assert str(fqdn) == name
+    assert re.fullmatch(r"MemberFqdn: 0x[0-9a-f]+,  " + re.escape(name), repr(fqdn), re.S)
+    assert fqdn.to_json() == json.dumps({"autopopulate": "disabled", "name": name},
+                                        separators=(",", ":"), ensure_ascii=False)
+
+
+def test_memberfqdn_writers_write_both_keys_always():
+    fqdn = MemberFqdn.from_json("{}")
+    assert (fqdn.autopopulate, fqdn.name) == ("", "")
+    assert fqdn.to_json() == '{"autopopulate":"","name":""}'
+    assert fqdn.to_dict() == {"autopopulate": "", "name": ""}
+    assert list(MemberFqdn("app").to_dict()) == ["autopopulate", "name"]
+    assert MemberFqdn("app").to_toml() == 'autopopulate = "disabled"\nname = "app"\n'
+
+
+@pytest.mark.parametrize("autopopulate,name,csv", [
+    ("disabled", "app", "autopopulate,name\ndisabled,app\n"),
+    ("a,b", "app", 'autopopulate,name\n"a,b",app\n'),
+    ('say "x"', "line\nfeed", 'autopopulate,name\n"say ""x""","line\nfeed"\n'),
+    ("", "", 'autopopulate,name\n,\n'),
+])
+def test_memberfqdn_csv(autopopulate, name, csv):
+    fqdn = MemberFqdn(name)
+    fqdn.autopopulate = autopopulate
+    assert fqdn.try_to_csv() == csv
+
+
+@pytest.mark.parametrize("fmt,text,expected", [
+    ("json", '{"name":"app","extra":[1,{"x":null}]}', ("", "app")),
+    ("json", '["enabled","app"]', ("enabled", "app")),
+    ("json", "[]", ("", "")),
+    ("yaml", "name: app\nextra: [1, 2]\n", ("", "app")),
+    ("yaml", "", ("", "")),
+    ("yaml", "# only a comment\n", ("", "")),
+    ("toml", 'name = "app"\nextra = 1\n', ("", "app")),
+    ("toml", "", ("", "")),
+])
+def test_memberfqdn_readers(fmt, text, expected):
+    fqdn = read(MemberFqdn, fmt, text)
+    assert (fqdn.autopopulate, fqdn.name) == expected
+
+
+@pytest.mark.parametrize("fmt,text,message", [
+    ("json", '{"name":"a","name":"b"}', "duplicate field `name` at line 1 column 18"),
+    ("json", '["a","b","c"]', "trailing characters at line 1 column 10"),
+    ("json", "5", "invalid type: integer `5`, expected struct MemberFqdn at line 1 column 1"),
+    ("yaml", "name: a\nname: b\n", "duplicate field `name`"),
+    ("yaml", "- a\n", "invalid type: sequence, expected struct MemberFqdn"),
+    ("toml", 'name = "a"\nname = "b"\n', "duplicate field `name` at line 1 column 1"),
+])
+def test_memberfqdn_reader_messages(fmt, text, message):
+    with pytest.raises(RuntimeError) as caught:
+        read(MemberFqdn, fmt, text)
+    assert str(caught.value) == message
+
+
+def test_memberfqdn_setters():
+    fqdn = MemberFqdn("app")
+    fqdn.autopopulate = " enabled "
+    fqdn.name = "\tapp\t"
+    assert (fqdn.autopopulate, fqdn.name) == (" enabled ", "\tapp\t")
+    with pytest.raises(TypeError, match=r"^'int' object cannot be converted to 'PyString'$"):
+        fqdn.name = 5
+    with pytest.raises(AttributeError, match="^can't delete attribute$"):
+        del fqdn.autopopulate
+    assert (fqdn.autopopulate, fqdn.name) == (" enabled ", "\tapp\t")
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda: MemberFqdn(), "MemberFqdn.__new__() missing 1 required positional argument: 'name'"),
+    (lambda: MemberFqdn(5), "argument 'name': 'int' object cannot be converted to 'PyString'"),
+    (lambda: MemberFqdn.from_json(b"{}"), "argument 'json': 'bytes' object cannot be converted to 'PyString'"),
+    (lambda: PoolMember(None), "argument 'name': 'NoneType' object cannot be converted to 'PyString'"),
+    (lambda: PoolMember.from_toml(toml=1), "argument 'toml': 'int' object cannot be converted to 'PyString'"),
+])
+def test_argument_errors(call, message):
+    with pytest.raises(TypeError) as caught:
+        call()
+    assert str(caught.value) == message
+
+
+# ---- PoolMember: construction and defaults ------------------------------------------------------------
+
+DEFAULT_MEMBER = {"name": "", "destination": "", "priority_group": 0, "session": "", "state": "",
+                  "monitor": "default", "ratio": 1}
+
+
+def attributes(member):
+    return {key: (getattr(member, key).get_val() if key == "name" else getattr(member, key))
+            for key in DEFAULT_MEMBER}
+
+
+def fqdn_pair(member):
+    return member.fqdn.autopopulate, member.fqdn.name
+
+
+@pytest.mark.parametrize("given_name,stored", [
+    ("web1", "web1"), ("  web1  ", "web1"), (WHITE_SPACE + "web1" + WHITE_SPACE, "web1"),
+    ("\u200bweb1", "\u200bweb1"), ("/Common/10.1.10.1:80", "/Common/10.1.10.1:80"), ("   ", ""),
+])
+def test_constructor_trims_the_name_and_takes_the_defaults(given_name, stored):
+    member = PoolMember(given_name)
+    assert attributes(member) == dict(DEFAULT_MEMBER, name=stored)
+    assert fqdn_pair(member) == ("disabled", "none")
+    assert member.to_json() == json.dumps({"name": stored}, separators=(",", ":"), ensure_ascii=False)
+    assert str(member) == stored
+    assert re.fullmatch(r"PoolMember: 0x[0-9a-f]+,  " + re.escape(stored), repr(member))
+
+
+def test_new_default_round_trips_in_every_format():
+    member = PoolMember.new_default()
+    assert attributes(member) == DEFAULT_MEMBER
+    assert member.to_json() == '{"name":""}'
+    for fmt in FORMATS:
+        again = read(PoolMember, fmt, write(member, fmt))
+        assert attributes(again) == DEFAULT_MEMBER, fmt
+        assert fqdn_pair(again) == ("disabled", "none"), fmt
+        assert again.to_json() == '{"name":""}', fmt
+
+
+# ---- PoolMember: written-when rules ------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("field,value,written", [
+    # monitor: left out when blank or "default" once trimmed, ASCII case ignored
+    ("monitor", "default", False),
+    ("monitor", "DEFAULT", False),
+    ("monitor", " default ", False),
+    ("monitor", "\u3000DeFault\xa0", False),
+    ("monitor", "", False),
+    ("monitor", WHITE_SPACE, False),
+    ("monitor", "tcp ", True),
+    ("monitor", "\u200bdefault", True),          # zero-width space is no white space
+    ("monitor", "\uff24EFAULT", True),            # a full-width letter is not folded
+    ("monitor", "defaults", True),
+    # destination, session, state: left out when blank
+    ("destination", " \t", False),
+    ("destination", "10.1.10.1:80", True),
+    ("session", "\u2028", False),
+    ("session", " user-enabled ", True),
+    ("state", "", False),
+    ("state", "up", True),
+    # numbers
+    ("priority_group", 0, False),
+    ("priority_group", 1, True),
+    ("ratio", 1, False),
+    ("ratio", 0, True),
+    ("ratio", 65535, True),
+])
+def test_written_when(field, value, written):
+    member = PoolMember("web1")
+    setattr(member, field, value)
+    key = field.replace("_", "-")
+    document = json.loads(member.to_json())
+    assert (key in document) == written
+    if written:
+        assert document[key] == value  # the stored text, untrimmed
+    assert (key in member.to_dict()) == written
+
+
+@pytest.mark.parametrize("autopopulate,written", [
+    ("disabled", False), ("Disabled", False), ("  DISABLED\u3000", False), ("   ", False), ("", False),
+    ("enabled", True), ("disabled-ish", True), ("\u0131disabled", True),
+])
+def test_fqdn_written_when_autopopulate_is_neither_blank_nor_disabled(autopopulate, written):
+    member = PoolMember("web1")
+    fqdn = MemberFqdn("")
+    fqdn.autopopulate = autopopulate
+    member.fqdn = fqdn
+    assert ("fqdn" in json.loads(member.to_json())) == written
+    if written:  # both keys, the empty name too
+        assert json.loads(member.to_json())["fqdn"] == {"autopopulate": autopopulate, "name": ""}
+        with pytest.raises(ValueError) as caught:
+            member.try_to_csv()
+        assert str(caught.value) == ("CSV write error: cannot serialize MemberFqdn container inside "
+                                     "struct when writing headers from structs")
+    else:
+        assert member.try_to_csv() == "name\nweb1\n"
+
+
+def test_writers_exact_output():
+    member = PoolMember.from_json(json.dumps({
+        "name": "web1", "destination": "10.1.10.1:80", "priority-group": 3, "session": "user-enabled",
+        "state": "user-up", "fqdn": {"autopopulate": "enabled", "name": "app"}, "monitor": "tcp",
+        "ratio": 2}))
+    assert member.to_json() == (
+        '{"name":"web1","destination":"10.1.10.1:80","priority-group":3,"session":"user-enabled",'
+        '"state":"user-up","fqdn":{"autopopulate":"enabled","name":"app"},"monitor":"tcp","ratio":2}')
+    assert member.to_dict() == {
+        "name": "web1", "destination": "10.1.10.1:80", "priority-group": 3, "session": "user-enabled",
+        "state": "user-up", "fqdn": {"autopopulate": "enabled", "name": "app"}, "monitor": "tcp",
+        "ratio": 2}
+    assert list(member.to_dict()) == ["name", "destination", "priority-group", "session", "state",
+                                      "fqdn", "monitor", "ratio"]
+    # TOML keys in byte order, the FQDN settings as a sub-table after the plain values
+    assert member.to_toml() == (
+        'destination = "10.1.10.1:80"\nmonitor = "tcp"\nname = "web1"\npriority-group = 3\nratio = 2\n'
+        'session = "user-enabled"\nstate = "user-up"\n\n[fqdn]\nautopopulate = "enabled"\nname = "app"\n')
+    assert member.to_yaml() == (
+        "name: web1\ndestination: 10.1.10.1:80\npriority-group: 3\nsession: user-enabled\n"
+        "state: user-up\nfqdn:\n  autopopulate: enabled\n  name: app\nmonitor: tcp\nratio: 2\n")
+    plain = PoolMember("web1")
+    plain.destination = "10.1.10.1:80"
+    assert plain.try_to_csv() == "name,destination\nweb1,10.1.10.1:80\n"
+    assert plain.to_yaml() == "name: web1\ndestination: 10.1.10.1:80\n"
+
+
+# ---- PoolMember: readers -----------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("fmt,text", [
+    ("json", '{"name":"m"}'),
+    ("json", '["m"]'),
+    ("yaml", "name: m\n"),
+    ("toml", 'name = "m"\n'),
+])
+def test_absent_keys_read_as_the_values_the_writers_leave_out(fmt, text):
+    member = read(PoolMember, fmt, text)
+    assert attributes(member) == dict(DEFAULT_MEMBER, name="m")
+    assert fqdn_pair(member) == ("disabled", "none")
+    assert member.to_json() == '{"name":"m"}'
+
+
+@pytest.mark.parametrize("fmt,text,fqdn", [
+    ("json", '{"name":"m","fqdn":{}}', ("", "")),
+    ("json", '["m","",0,"","",[]]', ("", "")),
+    ("json", '["m","",0,"",""]', ("disabled", "none")),
+    ("json", '{"name":"m","fqdn":["enabled"]}', ("enabled", "")),
+    ("yaml", "name: m\nfqdn:\n", ("", "")),
+    ("yaml", "name: m\nfqdn: {}\n", ("", "")),
+    ("yaml", "name: m\nfqdn:\n  autopopulate: enabled\n", ("enabled", "")),
+    ("toml", 'name = "m"\n[fqdn]\nautopopulate = "enabled"\n', ("enabled", "")),
+    ("toml", 'name = "m"\nfqdn = ["enabled", "app"]\n', ("enabled", "app")),
+    ("toml", 'name = "m"\nfqdn = []\n', ("", "")),
+    ("toml", 'name = "m"\nfqdn.name = "app"\n', ("", "app")),
+    ("toml", 'name = "m"\nfqdn = 1979-05-27T07:32:00Z\n', ("", "")),
+])
+def test_fqdn_readers(fmt, text, fqdn):
+    assert fqdn_pair(read(PoolMember, fmt, text)) == fqdn
+
+
+@pytest.mark.parametrize("fmt,text,message", [
+    ("json", "{}", "missing field `name` at line 1 column 2"),
+    ("json", "[]", "invalid length 0, expected struct PoolMember with 8 elements at line 1 column 2"),
+    ("json", '{"name":"a","name":"b"}', "duplicate field `name` at line 1 column 18"),
+    ("json", '{"name":"a","ratio":65536}', "invalid value: integer `65536`, expected u16 at line 1 column 25"),
+    ("json", '{"name":"a","ratio":-1}', "invalid value: integer `-1`, expected u16 at line 1 column 22"),
+    ("json", '{"name":"a","ratio":1.0}', "invalid type: floating point `1.0`, expected u16 at line 1 column 23"),
+    ("json", '{"name":"a","ratio":"5"}', 'invalid type: string "5", expected u16 at line 1 column 23'),
+    ("json", '{"name":"a","fqdn":null}', "invalid type: null, expected struct MemberFqdn at line 1 column 23"),
+    ("json", '{"name":null}', "invalid type: null, expected a string at line 1 column 12"),
+    ("json", '["a","",0,"","",{},"",0,1]', "trailing characters at line 1 column 25"),
+    ("json", '{"Name":"a"}', "missing field `name` at line 1 column 12"),
+    ("yaml", "", "missing field `name`"),
+    ("yaml", "- name: a\n", "invalid type: sequence, expected struct PoolMember"),
+    ("yaml", "name: a\nratio: 65536\n", "ratio: invalid value: integer `65536`, expected u16 at line 2 column 8"),
+    ("yaml", "name: a\nratio: -1\n", "ratio: invalid type: integer `-1`, expected u16 at line 2 column 8"),
+    ("yaml", "name: a\nratio:\n", "ratio: invalid type: unit value, expected u16 at line 2 column 7"),
+    ("yaml", "name: a\nfqdn: [a, b]\n", "fqdn: invalid type: sequence, expected struct MemberFqdn at line 2 column 7"),
+    ("toml", "", "missing field `name`"),
+    ("toml", 'name = "a"\nratio = 65536\n', "invalid value: integer `65536`, expected u16 for key `ratio` at line 2 column 9"),
+    ("toml", 'name = "a"\nratio = 1.5\n', "invalid type: floating point `1.5`, expected u16 for key `ratio` at line 2 column 9"),
+    ("toml", 'name = "a"\nratio = true\n', "invalid type: boolean `true`, expected u16 for key `ratio` at line 2 column 9"),
+    ("toml", 'name = "a"\nfqdn = 5\n', "invalid type: integer `5`, expected struct MemberFqdn for key `fqdn` at line 2 column 8"),
+    ("toml", 'name = "a"\nfqdn = ["a", "b", "c"]\n', "invalid length 3, expected 2 elements in sequence for key `fqdn` at line 2 column 8"),
+    ("toml", 'name = "a"\n[[fqdn]]\nname = "x"\n', "invalid type: map, expected a string for key `fqdn` at line 2 column 1"),
+])
+def test_reader_messages(fmt, text, message):
+    with pytest.raises(RuntimeError) as caught:
+        read(PoolMember, fmt, text)
+    assert str(caught.value) == message
+
+
+@pytest.mark.parametrize("fmt,text,name", [
+    ("json", '{"name":"  web1 "}', "  web1 "),
+    ("yaml", "name: '  web1 '\n", "  web1 "),
+    ("yaml", "name: 8080\n", "8080"),
+    ("yaml", "name: ~\n", "~"),
+    ("yaml", "name:\n", ""),
+    ("toml", "name = '  web1 '\n", "  web1 "),
+])
+def test_readers_keep_texts_as_written(fmt, text, name):
+    assert read(PoolMember, fmt, text).name.get_val() == name
+
+
+# ---- PoolMember: attributes ------------------------------------------------------------------------
+
+
+def test_name_and_fqdn_are_copied_in_and_out():
+    member = PoolMember("web1")
+    member.name = LtmPath("  /Common/web2  ")  # LtmPath trims when it is built
+    assert member.name.get_val() == "/Common/web2"
+    fqdn = MemberFqdn("app")
+    fqdn.autopopulate = "enabled"
+    member.fqdn = fqdn
+    fqdn.name = "changed"
+    got = member.fqdn
+    got.name = "changed too"
+    assert fqdn_pair(member) == ("enabled", "app")
+
+
+@pytest.mark.parametrize("field,value,error,message", [
+    ("ratio", 65536, OverflowError, "out of range integral type conversion attempted"),
+    ("ratio", -1, OverflowError, "out of range integral type conversion attempted"),
+    ("priority_group", 1 << 70, OverflowError, None),
+    ("ratio", "5", TypeError, None),
+    ("ratio", 1.0, TypeError, None),
+    ("name", "web2", TypeError, "'str' object cannot be converted to 'LtmPath'"),
+    ("fqdn", PoolMember("x"), TypeError, "'PoolMember' object cannot be converted to 'MemberFqdn'"),
+    ("monitor", None, TypeError, "'NoneType' object cannot be converted to 'PyString'"),
+    ("destination", b"x", TypeError, "'bytes' object cannot be converted to 'PyString'"),
+])
+def test_setter_errors_leave_the_member_unchanged(field, value, error, message):
+    member = PoolMember("web1")
+    before = member.to_json()
+    with pytest.raises(error) as caught:
+        setattr(member, field, value)
+    if message is not None:
+        assert str(caught.value) == message
+    assert member.to_json() == before
+
+
+def test_integer_setters_take_the_index_protocol():
+    member = PoolMember("web1")
+    member.ratio = True
+    member.priority_group = 65535
+    assert (member.ratio, member.priority_group) == (1, 65535)
+
+
+@pytest.mark.parametrize("field", list(DEFAULT_MEMBER) + ["fqdn"])
+def test_attributes_cannot_be_deleted(field):
+    member = PoolMember("web1")
+    with pytest.raises(AttributeError, match="^can't delete attribute$"):
+        delattr(member, field)
+
+
+# ---- get_dest_ip ----------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("destination,address", [
+    ("10.1.10.1:80", "10.1.10.1"),
+    ("/Common/10.1.10.1%2:80", "10.1.10.1"),
+    ("10.1.10.1:ftp", "10.1.10.1"),
+    ("10.1.10.1", "10.1.10.1"),             # a listing's "address" line has no port
+    ("10.1.10.1%2", "10.1.10.1"),
+    (" 10.1.10.1 ", "10.1.10.1"),
+    ("010.001.300.1:80", "010.001.300.1"),  # digit runs as written, no range check
+    ("10.1.10.1 junk", ""),
+    ("10.1.10:80", ""),
+    ("app.example.com", ""),
+    ("none", ""),
+    ("2001:db8::1.80", ""),
+    ("[2001:db8::1]:80", ""),
+    ("", ""),
+])
+def test_get_dest_ip(destination, address):
+    member = PoolMember("m")
+    member.destination = destination
+    assert member.get_dest_ip() == address
+
+
+# ---- Round trips -----------------------------------------------------------------------------------
+
+# Texts near the keywords, with the white space and case variants the written-when tests see.
+KEYWORD_TEXTS = ["default", "DEFAULT", " default ", "disabled", "Disabled\u3000", "enabled", "round-robin",
+                 " ROUND-ROBIN", "Common", "common ", "none", "", " ", "\xa0", "\u200b", "8080", "~", "null",
+                 "true", "yes", "a: b", "#x", "- x", "'q'", '"q"', "line\nfeed", "tab\tx", "\\"]
+texts = st.one_of(
+    st.sampled_from(KEYWORD_TEXTS),
+    st.text(st.characters(blacklist_categories=("Cs",)), max_size=10),
+)
+u16s = st.one_of(st.sampled_from([0, 1, 2, 65535]), st.integers(0, 65535))
+
+
+def fqdn_documents(text=texts):
+    return st.fixed_dictionaries({}, optional={"autopopulate": text, "name": text})
+
+
+def member_documents(text=texts, number=u16s, fqdn=None):
+    fqdn = fqdn if fqdn is not None else fqdn_documents(text)
+    return st.fixed_dictionaries({"name": text}, optional={
+        "destination": text, "priority-group": number, "session": text, "state": text,
+        "fqdn": fqdn, "monitor": text, "ratio": number})
+
+
+# Canonical texts: the writers drop nothing of them, so reading what they wrote gives them back.
+canonical_texts = st.text(st.characters(blacklist_categories=("Cs", "Zs", "Zl", "Zp", "Cc")),
+                          min_size=1, max_size=10).filter(lambda t: t.strip() == t and t.lower() not in {
+                              "default", "disabled", "round-robin", "common"})
+canonical_members = st.fixed_dictionaries({"name": canonical_texts}, optional={
+    "destination": canonical_texts, "priority-group": u16s, "session": canonical_texts,
+    "state": canonical_texts, "fqdn": st.fixed_dictionaries({"autopopulate": canonical_texts,
+                                                             "name": canonical_texts}),
+    "monitor": st.one_of(st.just("default"), canonical_texts), "ratio": u16s})
+
+# What the written-when rules drop, so that the value read back differs from the value written:
+# (document, the document the value reads back as)
+DROPPED = [
+    ({"name": "m", "destination": " "}, {"name": "m", "destination": ""}),
+    ({"name": "m", "session": "\u3000"}, {"name": "m", "session": ""}),
+    ({"name": "m", "state": "\t"}, {"name": "m", "state": ""}),
+    ({"name": "m", "monitor": ""}, {"name": "m", "monitor": "default"}),
+    ({"name": "m", "monitor": " DEFAULT "}, {"name": "m", "monitor": "default"}),
+    ({"name": "m", "fqdn": {"autopopulate": "", "name": "app"}},
+     {"name": "m", "fqdn": {"autopopulate": "disabled", "name": "none"}}),
+    ({"name": "m", "fqdn": {"autopopulate": "Disabled", "name": "app"}},
+     {"name": "m", "fqdn": {"autopopulate": "disabled", "name": "none"}}),
+]
+
+
+def member_state(member):
+    return attributes(member), fqdn_pair(member)
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@pytest.mark.parametrize("document,read_back", DROPPED)
+def test_written_when_rules_drop(fmt, document, read_back):
+    again = read(PoolMember, fmt, write(member_from(document), fmt))
+    assert member_state(again) == member_state(member_from(read_back))
+    assert member_state(again) != member_state(member_from(document))
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@settings(max_examples=150, deadline=None)
+@given(document=member_documents())
+def test_round_trip_is_stable(fmt, document):
+    text = write(member_from(document), fmt)
+    assert write(read(PoolMember, fmt, text), fmt) == text
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@settings(max_examples=150, deadline=None)
+@given(document=canonical_members)
+def test_round_trip_keeps_canonical_values(fmt, document):
+    member = member_from(document)
+    again = read(PoolMember, fmt, write(member, fmt))
+    assert again.to_dict() == member.to_dict()
+    assert member_state(again) == member_state(member)
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@settings(max_examples=100, deadline=None)
+@given(document=fqdn_documents())
+def test_memberfqdn_round_trip(fmt, document):
+    fqdn = MemberFqdn.from_json(json.dumps(document))
+    again = read(MemberFqdn, fmt, write(fqdn, fmt))
+    assert (again.autopopulate, again.name) == (fqdn.autopopulate, fqdn.name)
+    assert again.to_dict() == fqdn.to_dict()
