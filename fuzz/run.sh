@@ -1,30 +1,109 @@
 #!/usr/bin/env bash
-# Runs the fuzz target for N seconds on a corpus seeded with the test listings, one
-# seed per entry (the first byte chooses the parser).
-#   fuzz/run.sh [SECONDS] [JOBS]       (default 60 seconds, 1 job)
+# Runs a fuzz target for N seconds on a corpus seeded with the project's own
+# documents (the first input byte chooses what is read).
+#   fuzz/run.sh [SECONDS] [JOBS] [TARGET]     (default 60 seconds, 1 job, TARGET brelmark)
+# TARGET (also taken from $FUZZ_TARGET):
+#   brelmark  the configuration grammars: seeds are the test listings, one per entry.
+#   formats   the JSON, YAML and TOML record readers and writers: seeds are
+#             fuzz/seeds/formats/*, the y_ cases of the JSON test suite (as the
+#             value of an unknown key) and the valid toml-test cases, each under
+#             every record. QV_FUZZ_FORMAT=json|yaml|toml keeps a run to one format
+#             (with its own corpus, so that such runs can go in parallel).
 # Crashes are written to $out/crashes/; the corpus grows in $out/corpus/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 jobs=${2:-1}
-out=${BRELMARK_FUZZ_DIR:-/tmp/brelmark-fuzz}
-bin=$(fuzz/build.sh "$out")
-mkdir -p "$out/corpus" "$out/crashes"
-# Seeds: every listing under each of the seven entries, and a few paths and addresses.
-i=0
-for f in brelmark/tests/data/*.conf; do
-  for entry in 0 1 2 3 4 5; do
-    { printf "\\$(printf '%03o' "$entry")"; cat "$f"; } > "$out/corpus/seed-$i-$entry"
+target=${3:-${FUZZ_TARGET:-brelmark}}
+root=$PWD
+
+# The prefix byte of a seed: one octal escape for printf.
+byte() { printf "\\$(printf '%03o' "$1")"; }
+
+seed_brelmark() {
+  # Every listing under each of the seven entries, and a few paths and addresses.
+  local i=0 f entry s
+  for f in brelmark/tests/data/*.conf; do
+    for entry in 0 1 2 3 4 5; do
+      { byte "$entry"; cat "$f"; } > "$corpus/seed-$i-$entry"
+    done
+    i=$((i + 1))
   done
-  i=$((i + 1))
-done
-for s in '/Common/vs:80' 'vs%2::80' '/a/b/c' '/Common/10.1.1.1%2:443' 'a:b:c'; do
-  { printf '\006'; printf '%s' "$s"; } > "$out/corpus/seed-path-$i"; i=$((i + 1))
-  { printf '\005'; printf '%s' "$s"; } > "$out/corpus/seed-addr-$i"; i=$((i + 1))
-done
-args=(-max_total_time="$seconds" -artifact_prefix="$out/crashes/" -max_len=65536 -timeout=10 -rss_limit_mb=2048)
+  for s in '/Common/vs:80' 'vs%2::80' '/a/b/c' '/Common/10.1.1.1%2:443' 'a:b:c'; do
+    { printf '\006'; printf '%s' "$s"; } > "$corpus/seed-path-$i"; i=$((i + 1))
+    { printf '\005'; printf '%s' "$s"; } > "$corpus/seed-addr-$i"; i=$((i + 1))
+  done
+}
+
+# Formats and records as fuzz/fuzz_formats.cpp numbers them.
+format_number() { case $1 in json) echo 0 ;; yaml) echo 1 ;; toml) echo 2 ;; esac; }
+record_count=7
+
+# seed_format FORMAT NAME FILE...: each file under every record of FORMAT.
+seed_format() {
+  local fmt=$1 name=$2 n r f i=0
+  shift 2
+  n=$(format_number "$fmt")
+  for f in "$@"; do
+    for r in $(seq 0 $((record_count - 1))); do
+      { byte $((r * 3 + n)); cat "$f"; } > "$corpus/$name-$i-$r"
+    done
+    i=$((i + 1))
+  done
+}
+
+seed_formats() {
+  local pinned=${QV_FUZZ_FORMAT:-} fmt f i=0
+  for fmt in json yaml toml; do
+    if [ -n "$pinned" ] && [ "$pinned" != "$fmt" ]; then continue; fi
+    seed_format "$fmt" "seed-$fmt" fuzz/seeds/formats/*."$fmt"
+  done
+  if [ -z "$pinned" ] || [ "$pinned" = json ]; then
+    # JSON values of every kind, skipped as the value of an unknown key of an
+    # otherwise valid record.
+    mkdir -p "$out/suite"
+    for f in tests/data/json-test-suite/test_parsing/y_*.json; do
+      { printf '{"name":"a","mask":"m","destination":"d","ip-protocol":"tcp","zz":'; cat "$f"; printf '}'; } \
+        > "$out/suite/y-$i.json"
+      i=$((i + 1))
+    done
+    seed_format json suite "$out"/suite/y-*.json
+  fi
+  if [ -z "$pinned" ] || [ "$pinned" = toml ]; then
+    local list=() line
+    while read -r line; do
+      case $line in valid/*.toml) list+=("tests/data/toml-test/tests/$line") ;; esac
+    done < tests/data/toml-test/tests/files-toml-1.0.0
+    seed_format toml toml-test "${list[@]}"
+  fi
+}
+
+case $target in
+  brelmark)
+    out=${BRELMARK_FUZZ_DIR:-/tmp/brelmark-fuzz}
+    bin=$(fuzz/build.sh "$out")
+    corpus=$out/corpus
+    mkdir -p "$corpus" "$out/crashes"
+    seed_brelmark
+    extra=(-max_len=65536)
+    ;;
+  formats)
+    out=${FORMATS_FUZZ_DIR:-/tmp/formats-fuzz}
+    bin=$(fuzz/build_formats.sh "$out")
+    corpus=$out/corpus${QV_FUZZ_FORMAT:+-$QV_FUZZ_FORMAT}
+    mkdir -p "$corpus" "$out/crashes"
+    seed_formats
+    extra=(-max_len=16384 -dict="$root/fuzz/seeds/formats.dict")
+    ;;
+  *)
+    echo "unknown fuzz target '$target' (brelmark or formats)" >&2
+    exit 2
+    ;;
+esac
+
+args=(-max_total_time="$seconds" -artifact_prefix="$out/crashes/" -timeout=10 -rss_limit_mb=2048 "${extra[@]}")
 if [ "$jobs" -gt 1 ]; then
   args+=(-jobs="$jobs" -workers="$jobs")
 fi
 cd "$out"
-"$bin" "${args[@]}" corpus
+"$bin" "${args[@]}" "$corpus"

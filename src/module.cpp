@@ -2,6 +2,7 @@
 // classes, in the order of the registration table, as module attributes and entries of `__all__`.
 #include <atomic>
 
+#include "ltm/ltm.hpp"
 #include "ltm/ltm_path.hpp"
 #include "ltm/pool.hpp"
 #include "ltm/vs.hpp"
@@ -24,11 +25,14 @@ constexpr Registration registration() {
 // Virtual, Snat, SnatPool, LtmPath. A class is added here by one line, in its place in that order,
 // once it exists. Profile is a class of the module but never registered.
 constexpr Registration kRegistrations[] = {
+    registration<ltm::LTM>(),
+    registration<ltm::Partition>(),
     registration<ltm::PoolMember>(),
     registration<ltm::MemberFqdn>(),
     registration<ltm::Pool>(),
     registration<ltm::Virtual>(),
     registration<ltm::Snat>(),
+    registration<ltm::SnatPool>(),
     registration<ltm::LtmPath>(),
 };
 

@@ -965,7 +965,7 @@ std::uint32_t Parser::number(std::size_t depth) {
     }
     return any;
   };
-  if (*p_ == '0' && (peek(1) == 'x' || peek(1) == 'o' || peek(1) == 'b')) {
+  if (!at_end() && *p_ == '0' && (peek(1) == 'x' || peek(1) == 'o' || peek(1) == 'b')) {
     if (sign) bad();
     int base = peek(1) == 'x' ? 16 : peek(1) == 'o' ? 8 : 2;
     p_ += 2;

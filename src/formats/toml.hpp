@@ -22,12 +22,13 @@
 // value tree.
 //
 // Records (formats/record.hpp): `read_toml<T>` reads a document into a record
-// over its field table; `to_toml` writes one (JSON value tree, Item, text).
+// over its field table; `to_toml` writes one.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -284,11 +285,42 @@ struct Item::Member {
 // when `table` is not a table.
 bool print(const Item& table, std::string& out);
 
+// The printer's pieces, also used by the record writer (write_record).
+// A basic string: quotation mark, backslash, the control characters and DEL
+// escaped (\b \t \n \f \r \" \\, the others as \u00XX).
+void append_string(std::string& out, std::string_view s);
+// A key that may be written bare: not empty (an empty key must be quoted to be
+// read back) and made of A-Z a-z 0-9 - _ only.
+constexpr bool is_bare_key(std::string_view key) noexcept {
+  if (key.empty()) return false;
+  for (char c : key) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) {
+      return false;
+    }
+  }
+  return true;
+}
+// A key: bare when it may be, otherwise a basic string. (Inline: the printers
+// write one per entry.)
+inline void append_key(std::string& out, std::string_view key) {
+  if (is_bare_key(key)) {
+    out += key;
+  } else {
+    append_string(out, key);
+  }
+}
+// A table header "[a.b]\n" or an array-of-tables header "[[a.b]]\n", after a
+// blank line when `blank_line`.
+void append_header(std::string& out, std::span<const std::string_view> path, bool array, bool blank_line);
+
 // A failed conversion: the error's message and its debug form.
 struct ConvertError {
   std::string message;
   std::string debug;
 };
+
+// A value with no TOML form (a null).
+inline ConvertError unsupported_type_error() { return ConvertError{"unsupported Rust type", "UnsupportedType"}; }
 
 // Converts a JSON value tree: booleans, integers, floats and strings stay
 // what they are, arrays become arrays, objects tables (a repeated key keeps
@@ -320,14 +352,19 @@ formats::ReadResult<T> read_toml(std::string_view text) {
   return value;
 }
 
-// Appends the record as a TOML document: its JSON value tree, converted and
-// printed. Returns the conversion error, if any (nothing is appended then).
+// Appends the record as a TOML document, the same text as `print` gives for
+// `from_json` of the record's JSON value tree (json::to_value), written
+// straight from the record without building either tree: in every table the
+// plain entries, then the arrays of tables, then the sub-tables, each group in
+// byte order of the keys. An unset optional text that its table writes anyway
+// has no TOML form: the error is returned ("unsupported Rust type", debug
+// "UnsupportedType") and nothing is appended.
 std::optional<ConvertError> write_record(std::string& out, const formats::RecordDef& def, const void* record);
 
 template <class T>
 std::string to_toml(const T& record) {
   std::string out;
-  (void)write_record(out, formats::record_def<T>, &record);  // a record's tree always converts
+  (void)write_record(out, formats::record_def<T>, &record);  // empty for a record without a TOML form
   return out;
 }
 

@@ -1,5 +1,5 @@
 // TOML writing: owned value trees (Item), the printer and the conversion from
-// JSON value trees.
+// JSON value trees. (The record writer is in toml_write.cpp.)
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -96,29 +96,10 @@ const Item* Item::find(std::string_view key) const noexcept {
 
 namespace {
 
-bool is_table(const Item& v) noexcept { return v.type() == Item::Type::Table; }
-
-// An array printed as [[a]] sections: not empty, and every element a table.
-// (An array that mixes tables with other values is printed inline, its tables
-// as inline tables, so that the text stays valid TOML.)
-bool is_array_of_tables(const Item& v) noexcept {
-  return v.type() == Item::Type::Array && !v.elements().empty() &&
-         std::all_of(v.elements().begin(), v.elements().end(), is_table);
-}
-
-bool is_plain(const Item& v) noexcept { return !is_table(v) && !is_array_of_tables(v); }
-
-bool is_bare_key(std::string_view key) noexcept {
-  if (key.empty()) return false;  // an empty key must be quoted to be read back
-  return std::all_of(key.begin(), key.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_';
-  });
-}
-
 bool needs_escape(unsigned char c) noexcept { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
 
-// A basic string: quotation mark, backslash and control characters escaped.
+}  // namespace
+
 void append_string(std::string& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out += '"';
@@ -146,13 +127,29 @@ void append_string(std::string& out, std::string_view s) {
   out += '"';
 }
 
-void append_key(std::string& out, std::string_view key) {
-  if (is_bare_key(key)) {
-    out += key;
-  } else {
-    append_string(out, key);
+void append_header(std::string& out, std::span<const std::string_view> path, bool array, bool blank_line) {
+  if (blank_line) out += '\n';
+  out += array ? "[[" : "[";
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (i > 0) out += '.';
+    append_key(out, path[i]);
   }
+  out += array ? "]]\n" : "]\n";
 }
+
+namespace {
+
+bool is_table(const Item& v) noexcept { return v.type() == Item::Type::Table; }
+
+// An array printed as [[a]] sections: not empty, and every element a table.
+// (An array that mixes tables with other values is printed inline, its tables
+// as inline tables, so that the text stays valid TOML.)
+bool is_array_of_tables(const Item& v) noexcept {
+  return v.type() == Item::Type::Array && !v.elements().empty() &&
+         std::all_of(v.elements().begin(), v.elements().end(), is_table);
+}
+
+bool is_plain(const Item& v) noexcept { return !is_table(v) && !is_array_of_tables(v); }
 
 void append_float(std::string& out, double d) {
   if (std::isnan(d)) {
@@ -233,7 +230,7 @@ class Printer {
     }
     for (const Item::Member& m : table.members()) {
       if (!is_array_of_tables(m.value)) continue;
-      path_.push_back(&m.key);
+      path_.push_back(m.key);
       bool first = printed == 0;
       for (const Item& element : m.value.elements()) {
         header(!first, true);
@@ -245,7 +242,7 @@ class Printer {
     }
     for (const Item::Member& m : table.members()) {
       if (!is_table(m.value)) continue;
-      path_.push_back(&m.key);
+      path_.push_back(m.key);
       // A table holding only tables or arrays of tables gets no header of its
       // own: its children's headers name it.
       const auto& members = m.value.members();
@@ -261,17 +258,9 @@ class Printer {
 
  private:
   std::string& out_;
-  std::vector<const std::string*> path_;
+  std::vector<std::string_view> path_;
 
-  void header(bool blank_line, bool array) {
-    if (blank_line) out_ += '\n';
-    out_ += array ? "[[" : "[";
-    for (std::size_t i = 0; i < path_.size(); ++i) {
-      if (i > 0) out_ += '.';
-      append_key(out_, *path_[i]);
-    }
-    out_ += array ? "]]\n" : "]\n";
-  }
+  void header(bool blank_line, bool array) { append_header(out_, path_, array, blank_line); }
 };
 
 }  // namespace
@@ -306,7 +295,7 @@ struct Converter {
   Item convert(Tree& v) {
     if (error) return Item();
     if (v.is_null()) {
-      error = ConvertError{"unsupported Rust type", "UnsupportedType"};
+      error = unsupported_type_error();
       return Item();
     }
     if (v.is_bool()) return Item::boolean(v.as_bool());

@@ -1,4 +1,4 @@
-// Records read from and written as TOML documents.
+// Records read from TOML documents (the writer is in toml_write.cpp).
 //
 // A document is read as a table by keys. Tables given by headers (the root,
 // [a], [[a]] tables) are read as tables: a failure inside the value of one of
@@ -8,7 +8,6 @@
 // else is read as a value: inline tables, dotted-key tables, inline arrays and
 // scalars place a failure inside them at the start of the innermost such
 // value, and their own keys are not named.
-#include "formats/json.hpp"
 #include "formats/toml.hpp"
 
 namespace quilvarn::toml {
@@ -241,13 +240,6 @@ bool read_record(std::string_view text, const RecordDef& def, void* record, std:
   reading.error.fix_offset(doc.last_table_offset());
   error = reading.error.render(text);
   return false;
-}
-
-std::optional<ConvertError> write_record(std::string& out, const RecordDef& def, const void* record) {
-  auto item = from_json(json::to_value(def, record));
-  if (auto* e = std::get_if<ConvertError>(&item)) return std::move(*e);
-  print(std::get<Item>(item), out);
-  return std::nullopt;
 }
 
 }  // namespace quilvarn::toml

@@ -1,18 +1,12 @@
 #include "ltm/pool.hpp"
 
-#include <cinttypes>
-#include <cstdio>
 #include <utility>
 
 #include <brelmark/grammar.hpp>
 #include <brelmark/unicode.hpp>
 
-#include "formats/csv.hpp"
-#include "formats/json.hpp"
-#include "formats/toml.hpp"
-#include "formats/yaml.hpp"
 #include "ltm/ltm_path.hpp"
-#include "py_dict.hpp"
+#include "py_record.hpp"
 
 namespace qv::ltm {
 
@@ -125,7 +119,7 @@ Pool pool_impl_new_from_text(std::string_view text) {
   return pool_from_parser(parsed.value());
 }
 
-// ---- Document forms shared by the three classes ------------------------------------------------
+// ---- String forms and the path name shared by the three classes ---------------------------------
 
 namespace {
 
@@ -133,86 +127,12 @@ using py::Arguments;
 using py::ArgumentSpec;
 using py::Item;
 
-template <class T>
-constexpr ArgumentSpec kFromJsonSpec{py::ClassInfo<T>::name, "from_json", {"json"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromYamlSpec{py::ClassInfo<T>::name, "from_yaml", {"yaml"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromTomlSpec{py::ClassInfo<T>::name, "from_toml", {"toml"}, 1};
-
-// A new object of class T read from a document by `read(text, def, record, error)`: the record
-// is read in place, inside the new object, so that nothing is moved afterwards. A reader error
-// becomes RuntimeError with its message; the half-read object is dropped.
-template <class T, auto Read>
-py::Ref read_new(const Arguments& args) {
-  std::string_view text = args.get<std::string_view>(0);
-  py::Ref object = py::Class<T>::new_instance(T{});
-  T& value = reinterpret_cast<py::ClassObject<T>*>(object.get())->value;
-  std::string error;
-  if (!Read(text, formats::record_def<T>, &value, error)) py::raise(PyExc_RuntimeError, error);
-  return object;
-}
-
-template <class T>
-py::Ref body_from_json(const Arguments& args) {
-  return read_new<T, &quilvarn::json::read_record>(args);
-}
-
-template <class T>
-py::Ref body_from_yaml(const Arguments& args) {
-  return read_new<T, &quilvarn::yaml::read_record>(args);
-}
-
-template <class T>
-py::Ref body_from_toml(const Arguments& args) {
-  return read_new<T, &quilvarn::toml::read_record>(args);
-}
-
-template <class T>
-std::string body_to_json(const T& value) {
-  return quilvarn::json::to_json(value);
-}
-
-template <class T>
-std::string body_to_yaml(const T& value) {
-  std::string out, error;
-  if (!quilvarn::yaml::write_yaml(out, value, error)) py::fault_err(error);
-  return out;
-}
-
-// The JSON value tree, converted into a TOML table (keys in byte order) and printed.
-template <class T>
-std::string body_to_toml(const T& value) {
-  std::string out;
-  if (auto error = quilvarn::toml::write_record(out, formats::record_def<T>, &value)) py::fault_err(error->debug);
-  return out;
-}
-
-// A list, or a member's written FQDN settings, cannot stand under one header name: ValueError.
-template <class T>
-std::string body_try_to_csv(const T& value) {
-  std::string out;
-  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) py::raise(PyExc_ValueError, error->text());
-  return out;
-}
-
-template <class T>
-py::Ref body_to_dict(const T& value) {
-  try {
-    return py::to_dict(value);
-  } catch (const py::ErrorAlreadySet&) {
-    py::fault_err(py::take_error_description());
-  }
-}
-
 // "<Class>: 0x<address>,  <name>"; the address is that of the borrowed record.
 template <class T>
 std::string body_repr(const T& value) {
-  char address[2 + 2 * sizeof(std::uintptr_t) + 1];
-  std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<std::uintptr_t>(&value));
   std::string out = py::ClassInfo<T>::name;
   out += ": ";
-  out += address;
+  py::append_address(out, &value);
   out += ",  ";
   out += value.name;
   return out;
@@ -221,23 +141,6 @@ std::string body_repr(const T& value) {
 template <class T>
 std::string_view body_str(const T& value) {
   return value.name;
-}
-
-// The static readers, then (separately) the writers of a class's member table.
-template <class T>
-void add_readers(std::vector<Item>& items) {
-  items.push_back(py::static_method<kFromJsonSpec<T>, &body_from_json<T>>("from_json"));
-  items.push_back(py::static_method<kFromYamlSpec<T>, &body_from_yaml<T>>("from_yaml"));
-  items.push_back(py::static_method<kFromTomlSpec<T>, &body_from_toml<T>>("from_toml"));
-}
-
-template <class T>
-void add_writers(std::vector<Item>& items) {
-  items.push_back(py::method<&body_to_json<T>>("to_json"));
-  items.push_back(py::method<&body_to_yaml<T>>("to_yaml"));
-  items.push_back(py::method<&body_to_toml<T>>("to_toml"));
-  items.push_back(py::method<&body_try_to_csv<T>>("try_to_csv"));
-  items.push_back(py::method<&body_to_dict<T>>("to_dict"));
 }
 
 template <class T>
@@ -314,8 +217,8 @@ std::span<const Item> ClassInfo<ltm::MemberFqdn>::items() {
         field<&MemberFqdn::autopopulate>("autopopulate"),
         field<&MemberFqdn::name>("name"),
     };
-    add_readers<MemberFqdn>(items);
-    add_writers<MemberFqdn>(items);
+    add_record_readers<MemberFqdn>(items);
+    add_record_writers<MemberFqdn>(items);
     items.push_back(slot_new<kMemberFqdnNew, &memberfqdn_body_new>());
     add_string_forms<MemberFqdn>(items);
     return items;
@@ -337,10 +240,10 @@ std::span<const Item> ClassInfo<ltm::PoolMember>::items() {
         field<&PoolMember::monitor>("monitor"),
         field<&PoolMember::ratio>("ratio"),
     });
-    add_readers<PoolMember>(items);
+    add_record_readers<PoolMember>(items);
     items.push_back(static_method<&poolmember_default>("new_default"));
     items.push_back(method<&poolmember_body_get_dest_ip>("get_dest_ip"));
-    add_writers<PoolMember>(items);
+    add_record_writers<PoolMember>(items);
     items.push_back(slot_new<kPoolMemberNew, &poolmember_body_new>());
     add_string_forms<PoolMember>(items);
     return items;
@@ -361,12 +264,12 @@ std::span<const Item> ClassInfo<ltm::Pool>::items() {
         field<&Pool::lb_mode>("lb_mode"),
         setter_of<&pool_body_set_partition>("partition"),
     });
-    add_readers<Pool>(items);
+    add_record_readers<Pool>(items);
     items.push_back(method<kPoolGetFullPath, &pool_body_get_full_path>(
         "get_full_path", "get_full_path($self, default_partition=None)\n--\n\n"));
     items.push_back(method<kPoolGetPartition, &pool_body_get_partition>(
         "get_partition", "get_partition($self, default_partition=None)\n--\n\n"));
-    add_writers<Pool>(items);
+    add_record_writers<Pool>(items);
     items.push_back(slot_new<kPoolNew, &pool_body_new>());
     add_string_forms<Pool>(items);
     return items;

@@ -1,14 +1,9 @@
 // The Python classes Virtual, Profile and Snat: their member tables and member bodies.
 #include <brelmark/grammar.hpp>
 
-#include "formats/csv.hpp"
-#include "formats/json.hpp"
-#include "formats/toml.hpp"
-#include "formats/yaml.hpp"
 #include "ltm/ltm_path.hpp"
 #include "ltm/vs.hpp"
-#include "ltm/vs_forms.hpp"
-#include "py_dict.hpp"
+#include "py_record.hpp"
 
 namespace qv::ltm {
 namespace {
@@ -16,93 +11,16 @@ namespace {
 using py::Arguments;
 using py::ArgumentSpec;
 using py::Item;
-namespace formats = quilvarn::formats;
 
 // ---- Members shared by the three classes ------------------------------------------------------
-
-template <class T>
-constexpr ArgumentSpec kFromJson{py::ClassInfo<T>::name, "from_json", {"json"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromYaml{py::ClassInfo<T>::name, "from_yaml", {"yaml"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromToml{py::ClassInfo<T>::name, "from_toml", {"toml"}, 1};
-
-template <class T>
-T body_new_default() {
-  return T{};
-}
-
-template <class T>
-T take_read(formats::ReadResult<T>&& result) {
-  if (!result) py::raise(PyExc_RuntimeError, result.error());
-  return std::move(result).value();
-}
-
-template <class T>
-T body_from_json(const Arguments& args) {
-  return take_read(quilvarn::json::read_json<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-T body_from_yaml(const Arguments& args) {
-  return take_read(quilvarn::yaml::read_yaml<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-T body_from_toml(const Arguments& args) {
-  return take_read(quilvarn::toml::read_toml<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-std::string body_to_json(const T& value) {
-  return quilvarn::json::to_json(value);
-}
-
-// The writers below cannot fail for these records: a failure is a fault of the module.
-template <class T>
-std::string body_to_yaml(const T& value) {
-  std::string out;
-  std::string error;
-  if (!quilvarn::yaml::write_yaml(out, value, error)) py::fault_err(error);
-  return out;
-}
-
-template <class T>
-std::string body_to_toml(const T& value) {
-  DocumentText document = toml_write_record(formats::record_def<T>, &value);
-  if (!document.ok) py::fault_err(document.text);
-  return std::move(document.text);
-}
-
-template <class T>
-std::string body_try_to_csv(const T& value) {
-  std::string out;
-  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) py::raise(PyExc_ValueError, error->text());
-  return out;
-}
-
-template <class T>
-py::Ref body_to_dict(const T& value) {
-  try {
-    return py::to_dict(value);
-  } catch (const py::ErrorAlreadySet&) {
-    py::fault_err(py::take_error_description());
-  }
-}
 
 // The static constructors and conversion methods, in table order.
 template <class T>
 void add_document_members(std::vector<Item>& items, bool with_snat_repr) {
-  items.push_back(py::static_method<&body_new_default<T>>("new_default"));
-  items.push_back(py::static_method<kFromJson<T>, &body_from_json<T>>("from_json"));
-  items.push_back(py::static_method<kFromYaml<T>, &body_from_yaml<T>>("from_yaml"));
-  items.push_back(py::static_method<kFromToml<T>, &body_from_toml<T>>("from_toml"));
+  items.push_back(py::static_method<&py::record_new_default<T>>("new_default"));
+  py::add_record_readers<T>(items);
   if (with_snat_repr) items.push_back(py::method<&snat_repr>("__repr_"));
-  items.push_back(py::method<&body_to_json<T>>("to_json"));
-  items.push_back(py::method<&body_to_yaml<T>>("to_yaml"));
-  items.push_back(py::method<&body_to_toml<T>>("to_toml"));
-  items.push_back(py::method<&body_try_to_csv<T>>("try_to_csv"));
-  items.push_back(py::method<&body_to_dict<T>>("to_dict"));
+  py::add_record_writers<T>(items);
 }
 
 // ---- Virtual --------------------------------------------------------------------------------------
@@ -176,7 +94,7 @@ std::vector<Item> profile_items() {
       py::field<&Profile::context>("context"),
   };
   add_document_members<Profile>(items, false);
-  items.push_back(py::slot_new_any<&body_new_default<Profile>>());
+  items.push_back(py::slot_new_any<&py::record_new_default<Profile>>());
   items.push_back(py::slot_str<&profile_str>());
   items.push_back(py::slot_repr<&profile_repr>());
   return items;
@@ -190,7 +108,7 @@ std::vector<Item> snat_items() {
       py::field<&Snat::pool>("pool"),
   };
   add_document_members<Snat>(items, true);
-  items.push_back(py::slot_new_any<&body_new_default<Snat>>());
+  items.push_back(py::slot_new_any<&py::record_new_default<Snat>>());
   items.push_back(py::slot_str<&snat_str>());
   return items;
 }

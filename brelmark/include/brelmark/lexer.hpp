@@ -44,6 +44,30 @@ constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 inline Text drop(Text in, std::size_t n) noexcept { return Text(in.data() + n, in.size() - n); }
 
+// ---- per-call scan memory ---------------------------------------------------------------
+
+// The list and block scans below can run far ahead of where they start and fail there,
+// and the grammars restart them from nearby places again and again (every line of a
+// text that never closes a brace). A ScanScope remembers, for the parser call it lives
+// in, where those scans ended, so that a restarted scan stops where it meets ground
+// already covered: the whole call stays linear in the size of the text. Scopes nest: an
+// inner scope over the same text (its rests end where the text ends) shares the outer
+// one's memory. Without a scope the scans run plainly, with the same results.
+class ScanMemo;
+class ScanScope {
+ public:
+  explicit ScanScope(Text text);
+  ~ScanScope();
+  ScanScope(const ScanScope&) = delete;
+  ScanScope& operator=(const ScanScope&) = delete;
+
+ private:
+  bool installed_ = false;
+  const char* outer_begin_ = nullptr;
+  const char* outer_end_ = nullptr;
+  ScanMemo* outer_memo_ = nullptr;
+};
+
 // ---- leaves -------------------------------------------------------------------------
 
 // Zero or more white-space characters; never fails. Returns the rest.

@@ -1,6 +1,9 @@
 #include "brelmark/lexer.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
 
 namespace brelmark::lex {
 namespace {
@@ -10,21 +13,257 @@ constexpr CharSet kQuotedStop{"\"\r\n"};       // inside a quoted list element
 constexpr CharSet kBlockLineStop{"\t\r\n}"};   // a line of a named block keeps its spaces
 constexpr CharSet kSkipLineStop{"{}\r\n"};
 
-// A separated list whose separator is optional white space.
+// ---- list walks ------------------------------------------------------------------------
+//
+// Braced lists, key-value blocks and the lines of named blocks are all lists of elements
+// separated by white space and closed by "}". Their walk either reaches the place where
+// the "}" must stand (it is there or not) or fails at a separator that took nothing. An
+// element never holds a carriage return or line feed, so every walk that reaches the
+// first line end of a run of white space goes on from there exactly alike, whatever
+// came before: that line end is a meeting point. A walk that crosses line ends records
+// the stretch from its first meeting point to where it ended; a later walk that reaches
+// a recorded meeting point ends as that walk did.
+
+// Where a walk ended: at the place of the closing "}" (`closed` tells whether it is
+// there), or failed at a separator that consumed nothing.
+struct WalkEnd {
+  enum class Kind : std::uint8_t { Closed, NoClose, SeparatorFailed };
+  Kind kind;
+  const char* at;
+};
+
+enum class WalkKind : std::uint8_t { BracedList, KeyValues, BlockLines };
+constexpr std::size_t kWalkKinds = 3;
+
+// The meeting points from `first` up to the end of one recorded walk.
+struct Stretch {
+  const char* last;  // the place where the walk ended
+  WalkEnd end;
+};
+
+// Depth of braces over a whole text, in chunks summed in a tree, for the unknown-block
+// scan: from any place it finds the brace that brings a depth back to zero in
+// logarithmic time. Built once per call, the first time a scan runs long.
+class BraceDepthIndex {
+ public:
+  explicit BraceDepthIndex(Text text) : text_(text) {
+    std::size_t chunks = (text.size() + kChunk - 1) / kChunk;
+    leaves_ = std::bit_ceil(std::max<std::size_t>(chunks, 1));
+    sum_.assign(2 * leaves_, 0);
+    low_.assign(2 * leaves_, kNever);
+    for (std::size_t c = 0; c < chunks; ++c) {
+      std::int64_t d = 0, low = kNever;
+      for (std::size_t i = c * kChunk, e = std::min(text.size(), i + kChunk); i < e; ++i) {
+        d += step(text[i]);
+        low = std::min(low, d);
+      }
+      sum_[leaves_ + c] = d;
+      low_[leaves_ + c] = low;
+    }
+    for (std::size_t n = leaves_ - 1; n >= 1; --n) {
+      sum_[n] = sum_[2 * n] + sum_[2 * n + 1];
+      low_[n] = std::min(low_[2 * n], sum_[2 * n] + low_[2 * n + 1]);
+    }
+  }
+
+  // The offset of the first "}" at or after `from` where `depth` (at least 1 at `from`)
+  // comes to zero, or nothing.
+  std::optional<std::size_t> close(std::size_t from, std::int64_t depth) const {
+    std::size_t i = from;
+    for (std::size_t e = std::min(text_.size(), (from / kChunk + 1) * kChunk); i < e; ++i)
+      if ((depth += step(text_[i])) == 0) return i;
+    std::size_t chunk = i / kChunk;
+    if (i >= text_.size()) return std::nullopt;
+    std::size_t found = descend(1, 0, leaves_, chunk, depth);
+    if (found == kNone) return std::nullopt;
+    for (i = found * kChunk; i < text_.size(); ++i)
+      if ((depth += step(text_[i])) == 0) return i;
+    return std::nullopt;  // not reached: the chunk's low point brings the depth to zero
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 64;
+  static constexpr std::size_t kNone = ~std::size_t{0};
+  static constexpr std::int64_t kNever = INT64_MAX / 4;  // low point of an empty chunk
+
+  static std::int64_t step(char c) noexcept { return c == '{' ? 1 : c == '}' ? -1 : 0; }
+
+  // The first chunk at or after `from` in node `n` (chunks [lo, hi)) where the depth
+  // reaches zero; `depth` is the depth at the start of the node's first chunk at or
+  // after `from`, advanced past every chunk passed over.
+  std::size_t descend(std::size_t n, std::size_t lo, std::size_t hi, std::size_t from, std::int64_t& depth) const {
+    if (hi <= from) return kNone;
+    if (lo >= from && depth + low_[n] > 0) {
+      depth += sum_[n];
+      return kNone;
+    }
+    if (hi - lo == 1) return lo;
+    std::size_t mid = lo + (hi - lo) / 2;
+    std::size_t left = descend(2 * n, lo, mid, from, depth);
+    return left != kNone ? left : descend(2 * n + 1, mid, hi, from, depth);
+  }
+
+  Text text_;
+  std::size_t leaves_ = 1;
+  std::vector<std::int64_t> sum_, low_;
+};
+
+}  // namespace
+
+// What one parser call remembers of its scans.
+class ScanMemo {
+ public:
+  explicit ScanMemo(Text text) : text_(text) {}
+
+  std::map<const char*, Stretch>& stretches(WalkKind kind) { return stretches_[static_cast<std::size_t>(kind)]; }
+
+  const BraceDepthIndex& depth_index() {
+    if (!depth_) depth_ = std::make_unique<BraceDepthIndex>(text_);
+    return *depth_;
+  }
+  const char* begin() const noexcept { return text_.data(); }
+
+ private:
+  Text text_;
+  std::array<std::map<const char*, Stretch>, kWalkKinds> stretches_;
+  std::unique_ptr<BraceDepthIndex> depth_;
+};
+
+namespace {
+
+// The text of the innermost ScanScope of this thread and its memory, made on first use.
+struct ActiveScope {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  ScanMemo* memo = nullptr;
+};
+thread_local ActiveScope t_scope;
+
+// The memory for a scan of `in`, or nothing when no scope holds that text.
+ScanMemo* memo_for(Text in) {
+  if (!t_scope.begin || in.data() < t_scope.begin || in.data() + in.size() != t_scope.end) return nullptr;
+  if (!t_scope.memo) t_scope.memo = new ScanMemo(Text(t_scope.begin, static_cast<std::size_t>(t_scope.end - t_scope.begin)));
+  return t_scope.memo;
+}
+
+// The meeting points one walk passes, checked against the recorded walks.
+class MeetingPoints {
+ public:
+  MeetingPoints(WalkKind kind, Text in) {
+    if (ScanMemo* memo = memo_for(in)) map_ = &memo->stretches(kind);
+  }
+
+  // Called at the first line end `c` of each run of white space the walk passes: the
+  // recorded end when a recorded walk met it too.
+  std::optional<WalkEnd> meet(const char* c) {
+    if (!map_ || known_) return std::nullopt;
+    if (!first_) {
+      first_ = c;
+      next_ = map_->lower_bound(c);
+      if (next_ != map_->begin()) {
+        auto before = std::prev(next_);
+        if (c <= before->second.last) return join(before);
+      }
+    }
+    if (next_ != map_->end() && next_->first == c) return join(next_);
+    return std::nullopt;
+  }
+
+  // A walk that must go on to collect its elements keeps walking after a meeting
+  // point whose walk closed; it ends there again and records nothing.
+  void keep_walking() noexcept { known_ = true; }
+
+  // The walk ended at `end` without meeting a recorded one.
+  WalkEnd record(WalkEnd end) {
+    if (map_ && first_ && !known_) (*map_)[first_] = Stretch{end.at, end};
+    return end;
+  }
+
+ private:
+  using Map = std::map<const char*, Stretch>;
+
+  WalkEnd join(Map::iterator it) {
+    Stretch s = it->second;
+    if (first_ < it->first) {
+      map_->erase(it);
+      (*map_)[first_] = s;
+    }
+    return s.end;
+  }
+
+  Map* map_ = nullptr;
+  Map::iterator next_;
+  const char* first_ = nullptr;
+  bool known_ = false;
+};
+
+// Walks a list from `in` (just after its "{"): white space, then elements each followed
+// by white space, up to the place of the "}". `elem` reads one element (Text ->
+// ParseResult<T>) and fails where the list ends; an element not followed by white space
+// ends the list there, or fails it when `strict`. Each element is handed to `push`; a
+// walk whose `push` does nothing (`collect` false) may stop at a meeting point.
 template <class Elem, class Push>
-ParseResult<Unit> ws_separated(Text in, Elem&& elem, Push&& push) {
-  auto sep = [](Text at) -> ParseResult<Text> { return {opt_ws(at), Text{}}; };
-  return separated_list(in, elem, sep, push);
+WalkEnd walk_list(WalkKind kind, Text in, bool strict, bool collect, Elem&& elem, Push&& push) {
+  MeetingPoints points(kind, in);
+  // Passes the white space at `at`; a recorded end when it met a recorded walk.
+  auto pass_ws = [&](Text& at) -> std::optional<WalkEnd> {
+    Text rest = opt_ws(at);
+    std::size_t run = at.size() - rest.size();
+    if (run != 0) {
+      const char* c = at.data();
+      while (c < rest.data() && *c != '\n' && *c != '\r') ++c;
+      if (c < rest.data()) {
+        if (auto met = points.meet(c)) {
+          if (!collect || met->kind != WalkEnd::Kind::Closed) return met;
+          points.keep_walking();
+        }
+      }
+    }
+    at = rest;
+    return std::nullopt;
+  };
+
+  Text at = in;
+  if (auto met = pass_ws(at)) return *met;
+  for (;;) {
+    auto e = elem(at);
+    if (!e) {
+      bool closed = !at.empty() && at[0] == '}';
+      return points.record({closed ? WalkEnd::Kind::Closed : WalkEnd::Kind::NoClose, at.data()});
+    }
+    push(std::move(e).value());
+    Text after = e.rest();
+    if (after.empty() || !is_space(after[0])) {
+      if (strict) return points.record({WalkEnd::Kind::SeparatorFailed, after.data()});
+      bool closed = !after.empty() && after[0] == '}';
+      return points.record({closed ? WalkEnd::Kind::Closed : WalkEnd::Kind::NoClose, after.data()});
+    }
+    at = after;
+    if (auto met = pass_ws(at)) return *met;
+  }
+}
+
+// The result of a list whose walk ended at `end`: the rest after its "}", else the
+// error of the step that failed ("}" missing: Tag; a separator that took nothing:
+// SeparatedList).
+ParseResult<Unit> walk_result(WalkEnd end, Text whole) {
+  const char* last = whole.data() + whole.size();
+  Text at(end.at, static_cast<std::size_t>(last - end.at));
+  switch (end.kind) {
+    case WalkEnd::Kind::Closed: return {drop(at, 1), Unit{}};
+    case WalkEnd::Kind::NoClose: return ParseError::error(ParseErrorKind::Tag, at);
+    case WalkEnd::Kind::SeparatorFailed: break;
+  }
+  return ParseError::error(ParseErrorKind::SeparatedList, at);
 }
 
 // [ws] "{" [ws] elements [ws] "}" [ws], each element handed to `push`.
 template <class Push>
-ParseResult<Unit> braced_list_into(Text in, Push&& push) {
+ParseResult<Unit> braced_list_into(Text in, bool collect, Push&& push) {
   auto open = literal(opt_ws(in), "{");
   if (!open) return open.error();
-  auto list = ws_separated(opt_ws(open.rest()), list_element, push);
-  if (!list) return list.error();
-  auto close = literal(opt_ws(list.rest()), "}");
+  WalkEnd end = walk_list(WalkKind::BracedList, open.rest(), true, collect, list_element, push);
+  auto close = walk_result(end, in);
   if (!close) return close.error();
   return {opt_ws(close.rest()), Unit{}};
 }
@@ -40,13 +279,9 @@ ParseResult<Text> block_header(Text in) {
 
 // The lines of a named block after its "{", up to and including its "}".
 template <class Push>
-ParseResult<Unit> block_lines(Text in, Push&& push) {
+ParseResult<Unit> block_lines(Text in, bool collect, Push&& push) {
   auto line = [](Text at) { return run_outside(at, kBlockLineStop); };
-  auto lines = ws_separated(opt_ws(in), line, push);
-  if (!lines) return lines.error();
-  auto close = literal(opt_ws(lines.rest()), "}");
-  if (!close) return close.error();
-  return {close.rest(), Unit{}};
+  return walk_result(walk_list(WalkKind::BlockLines, in, true, collect, line, push), in);
 }
 
 }  // namespace
@@ -96,13 +331,13 @@ ParseResult<Text> list_element(Text in) {
 
 ParseResult<std::vector<Text>> braced_list(Text in) {
   std::vector<Text> elements;
-  auto r = braced_list_into(in, [&](Text e) { elements.push_back(e); });
+  auto r = braced_list_into(in, true, [&](Text e) { elements.push_back(e); });
   if (!r) return r.error();
   return {r.rest(), std::move(elements)};
 }
 
 ParseResult<Unit> skip_braced_list(Text in) {
-  return braced_list_into(in, [](Text) {});
+  return braced_list_into(in, false, [](Text) {});
 }
 
 ParseResult<std::vector<Text>> keyword_list(Text in, Text keyword) {
@@ -115,7 +350,7 @@ ParseResult<NamedBlock> named_block(Text in) {
   auto header = block_header(in);
   if (!header) return header.error();
   NamedBlock block{header.value(), {}};
-  auto lines = block_lines(header.rest(), [&](Text line) { block.lines.push_back(line); });
+  auto lines = block_lines(header.rest(), true, [&](Text line) { block.lines.push_back(line); });
   if (!lines) return lines.error();
   return {lines.rest(), std::move(block)};
 }
@@ -123,23 +358,39 @@ ParseResult<NamedBlock> named_block(Text in) {
 ParseResult<Unit> skip_block(Text in) {
   auto header = block_header(in);
   if (!header) return header.error();
-  return block_lines(header.rest(), [](Text) {});
+  return block_lines(header.rest(), false, [](Text) {});
 }
 
 ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
   auto header = block_header(in);
   if (!header) return header.error();
   if (std::find(properties.begin(), properties.end(), header.value()) != properties.end())
-    return block_lines(header.rest(), [](Text) {});
-  // An unknown block: find the brace that closes it.
+    return block_lines(header.rest(), false, [](Text) {});
+  // An unknown block: find the brace that closes it. Short blocks are scanned; a scan
+  // that runs long goes on in the call's brace-depth index.
   Text body = header.rest();
-  std::size_t depth = 1;
-  for (std::size_t i = 0; i < body.size(); ++i) {
+  constexpr std::size_t kPlainScan = 256;
+  std::int64_t depth = 1;
+  std::size_t i = 0;
+  for (std::size_t e = std::min(body.size(), kPlainScan); i < e; ++i) {
     if (body[i] == '{') {
       ++depth;
     } else if (body[i] == '}' && --depth == 0) {
       return {drop(body, i + 1), Unit{}};
     }
+  }
+  if (i < body.size()) {
+    std::optional<std::size_t> close;
+    if (ScanMemo* memo = memo_for(body)) {
+      std::size_t offset = static_cast<std::size_t>(body.data() - memo->begin());
+      if (auto at = memo->depth_index().close(offset + i, depth)) close = *at - offset;
+    } else {
+      for (; i < body.size() && !close; ++i) {
+        if (body[i] == '{') ++depth;
+        else if (body[i] == '}' && --depth == 0) close = i;
+      }
+    }
+    if (close) return {drop(body, *close + 1), Unit{}};
   }
   return ParseError::error(ParseErrorKind::Tag, drop(body, body.size()));
 }
@@ -170,13 +421,27 @@ ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text ke
   auto open = literal(opt_ws(key.rest()), "{");
   if (!open) return open.error();
   std::vector<std::pair<Text, Text>> pairs;
-  auto list = separated_list(
-      opt_ws(open.rest()), key_value_pair, required_ws,
-      [&](std::pair<Text, Text> p) { pairs.push_back(p); });
-  if (!list) return list.error();
-  auto close = literal(opt_ws(list.rest()), "}");
+  WalkEnd end = walk_list(WalkKind::KeyValues, open.rest(), false, true, key_value_pair,
+                          [&](std::pair<Text, Text> p) { pairs.push_back(p); });
+  auto close = walk_result(end, in);
   if (!close) return close.error();
   return {close.rest(), std::move(pairs)};
+}
+
+ScanScope::ScanScope(Text text) {
+  const char* end = text.data() + text.size();
+  if (t_scope.begin && text.data() >= t_scope.begin && end == t_scope.end) return;  // shares the outer scope
+  installed_ = true;
+  outer_begin_ = t_scope.begin;
+  outer_end_ = t_scope.end;
+  outer_memo_ = t_scope.memo;
+  t_scope = {text.data(), end, nullptr};
+}
+
+ScanScope::~ScanScope() {
+  if (!installed_) return;
+  delete t_scope.memo;
+  t_scope = {outer_begin_, outer_end_, outer_memo_};
 }
 
 std::optional<std::uint16_t> u16_value(Text value) noexcept {

@@ -64,6 +64,7 @@ std::optional<Text> config_item(Text at, ParsedConfig& config) {
 }  // namespace
 
 ParseResult<ParsedConfig> parse_config(std::string_view text) {
+  ScanScope scope(text);
   ParsedConfig config;
   Text in = opt_ws(text);
   while (auto rest = config_item(opt_ws(in), config)) in = *rest;

@@ -76,6 +76,7 @@ constexpr body::PropertyTable<ParsedPool, 6> kPoolProperties{std::array<Property
 }  // namespace
 
 ParseResult<ParsedPool> parse_pool(std::string_view text) {
+  ScanScope scope(text);
   auto key = literal(opt_ws(text), "ltm pool");
   if (!key) return key.error();
   auto name = run_outside(opt_ws(key.rest()), kWhiteSpace);

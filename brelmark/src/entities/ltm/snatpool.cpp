@@ -24,6 +24,7 @@ ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s) {
 }  // namespace
 
 ParseResult<ParsedSnatPool> parse_snatpool(std::string_view text) {
+  ScanScope scope(text);
   auto key = streaming_literal(opt_ws(text), "ltm snatpool");
   if (!key) return key.error();
   auto name = run_outside(opt_ws(key.rest()), kWhiteSpace);

@@ -100,6 +100,7 @@ constexpr body::PropertyTable<ParsedVirtual, 20> kProperties{std::array<Property
 }  // namespace
 
 ParseResult<ParsedVirtual> parse_virtual(std::string_view text) {
+  ScanScope scope(text);
   auto key = literal(opt_ws(text), "ltm virtual");
   if (!key) return key.error();
   auto gap = required_ws(key.rest());

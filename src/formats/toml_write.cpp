@@ -1,0 +1,185 @@
+// Records (formats/record.hpp) written as TOML documents, straight from their
+// field tables.
+//
+// The text is the one the printer gives for the record's value tree (JSON value
+// tree -> Item -> print), without building either tree: a record's fields are
+// visited in byte order of their keys (sorted once per table) and grouped as
+// the printer groups a table's entries.
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <memory>
+#include <vector>
+
+#include "formats/toml.hpp"
+
+namespace quilvarn::toml {
+
+namespace {
+
+using formats::FieldDef;
+using formats::FieldKind;
+using formats::RecordDef;
+using formats::TextPair;
+using formats::value_as;
+
+// The field indices of a table in byte order of their keys, computed once per
+// table. Tables are constants with static storage, so their address identifies
+// them. The orders form a list that only grows (by a compare-and-swap at its
+// head) and lives as long as the process, so lookups take no lock; two threads
+// meeting a new table at once may both add it, which is harmless.
+const std::uint8_t* byte_order(const RecordDef& def) {
+  struct Order {
+    const RecordDef* def;
+    std::unique_ptr<std::uint8_t[]> fields;
+    const Order* next;
+  };
+  static std::atomic<const Order*> orders{nullptr};
+  const Order* head = orders.load(std::memory_order_acquire);
+  for (const Order* o = head; o != nullptr; o = o->next) {
+    if (o->def == &def) return o->fields.get();
+  }
+  const std::size_t n = def.fields.size();  // at most 64 (record.hpp)
+  auto* made = new Order{&def, std::make_unique<std::uint8_t[]>(n), head};
+  for (std::size_t i = 0; i < n; ++i) made->fields[i] = static_cast<std::uint8_t>(i);
+  std::stable_sort(made->fields.get(), made->fields.get() + n, [&](std::uint8_t x, std::uint8_t y) {
+    return def.fields[x].key < def.fields[y].key;  // string_view compares unsigned bytes
+  });
+  while (!orders.compare_exchange_weak(made->next, made, std::memory_order_release, std::memory_order_acquire)) {
+  }
+  return made->fields.get();
+}
+
+// How the printer places a written field's value in its table.
+enum class Group : std::uint8_t { Plain, ArrayOfTables, Table };
+
+Group group_of(const FieldDef& f, const void* v) {
+  if (f.kind == FieldKind::Record) return Group::Table;
+  if (f.kind == FieldKind::RecordList && f.list->size(v) != 0) return Group::ArrayOfTables;
+  return Group::Plain;  // an empty list of records is the inline array []
+}
+
+class RecordPrinter {
+ public:
+  explicit RecordPrinter(std::string& out) : out_(out) {}
+
+  // An unset optional text that its table writes (its JSON value is a null).
+  bool unsupported = false;
+
+  // The entries of a record whose header (if any) is written.
+  void body(const RecordDef& def, const void* record) {
+    const std::uint8_t* order = byte_order(def);
+    const std::size_t n = def.fields.size();
+    std::size_t printed = 0;
+    for (Group group : {Group::Plain, Group::ArrayOfTables, Group::Table}) {
+      for (std::size_t k = 0; k < n; ++k) {
+        const FieldDef& f = def.fields[order[k]];
+        const void* v = f.in(record);
+        if (!formats::is_written(f, v) || group_of(f, v) != group) continue;
+        switch (group) {
+          case Group::Plain:
+            append_key(out_, f.key);
+            out_ += " = ";
+            inline_value(f, v);
+            out_ += '\n';
+            break;
+          case Group::ArrayOfTables:
+            path_.push_back(f.key);
+            for (std::size_t i = 0, count = f.list->size(v); i < count; ++i) {
+              append_header(out_, path_, true, i > 0 || printed > 0);
+              body(f.nested(), f.list->at(v, i));
+            }
+            path_.pop_back();
+            break;
+          case Group::Table:
+            path_.push_back(f.key);
+            // A table holding only tables or arrays of tables gets no header of
+            // its own: its children's headers name it.
+            if (has_plain_or_nothing(f.nested(), v)) append_header(out_, path_, false, printed > 0);
+            body(f.nested(), v);
+            path_.pop_back();
+            break;
+        }
+        ++printed;
+      }
+    }
+  }
+
+ private:
+  std::string& out_;
+  std::vector<std::string_view> path_;
+
+  static bool has_plain_or_nothing(const RecordDef& def, const void* record) {
+    bool any = false;
+    for (const FieldDef& f : def.fields) {
+      const void* v = f.in(record);
+      if (!formats::is_written(f, v)) continue;
+      if (group_of(f, v) == Group::Plain) return true;
+      any = true;
+    }
+    return !any;
+  }
+
+  void texts(const std::vector<std::string>& values) {
+    out_ += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (i > 0) out_ += ", ";
+      append_string(out_, values[i]);
+    }
+    out_ += ']';
+  }
+
+  void inline_value(const FieldDef& f, const void* v) {
+    switch (f.kind) {
+      case FieldKind::Text: append_string(out_, value_as<std::string>(v)); break;
+      case FieldKind::OptionalText: {
+        const auto& o = value_as<std::optional<std::string>>(v);
+        if (o) {
+          append_string(out_, *o);
+        } else {
+          unsupported = true;
+        }
+        break;
+      }
+      case FieldKind::U16: {
+        char digits[8];
+        auto r = std::to_chars(digits, digits + sizeof digits, value_as<std::uint16_t>(v));
+        out_.append(digits, r.ptr);
+        break;
+      }
+      case FieldKind::Bool: out_ += value_as<bool>(v) ? "true" : "false"; break;
+      case FieldKind::TextList: texts(value_as<std::vector<std::string>>(v)); break;
+      case FieldKind::PairList: {
+        const auto& pairs = value_as<std::vector<TextPair>>(v);
+        out_ += '[';
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+          if (i > 0) out_ += ", ";
+          out_ += '[';
+          append_string(out_, pairs[i].first);
+          out_ += ", ";
+          texts(pairs[i].second);
+          out_ += ']';
+        }
+        out_ += ']';
+        break;
+      }
+      case FieldKind::RecordList: out_ += "[]"; break;  // only an empty list is plain
+      case FieldKind::Record: break;                    // never plain
+    }
+  }
+};
+
+}  // namespace
+
+std::optional<ConvertError> write_record(std::string& out, const RecordDef& def, const void* record) {
+  const std::size_t start = out.size();
+  RecordPrinter printer(out);
+  printer.body(def, record);
+  if (printer.unsupported) {
+    out.resize(start);
+    return unsupported_type_error();
+  }
+  return std::nullopt;
+}
+
+}  // namespace quilvarn::toml

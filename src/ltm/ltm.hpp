@@ -1,0 +1,55 @@
+#pragma once
+// The whole configuration: the record LTM with its four lists, its construction from a whole
+// configuration text, and the Python classes LTM, partition and SnatPool.
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/record.hpp"
+#include "ltm/partition.hpp"
+#include "ltm/pool.hpp"
+#include "ltm/snat.hpp"
+#include "ltm/vs.hpp"
+#include "py_class.hpp"
+
+namespace qv::ltm {
+
+// A whole configuration. Each list keeps its order (text order, document order or the order a
+// caller gave); nothing links, indexes or de-duplicates the elements.
+struct LTM {
+  std::vector<Partition> partitions;
+  std::vector<Virtual> virtual_servers;
+  std::vector<Pool> pools;
+  std::vector<SnatPool> snat_pools;
+};
+
+// Every "auth partition", "ltm virtual", "ltm pool" and "ltm snatpool" object of the text, each
+// converted as its own class converts it, in text order; a partition "Common" is appended when no
+// partition has exactly that name. Unknown text and objects that do not parse are skipped.
+LTM ltm_impl_new_from_text(std::string_view text);
+
+// "partitions: P, virtual_servers: V, pools: N, snat_pools: S".
+std::string ltm_str(const LTM& value);
+// "LTM at 0x<address>, " + the string form.
+std::string ltm_repr(const LTM& value);
+
+}  // namespace qv::ltm
+
+template <>
+struct quilvarn::formats::RecordTable<qv::ltm::LTM> {
+  using R = qv::ltm::LTM;
+  static constexpr std::string_view name = "LTM";
+  static constexpr FieldDef fields[] = {
+      field<&R::partitions>("partitions").required(),
+      field<&R::virtual_servers>("virtual_servers").required(),
+      field<&R::pools>("pools").required(),
+      field<&R::snat_pools>("snat_pools").required(),
+  };
+};
+
+template <>
+struct qv::py::ClassInfo<qv::ltm::LTM> {
+  static constexpr const char* name = "LTM";
+  static std::span<const Item> items();
+};

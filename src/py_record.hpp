@@ -1,0 +1,127 @@
+#pragma once
+// The document members of a model class whose value is a record (formats/record.hpp): the static
+// readers from_json / from_yaml / from_toml, the writers to_json / to_yaml / to_toml / try_to_csv /
+// to_dict, new_default, and the address text of representations.
+//
+//   std::vector<Item> items = {...fields...};
+//   py::add_record_readers<Pool>(items);     // from_json, from_yaml, from_toml
+//   py::add_record_writers<Pool>(items);     // to_json, to_yaml, to_toml, try_to_csv, to_dict
+//
+// Errors seen by Python:
+//   - a reader's failure: RuntimeError with the reader's message;
+//   - a CSV writer's refusal (a list, a record that cannot stand under one header row): ValueError
+//     with its text;
+//   - the JSON, YAML, TOML and dict writers cannot fail for the model's records: a failure is a
+//     fault of the module (py::fault_err with the writer's debug description).
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/csv.hpp"
+#include "formats/json.hpp"
+#include "formats/toml.hpp"
+#include "formats/yaml.hpp"
+#include "py_class.hpp"
+#include "py_dict.hpp"
+
+namespace qv::py {
+
+namespace record_detail {
+
+template <class T>
+inline constexpr ArgumentSpec kFromJson{ClassInfo<T>::name, "from_json", {"json"}, 1};
+template <class T>
+inline constexpr ArgumentSpec kFromYaml{ClassInfo<T>::name, "from_yaml", {"yaml"}, 1};
+template <class T>
+inline constexpr ArgumentSpec kFromToml{ClassInfo<T>::name, "from_toml", {"toml"}, 1};
+
+// A new object of class T read from a document by `Read(text, def, record, error)`: the record is
+// read in place, inside the new object, so that nothing is moved afterwards. A reader's failure
+// becomes RuntimeError with its message; the half-read object is dropped.
+template <class T, auto Read>
+Ref read_new(const Arguments& args) {
+  std::string_view text = args.get<std::string_view>(0);
+  Ref object = Class<T>::new_instance(T{});
+  T& value = reinterpret_cast<ClassObject<T>*>(object.get())->value;
+  std::string error;
+  if (!Read(text, quilvarn::formats::record_def<T>, &value, error)) raise(PyExc_RuntimeError, error);
+  return object;
+}
+
+template <class T>
+std::string to_json(const T& value) {
+  return quilvarn::json::to_json(value);
+}
+
+template <class T>
+std::string to_yaml(const T& value) {
+  std::string out, error;
+  if (!quilvarn::yaml::write_yaml(out, value, error)) fault_err(error);
+  return out;
+}
+
+template <class T>
+std::string to_toml(const T& value) {
+  std::string out;
+  if (auto error = quilvarn::toml::write_record(out, quilvarn::formats::record_def<T>, &value)) {
+    fault_err(error->debug);
+  }
+  return out;
+}
+
+template <class T>
+std::string try_to_csv(const T& value) {
+  std::string out;
+  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) raise(PyExc_ValueError, error->text());
+  return out;
+}
+
+template <class T>
+Ref to_dict(const T& value) {
+  try {
+    return py::to_dict(value);
+  } catch (const ErrorAlreadySet&) {
+    fault_err(take_error_description());
+  }
+}
+
+}  // namespace record_detail
+
+// The static method `new_default` of a class whose default is the value-initialised record.
+template <class T>
+T record_new_default() {
+  return T{};
+}
+
+// Appends the static readers from_json(json), from_yaml(yaml), from_toml(toml), in this order.
+template <class T>
+void add_record_readers(std::vector<Item>& items) {
+  using namespace record_detail;
+  items.push_back(static_method<kFromJson<T>, &read_new<T, &quilvarn::json::read_record>>("from_json"));
+  items.push_back(static_method<kFromYaml<T>, &read_new<T, &quilvarn::yaml::read_record>>("from_yaml"));
+  items.push_back(static_method<kFromToml<T>, &read_new<T, &quilvarn::toml::read_record>>("from_toml"));
+}
+
+// Appends the writers to_json, to_yaml, to_toml, try_to_csv, to_dict, in this order.
+template <class T>
+void add_record_writers(std::vector<Item>& items) {
+  using namespace record_detail;
+  items.push_back(method<&record_detail::to_json<T>>("to_json"));
+  items.push_back(method<&record_detail::to_yaml<T>>("to_yaml"));
+  items.push_back(method<&record_detail::to_toml<T>>("to_toml"));
+  items.push_back(method<&record_detail::try_to_csv<T>>("try_to_csv"));
+  items.push_back(method<&record_detail::to_dict<T>>("to_dict"));
+}
+
+// "0x" and the address in lower-case hexadecimal digits without leading zeros, as representations
+// show the object's value.
+inline void append_address(std::string& out, const void* address) {
+  char digits[2 * sizeof(std::uintptr_t)];
+  auto result = std::to_chars(digits, digits + sizeof digits, reinterpret_cast<std::uintptr_t>(address), 16);
+  out += "0x";
+  out.append(digits, result.ptr);
+}
+
+}  // namespace qv::py

@@ -1,0 +1,322 @@
+"""The whole configuration: construction from a whole configuration text (order, the partition
+"Common", skipped and unfinished text), the four list attributes, string forms, every writer and
+reader, and round trips of real and generated listings."""
+import glob
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from quilvarn import LTM, LtmPath, Pool, SnatPool, Virtual, partition
+
+DATA = Path(__file__).resolve().parents[1] / "brelmark" / "tests" / "data"
+GEN_CONFIG = Path(__file__).resolve().parents[2] / "shared" / "bench" / "gen_config.py"
+CSV_MESSAGE = "CSV write error: cannot serialize sequence container inside struct when writing headers from structs"
+FORMATS = ["json", "yaml", "toml"]
+
+
+def part(name, rd=None):
+    body = f"    default-route-domain {rd}\n" if rd is not None else ""
+    return f"auth partition {name} {{\n{body}}}\n"
+
+
+def pool(name):
+    return f"ltm pool {name} {{\n    members {{\n        10.0.0.1:80 {{\n            address 10.0.0.1\n        }}\n    }}\n}}\n"
+
+
+def snat(name):
+    return f"ltm snatpool {name} {{\n    members {{\n        10.1.1.1\n    }}\n}}\n"
+
+
+def virtual(name):
+    return f"ltm virtual {name} {{\n    destination 10.0.0.9:443\n    ip-protocol tcp\n    mask 255.255.255.255\n}}\n"
+
+
+def names(ltm):
+    return ([p.name for p in ltm.partitions], [v.name.get_val() for v in ltm.virtual_servers],
+            [p.name.get_val() for p in ltm.pools], [s.name.get_val() for s in ltm.snat_pools])
+
+
+def round_trip(ltm, fmt):
+    return getattr(LTM, "from_" + fmt)(getattr(ltm, "to_" + fmt)())
+
+
+# ---- Construction from configuration text ------------------------------------------------------------
+
+@pytest.mark.parametrize("text,expected", [
+    ("", (["Common"], [], [], [])),
+    (" \n\t\n", (["Common"], [], [], [])),
+    ("# a comment\nsys global-settings {\n    hostname x\n}\nstray words\n", (["Common"], [], [], [])),
+    # only a partition named exactly Common counts; one named so keeps its place
+    (part("A") + part("common"), (["A", "common", "Common"], [], [], [])),
+    (part("A") + part("Common") + part("B"), (["A", "Common", "B"], [], [], [])),
+    # kinds interleaved: each list in text order, nothing merged
+    (virtual("vs1") + part("P1") + pool("p1") + snat("s1") + part("P2") + pool("p1"),
+     (["P1", "P2", "Common"], ["vs1"], ["p1", "p1"], ["s1"])),
+    # an object whose body does not parse is skipped, the objects after it are read
+    ("ltm virtual bad {\n    vlans { a}\n}\n" + pool("p1"), (["Common"], [], ["p1"], [])),
+    ("auth partition P1 {\n    foo bar\n}\n" + part("P2"), (["P2", "Common"], [], [], [])),
+    ("ltm snatpool s1 {\n    foo\n}\n" + snat("s2"), (["Common"], [], [], ["s2"])),
+    # a route domain that is not a number costs that partition only
+    (part("P1", "x") + part("P2", 4) + part("P3", 65536) + pool("p1"), (["P2", "Common"], [], ["p1"], [])),
+    # unfinished tails: the objects before them are read
+    (pool("p1") + "ltm snat", (["Common"], [], ["p1"], [])),
+    (pool("p1") + "ltm vir", (["Common"], [], ["p1"], [])),
+    (pool("p1") + "ltm snatpool s1 {\n    members {\n        a\n    }\n", (["Common"], [], ["p1"], [])),
+    (pool("p1") + "ltm pool p2 {\n    members {\n", (["Common"], [], ["p1"], [])),
+    ("ltm snatpool s1 {\n    members {\n        a\n    }\n" + pool("p1"), (["Common"], [], ["p1"], [])),
+    # blocks of unknown objects with a multi-word header are skipped line by line, so an object
+    # nested in one is read
+    ("ltm rule r {\n  when X {\n    ltm pool inner {\n    }\n  }\n}\n" + pool("p1"), (["Common"], [], ["inner", "p1"], [])),
+    # a one-word header block is skipped whole
+    ("security {\n    ltm pool hidden {\n}\n" + pool("p1"), (["Common"], [], ["p1"], [])),
+    # names that the object-path pattern does not read as a path stay in the configuration
+    ("ltm pool /a/b/c {\n}\n" + "ltm pool /Common/ {\n}\n", (["Common"], [], ["b", "Common"], [])),
+])
+def test_construction_from_text(text, expected):
+    ltm = LTM(text)
+    assert names(ltm) == expected
+    assert names(LTM(val=text)) == expected
+    counts = tuple(len(x) for x in expected)
+    assert str(ltm) == "partitions: %d, virtual_servers: %d, pools: %d, snat_pools: %d" % counts
+
+
+def test_nested_blocks_of_the_objects_are_kept():
+    text = (virtual("vs1").replace("}\n", "    profiles {\n        /Common/tcp {\n            context all\n        }\n"
+                                         "    }\n}\n", 1)
+            + pool("p1") + snat("s1"))
+    ltm = LTM(text)
+    assert [(p.name, p.context) for p in ltm.virtual_servers[0].profiles] == [("/Common/tcp", "all")]
+    assert [m.name.get_val() for m in ltm.pools[0].members] == ["10.0.0.1"]
+    assert ltm.snat_pools[0].members == ["10.1.1.1"]
+
+
+def test_common_partition_added_is_empty():
+    assert LTM("").partitions[0].to_dict() == {"name": "Common", "default-route-domain": 0}
+
+
+def test_argument_errors():
+    with pytest.raises(TypeError):
+        LTM()
+    with pytest.raises(TypeError, match=r"^argument 'val': 'int' object cannot be converted to 'PyString'$"):
+        LTM(5)
+    with pytest.raises(TypeError):
+        LTM("", "")
+    with pytest.raises(TypeError):
+        LTM.new_default(1)
+
+
+# ---- String forms, writers and readers -------------------------------------------------------------------
+
+def test_string_forms():
+    ltm = LTM(part("P") + pool("p") + snat("s"))
+    assert str(ltm) == "partitions: 2, virtual_servers: 0, pools: 1, snat_pools: 1"
+    assert re.fullmatch(r"LTM at 0x[0-9a-f]+, " + re.escape(str(ltm)), repr(ltm))
+
+
+def test_new_default():
+    ltm = LTM.new_default()
+    assert str(ltm) == "partitions: 0, virtual_servers: 0, pools: 0, snat_pools: 0"
+    assert ltm.to_json() == '{"partitions":[],"virtual_servers":[],"pools":[],"snat_pools":[]}'
+    assert ltm.to_dict() == {"partitions": [], "virtual_servers": [], "pools": [], "snat_pools": []}
+    assert list(ltm.to_dict()) == ["partitions", "virtual_servers", "pools", "snat_pools"]
+    assert ltm.to_toml() == "partitions = []\npools = []\nsnat_pools = []\nvirtual_servers = []\n"
+    for fmt in FORMATS:
+        assert round_trip(ltm, fmt).to_dict() == ltm.to_dict()
+
+
+@pytest.mark.parametrize("ltm", [LTM.new_default(), LTM(""), LTM(pool("p"))])
+def test_try_to_csv_always_fails(ltm):
+    with pytest.raises(ValueError) as caught:
+        ltm.try_to_csv()
+    assert str(caught.value) == CSV_MESSAGE
+
+
+def test_exact_texts():
+    ltm = LTM(snat("s1"))
+    assert ltm.to_json() == ('{"partitions":[{"name":"Common","default-route-domain":0}],"virtual_servers":[],'
+                             '"pools":[],"snat_pools":[{"name":"s1","members":["10.1.1.1"]}]}')
+    # empty lists first as plain keys, then the arrays of tables, both in byte order of the keys
+    assert ltm.to_toml() == ('pools = []\nvirtual_servers = []\n\n[[partitions]]\ndefault-route-domain = 0\n'
+                             'name = "Common"\n\n[[snat_pools]]\nmembers = ["10.1.1.1"]\nname = "s1"\n')
+    assert ltm.to_yaml() == ("partitions:\n- name: Common\n  default-route-domain: 0\nvirtual_servers: []\n"
+                             "pools: []\nsnat_pools:\n- name: s1\n  members:\n  - 10.1.1.1\n")
+
+
+@pytest.mark.parametrize("fmt,text,expected", [
+    ("json", '{"partitions":[],"virtual_servers":[],"pools":[],"snat_pools":[],"profiles":1}', ([], [], [], [])),
+    ("json", "[[],[],[],[]]", ([], [], [], [])),
+    ("json", '{"partitions":[["P"],{"name":"Q","rd":5}],"virtual_servers":[],"pools":[{"name":"p"}],'
+             '"snat_pools":[["s",["a"]]]}', (["P", "Q"], [], ["p"], ["s"])),
+    ("yaml", "partitions:\nvirtual_servers:\npools: []\nsnat_pools:\n", ([], [], [], [])),
+    ("yaml", "partitions:\n- &p {name: A}\n- *p\nvirtual_servers: []\npools: []\nsnat_pools: []\n",
+     (["A", "A"], [], [], [])),
+    ("toml", "partitions = []\nvirtual_servers = []\npools = []\nsnat_pools = []\n", ([], [], [], [])),
+    ("toml", 'virtual_servers = []\npools = []\nsnat_pools = [["s", ["m"]]]\n[[partitions]]\nname = "P"\n',
+     (["P"], [], [], ["s"])),
+])
+def test_readers(fmt, text, expected):
+    assert names(getattr(LTM, "from_" + fmt)(text)) == expected
+
+
+@pytest.mark.parametrize("fmt,text,message", [
+    ("json", "{}", r"^missing field `partitions` at line 1 column 2$"),
+    ("json", '{"partitions":[]}', r"^missing field `virtual_servers`"),
+    ("json", '{"partitions":[],"pools":[],"snat_pools":[]}', r"^missing field `virtual_servers`"),
+    ("json", "[[],[],[]]", r"^invalid length 3, expected struct LTM with 4 elements"),
+    ("json", "null", r"^invalid type: null, expected struct LTM"),
+    ("json", '{"partitions":[],"pools":[],"pools":[]}', r"^duplicate field `pools`"),
+    ("json", '{"partitions":[null],"virtual_servers":[],"pools":[],"snat_pools":[]}',
+     r"^invalid type: null, expected struct Partition"),
+    ("json", '{"partitions":[],"virtual_servers":[],"pools":[{}],"snat_pools":[]}', r"^missing field `name`"),
+    ("yaml", "", r"^missing field `partitions`"),
+    ("yaml", "- 1\n", r"^invalid type: sequence, expected struct LTM"),
+    ("yaml", "partitions: []\nvirtual_servers: []\npools: []\n", r"^missing field `snat_pools`"),
+    ("yaml", "partitions:\n- name: a\n- name: b\n  default-route-domain: x\nvirtual_servers: []\npools: []\n"
+             "snat_pools: []\n", r"^partitions\[1\]\.default-route-domain: invalid type: string \"x\", expected u16"),
+    ("toml", "", r"^missing field `partitions`"),
+    ("toml", "[partitions]\n", r"invalid type: map, expected a sequence"),
+])
+def test_reader_messages(fmt, text, message):
+    with pytest.raises(RuntimeError, match=message):
+        getattr(LTM, "from_" + fmt)(text)
+
+
+# ---- List attributes ---------------------------------------------------------------------------------
+
+TEXT = part("P") + virtual("vs1") + pool("p1") + snat("s1")
+
+
+def test_getters_give_new_lists_of_new_objects():
+    ltm = LTM(TEXT)
+    first, second = ltm.partitions, ltm.partitions
+    assert first is not second and first[0] is not second[0]
+    first.append(partition(part("X")))
+    first[0].name = "changed"
+    assert [p.name for p in ltm.partitions] == ["P", "Common"]
+    ltm.partitions = first
+    assert [p.name for p in ltm.partitions] == ["changed", "Common", "X"]
+    first[0].name = "later"  # the LTM holds copies
+    assert ltm.partitions[0].name == "changed"
+
+
+@pytest.mark.parametrize("attribute,items", [
+    ("partitions", lambda: (partition(part("Z")),)),
+    ("virtual_servers", lambda: [Virtual(virtual("v9")), Virtual(virtual("v8"))]),
+    ("pools", lambda: [Pool(pool("p9"))]),
+    ("snat_pools", lambda: [SnatPool(snat("s9")), SnatPool.new_default()]),
+])
+def test_setters_copy_sequences(attribute, items):
+    ltm = LTM(TEXT)
+    given_items = items()
+    setattr(ltm, attribute, given_items)
+    assert [x.to_dict() for x in getattr(ltm, attribute)] == [x.to_dict() for x in given_items]
+    setattr(ltm, attribute, ())
+    assert getattr(ltm, attribute) == []
+
+
+@pytest.mark.parametrize("attribute,value,error,message", [
+    ("pools", "abc", ValueError, "Can't extract `str` to `Vec`"),
+    ("pools", 5, TypeError, "'int' object cannot be converted to 'Sequence'"),
+    ("pools", {"a": 1}, TypeError, "'dict' object cannot be converted to 'Sequence'"),
+    ("partitions", [1], TypeError, "'int' object cannot be converted to 'partition'"),
+    ("virtual_servers", [Pool(pool("x"))], TypeError, "'Pool' object cannot be converted to 'Virtual'"),
+    ("pools", [Pool(pool("x")), SnatPool(snat("y"))], TypeError, "'SnatPool' object cannot be converted to 'Pool'"),
+    ("snat_pools", [None], TypeError, "'NoneType' object cannot be converted to 'SnatPool'"),
+])
+def test_setter_errors_keep_the_list(attribute, value, error, message):
+    ltm = LTM(TEXT)
+    before = ltm.to_dict()
+    with pytest.raises(error) as caught:
+        setattr(ltm, attribute, value)
+    assert str(caught.value) == message
+    assert ltm.to_dict() == before
+
+
+@pytest.mark.parametrize("attribute", ["partitions", "virtual_servers", "pools", "snat_pools"])
+def test_lists_cannot_be_deleted(attribute):
+    with pytest.raises(AttributeError, match="^can't delete attribute$"):
+        delattr(LTM(TEXT), attribute)
+
+
+def test_setter_holds_its_borrow_while_it_walks_the_sequence():
+    ltm = LTM(TEXT)
+
+    class Peeking:
+        def __len__(self):
+            return 1
+
+        def __getitem__(self, index):
+            if index > 0:
+                raise IndexError
+            return ltm.partitions[0]  # reads the LTM that is being changed
+
+    with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+        ltm.partitions = Peeking()
+    assert [p.name for p in ltm.partitions] == ["P", "Common"]
+
+
+# ---- Whole listings: single objects, round trips ----------------------------------------------------------
+
+def check_round_trips(ltm):
+    expected = ltm.to_dict()
+    for fmt in FORMATS:
+        assert round_trip(ltm, fmt).to_dict() == expected, fmt
+
+
+@pytest.mark.parametrize("path", sorted(glob.glob(str(DATA / "*.conf"))), ids=os.path.basename)
+def test_real_listings_round_trip(path):
+    ltm = LTM(Path(path).read_text())
+    assert ltm.virtual_servers or ltm.pools
+    check_round_trips(ltm)
+
+
+@pytest.mark.skipif(not GEN_CONFIG.exists(), reason="the listing generator is not beside the repository")
+def test_generated_listing_round_trips(tmp_path):
+    listing = tmp_path / "generated.conf"
+    with listing.open("w") as out:
+        subprocess.run([sys.executable, str(GEN_CONFIG), "--apps", "40"], stdout=out, check=True)
+    text = listing.read_text()
+    ltm = LTM(text)
+    assert len(ltm.virtual_servers) >= 40 and len(ltm.pools) >= 40
+    assert len(ltm.pools) == text.count("\nltm pool ") + text.startswith("ltm pool ")
+    check_round_trips(ltm)
+
+
+NAMES = st.text("abcxyz019_-.", min_size=1, max_size=8).map(lambda s: "n" + s)
+PATH_NAMES = st.tuples(st.sampled_from(["", "/Common/", "/Tenant_1/"]), NAMES).map("".join)
+OBJECTS = st.one_of(
+    st.tuples(st.just("partition"), st.builds(
+        lambda n, rd, d: f"auth partition {n} {{\n" + (f"    default-route-domain {rd}\n" if rd is not None else "")
+        + (f"    description {d}\n" if d else "") + "}\n",
+        NAMES, st.none() | st.integers(0, 65535), st.text("ab ,\"", max_size=6).map(str.strip))),
+    st.tuples(st.just("pool"), st.builds(pool, PATH_NAMES)),
+    st.tuples(st.just("snat"), st.builds(
+        lambda n, members, p: f"ltm snatpool {n} {{\n    members {{\n"
+        + "".join(f"        {m}\n" for m in members) + "    }\n" + (f"    partition {p}\n" if p else "") + "}\n",
+        PATH_NAMES, st.lists(st.sampled_from(["10.0.0.1", "/Common/10.0.0.2", '"q t"']), max_size=3),
+        st.sampled_from(["", "Common", "Tenant "]))),
+    st.tuples(st.just("virtual"), st.builds(virtual, PATH_NAMES)),
+    st.tuples(st.just("junk"), st.sampled_from(["# comment\n", "net vlan /Common/v {\n    tag 1\n}\n", "\n"])),
+)
+SINGLE = {"partition": (partition, "partitions"), "pool": (Pool, "pools"), "snat": (SnatPool, "snat_pools"),
+          "virtual": (Virtual, "virtual_servers")}
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.lists(OBJECTS, max_size=8))
+def test_generated_listings(objects):
+    text = "".join(t for _, t in objects)
+    ltm = LTM(text)
+    for kind, (cls, attribute) in SINGLE.items():
+        alone = [cls(t).to_dict() for k, t in objects if k == kind]
+        inside = [x.to_dict() for x in getattr(ltm, attribute)]
+        if kind == "partition" and not any(p["name"] == "Common" for p in alone):
+            alone.append({"name": "Common", "default-route-domain": 0})
+        assert inside == alone
+    check_round_trips(ltm)
