@@ -513,7 +513,7 @@ std::uint32_t Parser::find_first(std::uint32_t table, std::string_view key) {
     if (t.count <= kLinear) {
       for (std::uint32_t e = t.first; e != kNone; e = d_.entries[e].next) {
         const EntryRec& r = d_.entries[e];
-        if (r.key_size == key.size() && std::memcmp(r.key, key.data(), key.size()) == 0) return e;
+        if (r.key_size == key.size() && (key.empty() || std::memcmp(r.key, key.data(), key.size()) == 0)) return e;
       }
       return kNone;
     }
