@@ -11,7 +11,6 @@ namespace {
 constexpr CharSet kWordStop{" \t\r\n}"};       // list elements, key-value pairs
 constexpr CharSet kQuotedStop{"\"\r\n"};       // inside a quoted list element
 constexpr CharSet kBlockLineStop{"\t\r\n}"};   // a line of a named block keeps its spaces
-constexpr CharSet kSkipLineStop{"{}\r\n"};
 
 // ---- list walks ------------------------------------------------------------------------
 //
@@ -146,18 +145,27 @@ ScanMemo* memo_for(Text in) {
   return t_scope.memo;
 }
 
-// The meeting points one walk passes, checked against the recorded walks.
+// The meeting points one walk passes, checked against the recorded walks. Walks that
+// stay short (most lists and blocks of real listings) cost little to repeat: a walk
+// checks from its third meeting point on (or the first some way after its start) and
+// records only when it went long, so the memory holds the long walks alone.
 class MeetingPoints {
  public:
-  MeetingPoints(WalkKind kind, Text in) {
-    if (ScanMemo* memo = memo_for(in)) map_ = &memo->stretches(kind);
-  }
+  MeetingPoints(WalkKind kind, Text in) : kind_(kind), in_(in) {}
 
   // Called at the first line end `c` of each run of white space the walk passes: the
   // recorded end when a recorded walk met it too.
   std::optional<WalkEnd> meet(const char* c) {
-    if (!map_ || known_) return std::nullopt;
+    if (known_) return std::nullopt;
+    ++passed_;
     if (!first_) {
+      if (passed_ < kCheckFromLine && !far(c)) return std::nullopt;
+      ScanMemo* memo = memo_for(in_);
+      if (!memo) {
+        known_ = true;  // no scope: a plain walk
+        return std::nullopt;
+      }
+      map_ = &memo->stretches(kind_);
       first_ = c;
       next_ = map_->lower_bound(c);
       if (next_ != map_->begin()) {
@@ -175,25 +183,35 @@ class MeetingPoints {
 
   // The walk ended at `end` without meeting a recorded one.
   WalkEnd record(WalkEnd end) {
-    if (map_ && first_ && !known_) (*map_)[first_] = Stretch{end.at, end};
+    if (map_ && first_ && !known_ && (passed_ >= kRecordFromLine || far(end.at)))
+      (*map_)[first_] = Stretch{end.at, end};
     return end;
   }
 
  private:
   using Map = std::map<const char*, Stretch>;
+  static constexpr std::size_t kCheckFromLine = 3;
+  static constexpr std::size_t kRecordFromLine = 16;
+  static constexpr std::size_t kFar = 1024;
+
+  bool far(const char* at) const noexcept { return static_cast<std::size_t>(at - in_.data()) >= kFar; }
 
   WalkEnd join(Map::iterator it) {
-    Stretch s = it->second;
-    if (first_ < it->first) {
-      map_->erase(it);
-      (*map_)[first_] = s;
+    WalkEnd end = it->second.end;
+    if (first_ < it->first) {  // the stretch now begins where this walk met its first line end
+      auto node = map_->extract(it);
+      node.key() = first_;
+      map_->insert(std::move(node));
     }
-    return s.end;
+    return end;
   }
 
+  WalkKind kind_;
+  Text in_;
   Map* map_ = nullptr;
   Map::iterator next_;
   const char* first_ = nullptr;
+  std::size_t passed_ = 0;  // meeting points passed
   bool known_ = false;
 };
 

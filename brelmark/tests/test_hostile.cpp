@@ -1,0 +1,208 @@
+// Hostile configuration texts: parsing takes time in proportion to the text, and the
+// memory of the list and block scans changes no result.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "brelmark/grammar.hpp"
+#include "brelmark/lexer.hpp"
+
+namespace brelmark {
+namespace {
+
+using lex::Text;
+
+std::string repeated(std::string_view unit, std::size_t bytes, std::string_view tail = "") {
+  std::string text;
+  text.reserve(bytes + tail.size());
+  while (text.size() + unit.size() <= bytes) text += unit;
+  text += tail;
+  return text;
+}
+
+std::string times(std::string_view unit, std::size_t count) { return repeated(unit, unit.size() * count); }
+
+template <class F>
+double seconds(F&& f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct HostileCase {
+  const char* name;
+  std::string_view unit;  // repeated to about 1 MB
+  std::string_view tail;
+  std::size_t virtuals, pools, snat_pools;
+};
+
+// Texts whose objects never close, or close only at the very end, so that every object
+// attempt and every skipped block or list could scan to the end of the text. A scan that
+// is restarted at every line makes 1 MB of these take minutes; in linear time they take
+// well under a second even in a debug build. The bound leaves room for a loaded machine.
+constexpr double kBoundSeconds = 4.0;
+constexpr std::size_t kHostileBytes = 1 << 20;
+
+const HostileCase kHostile[] = {
+    {"virtual", "ltm virtual a {\n", "", 0, 0, 0},
+    {"virtual_closed_at_end", "ltm virtual a {\n", "}\n", 0, 0, 0},
+    {"virtual_persist", "ltm virtual a {\n persist {\n", "", 0, 0, 0},
+    {"virtual_nested_unknown", "ltm virtual a {\n persist { x {\n", "", 0, 0, 0},
+    {"virtual_vlans", "ltm virtual a {\n vlans {\n", "", 0, 0, 0},
+    {"virtual_quote", "ltm virtual a { \"x {\n", "", 0, 0, 0},
+    {"virtual_policies", "ltm virtual a {\n policies {\n p {\n", "", 0, 0, 0},
+    {"virtual_translation", "ltm virtual a { source-address-translation {\n", "", 0, 0, 0},
+    {"pool_members", "ltm pool a {\n members {\n", "", 0, 0, 0},
+    {"pool_member_block", "ltm pool a {\n members {\n m {\n x {\n", "", 0, 0, 0},
+    {"pool_member_fqdn", "ltm pool a { members { m { fqdn {\n", "", 0, 0, 0},
+    {"snatpool", "ltm snatpool a {\n", "", 0, 0, 0},
+    {"snatpool_members", "ltm snatpool a {\n members {\n", "", 0, 0, 0},
+    {"partition", "auth partition a {\n", "", 0, 0, 0},
+    {"unknown_blocks", "x {\n", "", 0, 0, 0},
+    {"open_braces_on_lines", "{\n", "", 0, 0, 0},
+    {"open_braces_one_line", "{", "", 0, 0, 0},
+    {"virtual_one_line_braces", "{ ", "", 0, 0, 0},
+    {"one_long_line", "a ", "", 0, 0, 0},
+    // Objects that do parse, among blocks that do not close: they are all found.
+    {"pools_among_open_blocks", "x {\nltm pool p { }\n", "", 0, kHostileBytes / 19, 0},
+};
+
+TEST(HostileInput, ParsesInLinearTime) {
+  for (const HostileCase& c : kHostile) {
+    SCOPED_TRACE(c.name);
+    std::string text = repeated(c.unit, kHostileBytes, c.tail);
+    if (std::string_view(c.name) == "virtual_one_line_braces") text = "ltm virtual a { " + text;
+    if (std::string_view(c.name) == "one_long_line") text = "ltm virtual a { " + text;
+    ParseResult<ParsedConfig> config = ParseError::error(ParseErrorKind::Tag, "");
+    double t = seconds([&] { config = parse_config(text); });
+    EXPECT_LT(t, kBoundSeconds);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config.value().virtuals.size(), c.virtuals);
+    EXPECT_EQ(config.value().pools.size(), c.pools);
+    EXPECT_EQ(config.value().snat_pools.size(), c.snat_pools);
+    // Every object parser on the same text, on its own.
+    t = seconds([&] {
+      (void)parse_virtual(text);
+      (void)parse_pool(text);
+      (void)parse_snatpool(text);
+      (void)parse_partition(text);
+    });
+    EXPECT_LT(t, kBoundSeconds);
+  }
+}
+
+// ---- the scans with and without memory -------------------------------------------------
+
+// What one scan gave at one place, as offsets into the text.
+struct Outcome {
+  bool ok;
+  std::size_t at;  // the rest, or the error's input
+  ParseErrorKind kind;
+  std::vector<std::string_view> values;
+  bool operator==(const Outcome&) const = default;
+};
+
+template <class T>
+Outcome outcome(Text text, const ParseResult<T>& r, std::function<std::vector<std::string_view>(const T&)> values) {
+  if (!r) return {false, static_cast<std::size_t>(r.error().input.data() - text.data()), r.error().kind, {}};
+  return {true, static_cast<std::size_t>(r.rest().data() - text.data()), ParseErrorKind::Tag, values(r.value())};
+}
+
+using Scan = std::function<Outcome(Text text, Text at)>;
+
+std::vector<std::string_view> none(const lex::Unit&) { return {}; }
+
+const std::vector<std::pair<const char*, Scan>>& scans() {
+  static const std::vector<std::pair<const char*, Scan>> all = {
+      {"skip_braced_list", [](Text t, Text at) { return outcome<lex::Unit>(t, lex::skip_braced_list(at), none); }},
+      {"braced_list", [](Text t, Text at) {
+         return outcome<std::vector<Text>>(t, lex::braced_list(at), [](const std::vector<Text>& v) { return v; });
+       }},
+      {"skip_block", [](Text t, Text at) { return outcome<lex::Unit>(t, lex::skip_block(at), none); }},
+      {"named_block", [](Text t, Text at) {
+         return outcome<lex::NamedBlock>(t, lex::named_block(at), [](const lex::NamedBlock& b) {
+           std::vector<Text> v{b.word};
+           v.insert(v.end(), b.lines.begin(), b.lines.end());
+           return v;
+         });
+       }},
+      {"skip_body_block", [](Text t, Text at) {
+         static constexpr Text kProperties[] = {"vlans", "rules"};
+         return outcome<lex::Unit>(t, lex::skip_body_block(at, kProperties), none);
+       }},
+      {"key_value_block", [](Text t, Text at) {
+         return outcome<std::vector<std::pair<Text, Text>>>(
+             t, lex::key_value_block(at, "k"), [](const std::vector<std::pair<Text, Text>>& pairs) {
+               std::vector<Text> v;
+               for (auto [key, value] : pairs) v.insert(v.end(), {key, value});
+               return v;
+             });
+       }},
+  };
+  return all;
+}
+
+// Texts in which scans from different places meet at line ends, close far away, fail
+// at separators, hold quoted braces and nest deeper than the plain scan reaches.
+std::vector<std::string> memo_texts() {
+  return {
+      "{\n{ a\n b }\n{\n\"x }\" }\nv {\n}\n",
+      "x {\n a b\n}\nx { a}\n{ \"q\" z }\n{ \"q\"z }\n  \n\t}\n",
+      "k {\n a b\n c d }\nk { e f\n g }\nk {\n h\n}\nk { i j }",
+      "vlans {\n v1\n}\np { q {\n} r {\n}\n}\nrules { x}\n",
+      repeated("p { { }\n", 2000),
+      repeated("p {\n a { }\n", 500, "}\n}\n"),
+      repeated("x {\n", 300) + repeated("}\n", 200),
+      repeated("k { a b\n", 200, " }\n"),
+      repeated("{ \"a }\" b\n", 200, "}"),
+      repeated("{", 700) + repeated("}", 650),
+      repeated("x {\r\n \t", 200, "\r\n}"),
+      // Many separate lists and blocks of many lines: closed, failing at a separator.
+      times("{\n" + times(" a\n", 30) + "}\n", 12),
+      times("x {\n" + times(" a\n", 30) + " b}\n", 12),
+      times("k {\n" + times(" a b\n", 30) + "}\n", 12),
+  };
+}
+
+TEST(ScanMemory, GivesTheResultsOfPlainScans) {
+  for (const std::string& text : memo_texts()) {
+    Text t(text);
+    for (const auto& [name, scan] : scans()) {
+      SCOPED_TRACE(std::string(name) + " on text of " + std::to_string(text.size()) + " bytes");
+      // Without a scope every scan runs plainly.
+      std::vector<Outcome> plain;
+      for (std::size_t p = 0; p <= t.size(); ++p) plain.push_back(scan(t, t.substr(p)));
+      // Under one scope, in three orders: forward, backward, and strided.
+      for (int order = 0; order < 3; ++order) {
+        lex::ScanScope scope(t);
+        std::size_t n = t.size() + 1;
+        for (std::size_t k = 0; k < n; ++k) {
+          std::size_t p = order == 0 ? k : order == 1 ? n - 1 - k : (k * 7919) % n;
+          ASSERT_EQ(scan(t, t.substr(p)), plain[p]) << "order " << order << " at " << p;
+        }
+      }
+    }
+  }
+}
+
+TEST(ScanMemory, ScopesOverOtherTextsDoNotMix) {
+  // A scope over one text leaves scans of another text plain, and an inner scope over a
+  // suffix of the same text shares the outer one.
+  std::string a = repeated("x {\n", 100);
+  std::string b = repeated("x {\n", 100, "}\n");
+  lex::ScanScope outer(a);
+  EXPECT_FALSE(lex::skip_block(a));
+  {
+    lex::ScanScope inner(Text(a).substr(4));
+    EXPECT_FALSE(lex::skip_block(Text(a).substr(4)));
+  }
+  auto closed = lex::skip_block(b);
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed.rest(), "\n");
+}
+
+}  // namespace
+}  // namespace brelmark
