@@ -18,56 +18,20 @@ given with --listing) is measured in one run, each figure the best of R runs:
 It closes with the ratio of the largest listing's LTM(text) throughput to the smallest one's.
 """
 import argparse
-import gc
 import json
 import pathlib
-import subprocess
 import sys
-import time
 
 from quilvarn import LTM
 
-try:
-    import orjson
-except ImportError:  # not every interpreter has it
-    orjson = None
+from common import best, listing, optional_import, peak_growth
 
-GENERATOR = pathlib.Path(__file__).resolve().parents[2] / "shared" / "bench" / "gen_config.py"
-
-
-def listing(megabytes):
-    path = pathlib.Path(f"/tmp/bench_ltm_{megabytes}mb.conf")
-    if not path.exists():
-        with path.open("w") as out:
-            subprocess.run([sys.executable, str(GENERATOR), "--megabytes", str(megabytes)], stdout=out, check=True)
-    return path
-
-
-def best(repeat, run):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return min(times)
-
-
-def status_kib(field):
-    for line in pathlib.Path("/proc/self/status").read_text().splitlines():
-        if line.startswith(field + ":"):
-            return int(line.split()[1])
-    raise RuntimeError(field + " not in /proc/self/status")
+orjson = optional_import("orjson")
 
 
 def memory_growth(text):
-    """Peak resident growth of one LTM(text), in bytes (the peak is reset just before the call)."""
-    gc.collect()
-    pathlib.Path("/proc/self/clear_refs").write_text("5")
-    before = status_kib("VmRSS")
-    ltm = LTM(text)
-    peak = status_kib("VmHWM")
-    del ltm
-    return (peak - before) * 1024
+    """Peak resident growth of one LTM(text), in bytes."""
+    return peak_growth(lambda: LTM(text))[1]
 
 
 def measure(path, repeat):

@@ -13,9 +13,10 @@ import pathlib
 import random
 import re
 import sys
-import time
 
 import quilvarn
+
+from common import best
 
 WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680" + "".join(map(chr, range(0x2000, 0x200B))) + \
     "\u2028\u2029\u202f\u205f\u3000"
@@ -101,12 +102,7 @@ def realistic_paths(count, seed=7):
 
 
 def best_ns_per_call(loop, items, repeat):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter_ns()
-        loop(items)
-        best = min(best, time.perf_counter_ns() - start)
-    return best / len(items)
+    return best(repeat, lambda: loop(items)) * 1e9 / len(items)
 
 
 def loops(cls):

@@ -5,7 +5,7 @@ Usage: PYTHONPATH=<release build>/src python3 bench/bench_pool.py [--listing FIL
                                                                   [--repeat R]
 
 Without --listing, the listing is generated first with the shared generator
-(gen_config.py --megabytes N, 8 by default) into a temporary file. Every "ltm pool" object of the
+(gen_config.py --megabytes N, 8 by default) into /tmp. Every "ltm pool" object of the
 listing is cut out as its own text; then, over all of them, each figure is the best of R runs:
 
   Pool(text)          parse and convert one pool object
@@ -21,53 +21,30 @@ Pool.from_json relative to json.loads and orjson.loads.
 import argparse
 import json
 import pathlib
-import re
-import subprocess
 import sys
-import tempfile
-import time
 
 from quilvarn import Pool
 
-try:
-    import orjson
-except ImportError:  # not every interpreter has it
-    orjson = None
+from common import best, generator_path, listing, object_texts, optional_import
 
-GENERATOR = pathlib.Path("/work/shared/bench/gen_config.py")
-# One object: its header at the start of a line, up to the first line holding only "}".
-POOL_OBJECT = re.compile(r"^ltm pool .*?^\}$", re.M | re.S)
+orjson = optional_import("orjson")
 
 
 def listing_text(args):
-    if args.listing:
-        return pathlib.Path(args.listing).read_text()
-    with tempfile.NamedTemporaryFile("w+", suffix=".conf", dir="/tmp") as out:
-        subprocess.run([sys.executable, str(args.generator), "--megabytes", str(args.megabytes)],
-                       stdout=out, check=True)
-        out.seek(0)
-        return out.read()
-
-
-def best(repeat, run):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return min(times)
+    path = args.listing or listing(args.megabytes, generator=args.generator)
+    return pathlib.Path(path).read_text()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--listing", help="a configuration listing to read (default: generate one)")
     parser.add_argument("--megabytes", type=int, default=8, help="size of the generated listing")
-    parser.add_argument("--generator", default=str(GENERATOR), help="the listing generator")
+    parser.add_argument("--generator", default=str(generator_path()), help="the listing generator")
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
 
     text = listing_text(args)
-    pool_texts = POOL_OBJECT.findall(text)
+    pool_texts = object_texts(text, "ltm pool ")
     pools = [Pool(t) for t in pool_texts]
     json_texts = [p.to_json() for p in pools]
     dicts = [json.loads(t) for t in json_texts]

@@ -4,76 +4,37 @@ against general-purpose Python writers applied to the same values as dictionarie
 
     PYTHONPATH=<build>/src python3 bench/bench_virtual.py [--config FILE] [--megabytes 8]
 
-Without --config, a listing is generated with /work/shared/bench/gen_config.py (or the script given
-by --generator) into a temporary file. The dictionaries (`v.to_dict()`) are built before any clock
+Without --config, a listing is generated with the shared gen_config.py (or the script given by
+--generator) into /tmp. The dictionaries (`v.to_dict()`) are built before any clock
 starts. Writers that are not installed for the running interpreter are reported as absent.
 """
 import argparse
 import json
-import os
-import subprocess
 import sys
-import tempfile
-import time
 
 import quilvarn
 from quilvarn import Virtual
 
-
-def optional_import(name):
-    try:
-        return __import__(name)
-    except ImportError:
-        return None
-
-
-def virtual_texts(config):
-    """The text of every "ltm virtual" object of a listing (objects start and end at column 0)."""
-    texts, current = [], None
-    for line in config.splitlines(keepends=True):
-        if current is None:
-            if line.startswith("ltm virtual "):
-                current = [line]
-        else:
-            current.append(line)
-            if line.startswith("}"):
-                texts.append("".join(current))
-                current = None
-    return texts
-
-
-def best_of(repeat, run):
-    """The fastest of `repeat` runs of `run()`, in seconds."""
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        run()
-        best = min(best, time.perf_counter() - start)
-    return best
+from common import best as best_of
+from common import DEBIAN_PACKAGES, generator_path, listing, object_texts, optional_import
 
 
 def load_config(args):
-    if args.config:
-        with open(args.config, encoding="utf-8") as f:
-            return f.read(), args.config
-    out = subprocess.run([sys.executable, args.generator, "--megabytes", str(args.megabytes)],
-                         check=True, capture_output=True, text=True).stdout
-    path = os.path.join(tempfile.gettempdir(), f"bench_virtual_{args.megabytes}mb.conf")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(out)
-    return out, path
+    path = args.config or listing(args.megabytes, generator=args.generator)
+    with open(path, encoding="utf-8") as f:
+        return f.read(), path
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--config", help="a configuration listing to read")
     parser.add_argument("--megabytes", type=int, default=8, help="size of a generated listing")
-    parser.add_argument("--generator", default="/work/shared/bench/gen_config.py")
+    parser.add_argument("--generator", default=str(generator_path()))
     parser.add_argument("--repeat", type=int, default=5, help="runs per measurement; the best counts")
     args = parser.parse_args()
 
     config, path = load_config(args)
-    texts = virtual_texts(config)
+    texts = object_texts(config, "ltm virtual ")
     print(f"interpreter: {sys.executable} (Python {sys.version.split()[0]})")
     print(f"module: {quilvarn.__file__}")
     print(f"listing: {path}, {len(config) / 1e6:.1f} MB, {len(texts)} virtual servers")
@@ -88,7 +49,7 @@ def main():
     print(f"to_dict: {dict_time * 1e6 / len(servers):.2f} us per object")
 
     yaml = optional_import("yaml")
-    tomli_w = optional_import("tomli_w")
+    tomli_w = optional_import("tomli_w", DEBIAN_PACKAGES)
     orjson = optional_import("orjson")
     comparisons = [
         ("to_json", Virtual.to_json, [

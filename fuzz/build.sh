@@ -3,14 +3,13 @@
 #   fuzz/build.sh [OUTDIR]      (default /tmp/brelmark-fuzz); prints the binary's path
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source fuzz/compile.sh
 out=${1:-/tmp/brelmark-fuzz}
 mkdir -p "$out"
 # The service table is generated at build time, as the meson build does.
 python3 brelmark/data/gen_services.py brelmark/data/services.tsv "$out/services_table.inc"
-clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
-  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -Ibrelmark/include -I"$out" \
-  brelmark/src/entities/*.cpp brelmark/src/entities/ltm/*.cpp fuzz/fuzz_brelmark.cpp \
-  $(pkg-config --cflags --libs re2 libutf8proc) \
-  -o "$out/fuzz_brelmark"
+fuzz_build "$out/fuzz_brelmark" \
+  "-Ibrelmark/include -I$out $(pkg-config --cflags re2 libutf8proc)" \
+  "$(pkg-config --libs re2 libutf8proc)" \
+  brelmark/src/entities/*.cpp brelmark/src/entities/ltm/*.cpp fuzz/fuzz_brelmark.cpp
 echo "$out/fuzz_brelmark"

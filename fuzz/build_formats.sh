@@ -4,16 +4,15 @@
 #   fuzz/build_formats.sh [OUTDIR]      (default /tmp/formats-fuzz); prints the binary's path
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source fuzz/compile.sh
 out=${1:-/tmp/formats-fuzz}
 mkdir -p "$out"
 # The service table is generated at build time, as the meson build does.
 python3 brelmark/data/gen_services.py brelmark/data/services.tsv "$out/services_table.inc"
-clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
-  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -Ibrelmark/include -Isrc -Itests/cpp -I"$out" \
+fuzz_build "$out/fuzz_formats" \
+  "-Ibrelmark/include -Isrc -Itests/cpp -I$out $(pkg-config --cflags yaml-0.1 re2 libutf8proc)" \
+  "$(pkg-config --libs yaml-0.1 re2 libutf8proc)" \
   brelmark/src/entities/unicode.cpp brelmark/src/entities/services.cpp \
   brelmark/src/entities/ltm/ltm_path.cpp \
-  src/formats/*.cpp fuzz/fuzz_formats.cpp \
-  $(pkg-config --cflags --libs yaml-0.1 re2 libutf8proc) \
-  -o "$out/fuzz_formats"
+  src/formats/*.cpp fuzz/fuzz_formats.cpp
 echo "$out/fuzz_formats"

@@ -240,13 +240,16 @@ class Item {
   enum class Type : std::uint8_t { Boolean, Integer, Float, String, Array, Table };
   struct Member;
 
-  Item() : type_(Type::Table) {}
+  // An empty table. (This and the other members that build or destroy the
+  // member list are defined after `Member`, once it is complete.)
+  Item();
   static Item boolean(bool b);
   static Item integer(std::int64_t n);
   static Item floating(double d);
   static Item string(std::string s);
-  static Item array(std::vector<Item> elements = {});
-  static Item table() { return Item(); }
+  static Item array();
+  static Item array(std::vector<Item> elements);
+  static Item table();
   // A table of these members; of repeated keys the last one stays.
   static Item table(std::vector<Member> members);
 
@@ -277,6 +280,10 @@ struct Item::Member {
   std::string key;
   Item value;
 };
+
+inline Item::Item() : type_(Type::Table) {}
+inline Item Item::array() { return array(std::vector<Item>{}); }
+inline Item Item::table() { return Item(); }
 
 // Prints a table as a TOML document: in every table first the entries that
 // are neither tables nor arrays of tables, then the arrays of tables (one

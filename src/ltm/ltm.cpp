@@ -1,35 +1,34 @@
-// The whole configuration (LTM) and the Python classes LTM, partition and SnatPool, whose document
-// members share one set of bodies.
+// The whole configuration (LTM) and the Python classes LTM, partition and SnatPool; their document
+// members are the shared record members of py_record.hpp.
 #include "ltm/ltm.hpp"
 
-#include <cinttypes>
-#include <cstdio>
 #include <utility>
 
 #include <brelmark/grammar.hpp>
 
-#include "formats/csv.hpp"
-#include "formats/json.hpp"
-#include "formats/toml.hpp"
-#include "formats/yaml.hpp"
 #include "ltm/ltm_path.hpp"
 #include "ltm/vs_forms.hpp"
-#include "py_dict.hpp"
+#include "py_record.hpp"
 
 namespace qv::ltm {
-
-namespace formats = quilvarn::formats;
 
 // ---- Construction from a whole configuration --------------------------------------------------
 
 namespace {
 
-// Converts each parsed record of a list, in order, into a list reserved at the parsed length.
+// Converts each parsed record of a list, in order, into a list reserved at the parsed length. Each
+// parsed record is released as soon as it is converted, and the parsed list after the last one: the
+// conversion then allocates from memory just freed (still in cache) instead of growing the heap,
+// and the peak memory of a large configuration is lower.
 template <class Out, class Parsed, class Convert>
 std::vector<Out> convert_all(std::vector<Parsed>& parsed, Convert&& convert) {
   std::vector<Out> out;
   out.reserve(parsed.size());
-  for (Parsed& record : parsed) out.push_back(convert(record));
+  for (Parsed& record : parsed) {
+    out.push_back(convert(record));
+    record = Parsed{};
+  }
+  std::vector<Parsed>().swap(parsed);
   return out;
 }
 
@@ -63,109 +62,23 @@ std::string ltm_str(const LTM& value) {
 }
 
 std::string ltm_repr(const LTM& value) {
-  char address[2 + 2 * sizeof(std::uintptr_t) + 1];
-  std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<std::uintptr_t>(&value));
   std::string out = "LTM at ";
-  out += address;
+  py::append_address(out, &value);
   out += ", ";
   out += ltm_str(value);
   return out;
 }
 
-// ---- Python member bodies shared by the three classes ----------------------------------------
+// ---- Python members -----------------------------------------------------------------------------
 
 namespace {
 
 using py::Arguments;
 using py::ArgumentSpec;
 using py::Item;
-
-template <class T>
-constexpr ArgumentSpec kFromJson{py::ClassInfo<T>::name, "from_json", {"json"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromYaml{py::ClassInfo<T>::name, "from_yaml", {"yaml"}, 1};
-template <class T>
-constexpr ArgumentSpec kFromToml{py::ClassInfo<T>::name, "from_toml", {"toml"}, 1};
-
-template <class T>
-T body_new_default() {
-  return T{};
-}
-
-template <class T>
-T take_read(formats::ReadResult<T>&& result) {
-  if (!result) py::raise(PyExc_RuntimeError, result.error());
-  return std::move(result).value();
-}
-
-template <class T>
-T body_from_json(const Arguments& args) {
-  return take_read(quilvarn::json::read_json<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-T body_from_yaml(const Arguments& args) {
-  return take_read(quilvarn::yaml::read_yaml<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-T body_from_toml(const Arguments& args) {
-  return take_read(quilvarn::toml::read_toml<T>(args.get<std::string_view>(0)));
-}
-
-template <class T>
-std::string body_to_json(const T& value) {
-  return quilvarn::json::to_json(value);
-}
-
-// The writers below cannot fail for these records: a failure is a fault of the module.
-template <class T>
-std::string body_to_yaml(const T& value) {
-  std::string out;
-  std::string error;
-  if (!quilvarn::yaml::write_yaml(out, value, error)) py::fault_err(error);
-  return out;
-}
-
-template <class T>
-std::string body_to_toml(const T& value) {
-  DocumentText document = toml_write_record(formats::record_def<T>, &value);
-  if (!document.ok) py::fault_err(document.text);
-  return std::move(document.text);
-}
-
-// A header row cannot hold a list: SnatPool and LTM always fail here with ValueError.
-template <class T>
-std::string body_try_to_csv(const T& value) {
-  std::string out;
-  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) py::raise(PyExc_ValueError, error->text());
-  return out;
-}
-
-template <class T>
-py::Ref body_to_dict(const T& value) {
-  try {
-    return py::to_dict(value);
-  } catch (const py::ErrorAlreadySet&) {
-    py::fault_err(py::take_error_description());
-  }
-}
-
-template <class T>
-void add_readers(std::vector<Item>& items) {
-  items.push_back(py::static_method<kFromJson<T>, &body_from_json<T>>("from_json"));
-  items.push_back(py::static_method<kFromYaml<T>, &body_from_yaml<T>>("from_yaml"));
-  items.push_back(py::static_method<kFromToml<T>, &body_from_toml<T>>("from_toml"));
-}
-
-template <class T>
-void add_writers(std::vector<Item>& items) {
-  items.push_back(py::method<&body_to_json<T>>("to_json"));
-  items.push_back(py::method<&body_to_yaml<T>>("to_yaml"));
-  items.push_back(py::method<&body_to_toml<T>>("to_toml"));
-  items.push_back(py::method<&body_try_to_csv<T>>("try_to_csv"));
-  items.push_back(py::method<&body_to_dict<T>>("to_dict"));
-}
+using py::add_record_readers;
+using py::add_record_writers;
+using py::record_new_default;
 
 // ---- partition ----------------------------------------------------------------------------------
 
@@ -181,8 +94,8 @@ std::vector<Item> partition_items() {
       py::field<&Partition::rd>("rd"),
       py::field<&Partition::description>("description"),
   };
-  add_readers<Partition>(items);
-  add_writers<Partition>(items);
+  add_record_readers<Partition>(items);
+  add_record_writers<Partition>(items);
   items.push_back(py::slot_new<kPartitionNew, &body_partition_new>());
   items.push_back(py::slot_repr<&partition_repr>());
   items.push_back(py::slot_str<&partition_str>());
@@ -208,9 +121,9 @@ std::vector<Item> snatpool_items() {
       py::field<&SnatPool::members>("members"),
       py::field<&SnatPool::partition>("partition"),
   };
-  items.push_back(py::static_method<&body_new_default<SnatPool>>("new_default"));
-  add_readers<SnatPool>(items);
-  add_writers<SnatPool>(items);
+  items.push_back(py::static_method<&record_new_default<SnatPool>>("new_default"));
+  add_record_readers<SnatPool>(items);
+  add_record_writers<SnatPool>(items);
   items.push_back(py::slot_new<kSnatPoolNew, &body_snatpool_new>());
   items.push_back(py::slot_str<&snatpool_str>());
   items.push_back(py::slot_repr<&snatpool_repr>());
@@ -232,9 +145,9 @@ std::vector<Item> ltm_items() {
       py::field<&LTM::pools>("pools"),
       py::field<&LTM::snat_pools>("snat_pools"),
   };
-  items.push_back(py::static_method<&body_new_default<LTM>>("new_default"));
-  add_readers<LTM>(items);
-  add_writers<LTM>(items);
+  items.push_back(py::static_method<&record_new_default<LTM>>("new_default"));
+  add_record_readers<LTM>(items);
+  add_record_writers<LTM>(items);
   items.push_back(py::slot_new<kLtmNew, &body_ltm_new>());
   items.push_back(py::slot_str<&ltm_str>());
   items.push_back(py::slot_repr<&ltm_repr>());

@@ -23,16 +23,34 @@ namespace {
 struct J {
   enum class Type { Object, Array, String, Other } type = Type::Other;
   std::string text;
-  std::vector<std::pair<std::string, J>> members;
+  struct Member;
+  std::vector<Member> members;
   std::vector<J> elements;
 
-  const J* find(std::string_view key) const {
-    for (const auto& m : members) {
-      if (m.first == key) return &m.second;
-    }
-    return nullptr;
-  }
+  J();
+  J(J&&) noexcept;
+  J& operator=(J&&) noexcept;
+  ~J();
+  const J* find(std::string_view key) const;
 };
+
+struct J::Member {
+  Member(std::string k, J v) : first(std::move(k)), second(std::move(v)) {}
+  std::string first;
+  J second;
+};
+
+J::J() = default;
+J::J(J&&) noexcept = default;
+J& J::operator=(J&&) noexcept = default;
+J::~J() = default;
+
+const J* J::find(std::string_view key) const {
+  for (const auto& m : members) {
+    if (m.first == key) return &m.second;
+  }
+  return nullptr;
+}
 
 class JsonReader {
  public:

@@ -67,10 +67,19 @@ std::string dump(const y::Document& d) {
 }
 
 // ---- a generic value tree, read through the walker ----
+struct TreeEntry;
+using TreeMap = std::vector<TreeEntry>;
 struct Tree {
-  std::variant<std::string, std::vector<Tree>, std::vector<std::pair<std::string, Tree>>> v;
-  bool operator==(const Tree&) const = default;
+  std::variant<std::string, std::vector<Tree>, TreeMap> v;
+  bool operator==(const Tree&) const;
 };
+struct TreeEntry {
+  TreeEntry(std::string k, Tree t) : first(std::move(k)), second(std::move(t)) {}
+  std::string first;
+  Tree second;
+};
+bool operator==(const TreeEntry& a, const TreeEntry& b) { return a.first == b.first && a.second == b.second; }
+bool Tree::operator==(const Tree& other) const { return v == other.v; }
 
 y::Status read_tree(y::Walker& w, const y::Path& path, Tree& out) {
   const y::Event* e = nullptr;
@@ -90,7 +99,7 @@ y::Status read_tree(y::Walker& w, const y::Path& path, Tree& out) {
     return st;
   }
   if (e->kind == y::EventKind::MappingStart) {
-    std::vector<std::pair<std::string, Tree>> entries;
+    TreeMap entries;
     y::Status st = y::read_map(
         w, path, "a map",
         [&](y::Walker& ew, std::string_view key, const y::Path& p) {
@@ -248,8 +257,8 @@ TEST(YamlWalk, ReadsTreesWithAliasesFollowed) {
   Tree t;
   ASSERT_EQ(read_text("a: &x {k: [1, *y]}\n", &t), "unknown anchor at line 1 column 15");
   ASSERT_EQ(read_text("base: &b {k: v}\nlist: [*b, *b]\n", &t), "");
-  Tree kv{std::vector<std::pair<std::string, Tree>>{{"k", Tree{std::string("v")}}}};
-  Tree expected{std::vector<std::pair<std::string, Tree>>{
+  Tree kv{TreeMap{{"k", Tree{std::string("v")}}}};
+  Tree expected{TreeMap{
       {"base", kv}, {"list", Tree{std::vector<Tree>{kv, kv}}}}};
   EXPECT_EQ(t, expected);
 }
@@ -594,7 +603,7 @@ y::Status emit_tree(y::Emitter& e, const Tree& t) {
       if (y::Status st = emit_tree(e, item)) return st;
     return e.end_sequence();
   }
-  const auto& m = std::get<std::vector<std::pair<std::string, Tree>>>(t.v);
+  const auto& m = std::get<TreeMap>(t.v);
   if (y::Status st = e.begin_mapping()) return st;
   for (const auto& [k, v] : m) {
     if (y::Status st = e.text(k)) return st;
@@ -613,7 +622,7 @@ std::string write_tree(const Tree& t) {
 }
 
 Tree text(std::string s) { return Tree{std::move(s)}; }
-Tree map(std::vector<std::pair<std::string, Tree>> m) { return Tree{std::move(m)}; }
+Tree map(TreeMap m) { return Tree{std::move(m)}; }
 Tree seq(std::vector<Tree> l) { return Tree{std::move(l)}; }
 
 }  // namespace

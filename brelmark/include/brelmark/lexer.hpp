@@ -216,6 +216,9 @@ ParseResult<Text> list_element(Text in);
 ParseResult<std::vector<Text>> braced_list(Text in);
 // The same, elements dropped.
 ParseResult<Unit> skip_braced_list(Text in);
+// The same, with the elements when the last of them ends within `limit` bytes of `in`
+// (else nothing; the rest is the same either way).
+ParseResult<std::optional<std::vector<Text>>> short_braced_list(Text in, std::size_t limit);
 // [ws] K braced_list.
 ParseResult<std::vector<Text>> keyword_list(Text in, Text keyword);
 
@@ -228,6 +231,10 @@ struct NamedBlock {
 ParseResult<NamedBlock> named_block(Text in);
 // A named_block, ignored.
 ParseResult<Unit> skip_block(Text in);
+// Named blocks separated by white space, from `in`: the text after the last of them, or
+// `in` when no block begins there (the list that `separated_list` of `named_block` and
+// `required_ws` reads, without its blocks).
+Text named_block_list_end(Text in);
 // Inside the body of an object: a block whose keyword is not one of `properties`
 // (persist, metadata, ...) is taken whole, nested braces balanced, on one line or many;
 // a block whose keyword is a property is skipped as `skip_block` does.
@@ -256,6 +263,11 @@ ParseResult<std::pair<Text, Text>> key_value_pair(Text in);
 // K [ws] "{" [ws] pairs separated by required white space [ws] "}". Nothing after the
 // "}" is consumed.
 ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text keyword);
+// The same, pairs dropped.
+ParseResult<Unit> skip_key_value_block(Text in, Text keyword);
+// The same, with the pairs when the last of them ends within `limit` bytes of `in`.
+ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_block(Text in, Text keyword,
+                                                                                        std::size_t limit);
 
 // A value read as a 16-bit number: an optional "+" and one or more ASCII digits, at
 // most 65535, nothing else.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 namespace brelmark::lex {
 namespace {
@@ -122,9 +123,13 @@ class ScanMemo {
   }
   const char* begin() const noexcept { return text_.data(); }
 
+  // For lists of named blocks: from the start of a block, where its list ends.
+  std::unordered_map<const char*, const char*>& block_list_ends() { return block_list_ends_; }
+
  private:
   Text text_;
   std::array<std::map<const char*, Stretch>, kWalkKinds> stretches_;
+  std::unordered_map<const char*, const char*> block_list_ends_;
   std::unique_ptr<BraceDepthIndex> depth_;
 };
 
@@ -219,12 +224,16 @@ class MeetingPoints {
 // by white space, up to the place of the "}". `elem` reads one element (Text ->
 // ParseResult<T>) and fails where the list ends; an element not followed by white space
 // ends the list there, or fails it when `strict`. Each element is handed to `push`; a
-// walk whose `push` does nothing (`collect` false) may stop at a meeting point.
+// walk whose `push` does nothing (`collect` false) may stop at a meeting point. `push`
+// may stop collecting on the way (set `collect` false): the walk then ends at the end of
+// a recorded walk it has already met.
 template <class Elem, class Push>
-WalkEnd walk_list(WalkKind kind, Text in, bool strict, bool collect, Elem&& elem, Push&& push) {
+WalkEnd walk_list(WalkKind kind, Text in, bool strict, const bool& collect, Elem&& elem, Push&& push) {
   MeetingPoints points(kind, in);
+  std::optional<WalkEnd> known;  // the end of a recorded walk met while collecting
   // Passes the white space at `at`; a recorded end when it met a recorded walk.
   auto pass_ws = [&](Text& at) -> std::optional<WalkEnd> {
+    if (known && !collect) return known;
     Text rest = opt_ws(at);
     std::size_t run = at.size() - rest.size();
     if (run != 0) {
@@ -233,6 +242,7 @@ WalkEnd walk_list(WalkKind kind, Text in, bool strict, bool collect, Elem&& elem
       if (c < rest.data()) {
         if (auto met = points.meet(c)) {
           if (!collect || met->kind != WalkEnd::Kind::Closed) return met;
+          known = met;
           points.keep_walking();
         }
       }
@@ -277,7 +287,7 @@ ParseResult<Unit> walk_result(WalkEnd end, Text whole) {
 
 // [ws] "{" [ws] elements [ws] "}" [ws], each element handed to `push`.
 template <class Push>
-ParseResult<Unit> braced_list_into(Text in, bool collect, Push&& push) {
+ParseResult<Unit> braced_list_into(Text in, const bool& collect, Push&& push) {
   auto open = literal(opt_ws(in), "{");
   if (!open) return open.error();
   WalkEnd end = walk_list(WalkKind::BracedList, open.rest(), true, collect, list_element, push);
@@ -285,6 +295,33 @@ ParseResult<Unit> braced_list_into(Text in, bool collect, Push&& push) {
   if (!close) return close.error();
   return {opt_ws(close.rest()), Unit{}};
 }
+
+// Collects the elements of a walk while it stays within `limit` bytes of `start`; past
+// that it drops them and stops collecting.
+template <class T>
+class ShortCollector {
+ public:
+  ShortCollector(const char* start, std::size_t limit) : start_(start), limit_(limit) {}
+  void operator()(Text last, T value) {
+    if (!collecting) return;
+    if (static_cast<std::size_t>(last.data() + last.size() - start_) > limit_) {
+      collecting = false;
+      values_.clear();
+      return;
+    }
+    values_.push_back(std::move(value));
+  }
+  std::optional<std::vector<T>> take() && {
+    if (!collecting) return std::nullopt;
+    return std::move(values_);
+  }
+  bool collecting = true;
+
+ private:
+  const char* start_;
+  std::size_t limit_;
+  std::vector<T> values_;
+};
 
 // [ws] word [ws] "{": the word and the text after the brace.
 ParseResult<Text> block_header(Text in) {
@@ -354,6 +391,13 @@ ParseResult<std::vector<Text>> braced_list(Text in) {
   return {r.rest(), std::move(elements)};
 }
 
+ParseResult<std::optional<std::vector<Text>>> short_braced_list(Text in, std::size_t limit) {
+  ShortCollector<Text> elements(in.data(), limit);
+  auto r = braced_list_into(in, elements.collecting, [&](Text e) { elements(e, e); });
+  if (!r) return r.error();
+  return {r.rest(), std::move(elements).take()};
+}
+
 ParseResult<Unit> skip_braced_list(Text in) {
   return braced_list_into(in, false, [](Text) {});
 }
@@ -377,6 +421,46 @@ ParseResult<Unit> skip_block(Text in) {
   auto header = block_header(in);
   if (!header) return header.error();
   return block_lines(header.rest(), false, [](Text) {});
+}
+
+Text named_block_list_end(Text in) {
+  // Where a list of blocks goes on from one of its blocks does not depend on the blocks
+  // before it, so every block start the walk passes ends the list where it ends. A list
+  // that runs long records its block starts (from the fourth on), and a later walk that
+  // reaches a recorded start ends where that walk did: the lists of one call, restarted
+  // at each of their blocks, are walked once.
+  constexpr std::size_t kRecordFrom = 3;
+  ScanMemo* memo = nullptr;
+  std::vector<const char*> passed;
+  Text at = in;
+  auto block = skip_block(at);
+  if (!block) return in;
+  const char* end = nullptr;
+  for (std::size_t n = 0;; ++n) {
+    if (n == kRecordFrom) memo = memo_for(in);
+    if (memo) {
+      auto& ends = memo->block_list_ends();
+      if (auto known = ends.find(at.data()); known != ends.end()) {
+        end = known->second;
+        break;
+      }
+      passed.push_back(at.data());
+    }
+    Text after = block.rest();
+    end = after.data();
+    auto gap = required_ws(after);
+    if (!gap) break;
+    auto next = skip_block(gap.rest());
+    if (!next) break;
+    at = gap.rest();
+    block = std::move(next);
+  }
+  if (memo) {
+    auto& ends = memo->block_list_ends();
+    for (const char* start : passed) ends[start] = end;
+  }
+  const char* last = in.data() + in.size();
+  return Text(end, static_cast<std::size_t>(last - end));
 }
 
 ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
@@ -433,17 +517,38 @@ ParseResult<std::pair<Text, Text>> key_value_pair(Text in) {
   return {value.rest(), {key.value(), value.value()}};
 }
 
-ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text keyword) {
+namespace {
+
+// K [ws] "{" pairs "}", each pair handed to `push`.
+template <class Push>
+ParseResult<Unit> key_value_block_into(Text in, Text keyword, const bool& collect, Push&& push) {
   auto key = literal(in, keyword);
   if (!key) return key.error();
   auto open = literal(opt_ws(key.rest()), "{");
   if (!open) return open.error();
+  WalkEnd end = walk_list(WalkKind::KeyValues, open.rest(), false, collect, key_value_pair, push);
+  return walk_result(end, in);
+}
+
+}  // namespace
+
+ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text keyword) {
   std::vector<std::pair<Text, Text>> pairs;
-  WalkEnd end = walk_list(WalkKind::KeyValues, open.rest(), false, true, key_value_pair,
-                          [&](std::pair<Text, Text> p) { pairs.push_back(p); });
-  auto close = walk_result(end, in);
-  if (!close) return close.error();
-  return {close.rest(), std::move(pairs)};
+  auto r = key_value_block_into(in, keyword, true, [&](std::pair<Text, Text> p) { pairs.push_back(p); });
+  if (!r) return r.error();
+  return {r.rest(), std::move(pairs)};
+}
+
+ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_block(Text in, Text keyword,
+                                                                                        std::size_t limit) {
+  ShortCollector<std::pair<Text, Text>> pairs(in.data(), limit);
+  auto r = key_value_block_into(in, keyword, pairs.collecting, [&](std::pair<Text, Text> p) { pairs(p.second, p); });
+  if (!r) return r.error();
+  return {r.rest(), std::move(pairs).take()};
+}
+
+ParseResult<Unit> skip_key_value_block(Text in, Text keyword) {
+  return key_value_block_into(in, keyword, false, [](std::pair<Text, Text>) {});
 }
 
 ScanScope::ScanScope(Text text) {

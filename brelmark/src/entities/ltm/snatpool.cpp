@@ -8,12 +8,25 @@ namespace {
 
 using namespace lex;
 
-// One body item: a "members" list or a "partition" line; nothing is skipped.
-ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s) {
-  auto members = keyword_list(in, "members");
-  if (members) {
-    s.members = std::move(members).value();
-    return {members.rest(), Unit{}};
+// Lists whose elements end within this many bytes of the list's start are collected at once.
+constexpr std::size_t kShortList = 512;
+
+// One body item: a "members" list or a "partition" line; nothing is skipped. A longer list
+// is only checked here: `members_at` keeps where it begins (after its keyword), to collect
+// it once the pool has parsed, as a list that closes far away would otherwise be collected
+// again at every line the configuration retries.
+ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s, std::optional<Text>& members_at) {
+  auto key = literal(opt_ws(in), "members");
+  if (key) {
+    if (auto members = short_braced_list(key.rest(), kShortList)) {
+      if (auto& elements = members.value()) {
+        s.members = std::move(*elements);
+        members_at.reset();
+      } else {
+        members_at = key.rest();
+      }
+      return {members.rest(), Unit{}};
+    }
   }
   auto partition = key_value_line(in, "partition");
   if (!partition) return partition.error();
@@ -34,10 +47,12 @@ ParseResult<ParsedSnatPool> parse_snatpool(std::string_view text) {
 
   ParsedSnatPool s;
   s.name = ObjectPath(name.value());
-  auto items = repeat(open.rest(), false, [&](Text at) { return snatpool_property(at, s); });
+  std::optional<Text> members_at;
+  auto items = repeat(open.rest(), false, [&](Text at) { return snatpool_property(at, s, members_at); });
   if (!items) return items.error();
   auto close = streaming_literal(opt_ws(items.rest()), "}");
   if (!close) return close.error();
+  if (members_at) s.members = std::move(braced_list(*members_at)).value();
   return {opt_ws(close.rest()), std::move(s)};
 }
 

@@ -8,6 +8,7 @@ namespace {
 using namespace lex;
 using body::flag;
 using body::Property;
+using VirtualReading = body::Reading<ParsedVirtual>;
 using body::text_line;
 using body::word_list;
 
@@ -29,7 +30,7 @@ ParseResult<ParsedProfile> profile_entry(Text in) {
   return {close.rest(), profile};
 }
 
-std::optional<Text> read_profiles(Text in, Text keyword, ParsedVirtual& v) {
+std::optional<Text> read_profiles(Text in, Text keyword, VirtualReading& v) {
   auto open = block_open(in, keyword);
   if (!open) return std::nullopt;
   std::vector<ParsedProfile> profiles;
@@ -41,42 +42,63 @@ std::optional<Text> read_profiles(Text in, Text keyword, ParsedVirtual& v) {
   if (!entries) return std::nullopt;
   auto close = spaced_literal(entries.rest(), "}");
   if (!close) return std::nullopt;
-  v.profiles = std::move(profiles);
+  v.record.profiles = std::move(profiles);
   return close.rest();
 }
 
-std::optional<Text> read_source_translation(Text in, Text keyword, ParsedVirtual& v) {
-  auto block = key_value_block(opt_ws(in), keyword);
-  if (!block) return std::nullopt;
+constexpr Text kSourceTranslation = "source-address-translation";
+
+// The last "type" and "pool" of the block at `at`; the block gives both settings anew.
+ParsedSourceTranslation source_translation(const std::vector<std::pair<Text, Text>>& pairs) {
   ParsedSourceTranslation snat;
-  for (auto [key, value] : block.value()) {
+  for (auto [key, value] : pairs) {
     if (key == "type") snat.type = value;
     else if (key == "pool") snat.pool = value;
   }
-  v.source_address_translation = snat;
+  return snat;
+}
+
+void collect_source_translation(Text at, std::size_t, ParsedVirtual& v) {
+  v.source_address_translation = source_translation(key_value_block(at, kSourceTranslation).value());
+}
+
+std::optional<Text> read_source_translation(Text in, Text keyword, VirtualReading& v) {
+  Text at = opt_ws(in);
+  auto block = short_key_value_block(at, keyword, body::kShortList);
+  if (!block) return std::nullopt;
+  if (const auto& pairs = block.value()) {
+    v.record.source_address_translation = source_translation(*pairs);
+    v.collected(collect_source_translation);
+  } else {
+    v.defer(collect_source_translation, at);
+  }
   return block.rest();
 }
 
+// The policies at `at` (after the "{" and its white space).
+void collect_policies(Text at, std::size_t, ParsedVirtual& v) {
+  v.policies.clear();
+  (void)separated_list(at, named_block, required_ws, [&](NamedBlock block) {
+    v.policies.push_back({block.word, std::move(block.lines)});
+  });
+}
+
 // [ws] "policies" [ws] "{" [ws] named blocks separated by white space [ws] "}"
-std::optional<Text> read_policies(Text in, Text keyword, ParsedVirtual& v) {
+std::optional<Text> read_policies(Text in, Text keyword, VirtualReading& v) {
   auto key = literal(opt_ws(in), keyword);
   if (!key) return std::nullopt;
   auto open = literal(opt_ws(key.rest()), "{");
   if (!open) return std::nullopt;
-  std::vector<ParsedPolicy> policies;
-  auto list = separated_list(opt_ws(open.rest()), named_block, required_ws, [&](NamedBlock block) {
-    policies.push_back({block.word, std::move(block.lines)});
-  });
-  if (!list) return std::nullopt;
-  auto close = literal(opt_ws(list.rest()), "}");
+  Text first = opt_ws(open.rest());
+  auto close = literal(opt_ws(named_block_list_end(first)), "}");
   if (!close) return std::nullopt;
-  v.policies = std::move(policies);
+  v.defer(collect_policies, first);
   return close.rest();
 }
 
 constexpr body::PropertyTable<ParsedVirtual, 20> kProperties{std::array<Property<ParsedVirtual>, 20>{{
     {"profiles", read_profiles},
-    {"source-address-translation", read_source_translation},
+    {kSourceTranslation, read_source_translation},
     {"security-log-profiles", word_list<&ParsedVirtual::security_log_profiles>},
     {"fw-enforced-policy", text_line<&ParsedVirtual::fw_enforced_policy>},
     {"policies", read_policies},
@@ -110,13 +132,13 @@ ParseResult<ParsedVirtual> parse_virtual(std::string_view text) {
   auto open = literal(opt_ws(name.rest()), "{");
   if (!open) return open.error();
 
-  ParsedVirtual v;
-  v.name = ObjectPath(name.value());
+  VirtualReading v;
+  v.record.name = ObjectPath(name.value());
   auto items = body::items(open.rest(), true, kProperties, v, true);
   if (!items) return items.error();
   auto close = spaced_literal(items.rest(), "}");
   if (!close) return close.error();
-  return {close.rest(), std::move(v)};
+  return {close.rest(), std::move(v).finish()};
 }
 
 }  // namespace brelmark

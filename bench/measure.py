@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""The module as a whole against the tools users would pick instead, on generated listings.
+
+    PYTHONPATH=<release build>/src python3 bench/measure.py --megabytes 8 100 [--repeat 5]
+                                                            [--budget 15] [--out bench/out]
+
+For each listing this writes its configuration once as JSON, YAML and TOML (ltm.to_json(), ...),
+then runs every operation below in a fresh interpreter of its own: the inputs are built first,
+then the operation is timed (the median of up to --repeat calls; calls stop early once they took
+--budget seconds together) and the growth of peak resident memory during its first call is taken
+(the peak is reset just before it). Results go to OUT/results.json and OUT/report.md; the table is
+printed too.
+
+Throughput is in MB/s of the document the operation reads or writes: the listing for LTM(text)
+and the newline count, the JSON, YAML or TOML document for readers, the document our writer
+produces for writers and for to_dict (the JSON one). Both sides of a comparison use the same
+bytes, so their MB/s compare as their speeds: json.loads beside LTM(text) counts the listing's
+bytes (it reads the same objects as JSON). Memory growth is a multiple of each operation's own
+document size.
+"""
+import argparse
+import json
+import pathlib
+import statistics
+import subprocess
+import sys
+import time
+import types
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import common  # noqa: E402
+
+
+
+class Inputs:
+    """The inputs of one operation, built on first use (before any clock starts)."""
+
+    def __init__(self, listing, documents):
+        self.listing = pathlib.Path(listing)
+        self.documents = pathlib.Path(documents)
+        self._cache = {}
+
+    def _get(self, key, build):
+        if key not in self._cache:
+            self._cache[key] = build()
+        return self._cache[key]
+
+    @property
+    def text(self):
+        return self._get("text", lambda: self.listing.read_text())
+
+    def document(self, form):
+        return self._get(form, lambda: (self.documents / f"document.{form}").read_text())
+
+    @property
+    def ltm(self):
+        from quilvarn import LTM
+        return self._get("ltm", lambda: LTM(self.text))
+
+    @property
+    def tree(self):
+        return self._get("tree", lambda: self.ltm.to_dict())
+
+
+def size(text):
+    return len(text.encode())
+
+
+def readable_attributes(obj):
+    """The attribute names of an object's class that can be read (write-only ones are left out)."""
+    names = [n for n, v in vars(type(obj)).items() if isinstance(v, types.GetSetDescriptorType)]
+    readable = []
+    for name in names:
+        try:
+            getattr(obj, name)
+        except AttributeError:
+            continue
+        readable.append(name)
+    return readable
+
+
+def access(objects):
+    """Reading every readable attribute of every object; returns (run, the number of objects)."""
+    names = readable_attributes(objects[0])
+
+    def run():
+        for obj in objects:
+            for name in names:
+                getattr(obj, name)
+    return run, len(objects)
+
+
+def yaml_module():
+    yaml = common.optional_import("yaml")
+    return yaml if yaml is not None and hasattr(yaml, "CSafeLoader") else None
+
+
+# Each operation: its name -> (the module it needs or None, a builder taking Inputs and giving
+# (the callable to time, the bytes its throughput counts, or the number of objects for access)).
+def operations():
+    from quilvarn import LTM
+    orjson = common.optional_import("orjson")
+    yaml = yaml_module()
+    tomllib = common.optional_import("tomllib")
+    tomli_w = common.optional_import("tomli_w", common.DEBIAN_PACKAGES)  # Debian's, for this import only
+    return {
+        # reading
+        "LTM(text)": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
+        "newline count": (LTM, lambda i: ((lambda t=i.text: t.encode().count(b"\n")), size(i.text))),
+        "json.loads": (json, lambda i: ((lambda d=i.document("json"): json.loads(d)), size(i.document("json")))),
+        "LTM.from_json": (LTM, lambda i: ((lambda d=i.document("json"): LTM.from_json(d)),
+                                          size(i.document("json")))),
+        "orjson.loads": (orjson, lambda i: ((lambda d=i.document("json"): orjson.loads(d)),
+                                            size(i.document("json")))),
+        "LTM.from_yaml": (LTM, lambda i: ((lambda d=i.document("yaml"): LTM.from_yaml(d)),
+                                          size(i.document("yaml")))),
+        "yaml.load(CSafeLoader)": (yaml, lambda i: ((lambda d=i.document("yaml"): yaml.load(d, Loader=yaml.CSafeLoader)),
+                                                    size(i.document("yaml")))),
+        "LTM.from_toml": (LTM, lambda i: ((lambda d=i.document("toml"): LTM.from_toml(d)),
+                                          size(i.document("toml")))),
+        "tomllib.loads": (tomllib, lambda i: ((lambda d=i.document("toml"): tomllib.loads(d)),
+                                              size(i.document("toml")))),
+        # writing
+        "LTM.to_json": (LTM, lambda i: (i.ltm.to_json, size(i.document("json")))),
+        "orjson.dumps": (orjson, lambda i: ((lambda t=i.tree: orjson.dumps(t)), size(i.document("json")))),
+        "json.dumps": (json, lambda i: ((lambda t=i.tree: json.dumps(t)), size(i.document("json")))),
+        "LTM.to_yaml": (LTM, lambda i: (i.ltm.to_yaml, size(i.document("yaml")))),
+        "yaml.dump(CDumper)": (yaml, lambda i: ((lambda t=i.tree: yaml.dump(t, Dumper=yaml.CDumper, sort_keys=False)),
+                                                size(i.document("yaml")))),
+        "LTM.to_toml": (LTM, lambda i: (i.ltm.to_toml, size(i.document("toml")))),
+        "tomli_w.dumps": (tomli_w, lambda i: ((lambda t=i.tree: tomli_w.dumps(t)), size(i.document("toml")))),
+        "LTM.to_dict": (LTM, lambda i: (i.ltm.to_dict, size(i.document("json")))),
+        "orjson.loads(to_json())": (orjson, lambda i: ((lambda x=i.ltm: orjson.loads(x.to_json())),
+                                                       size(i.document("json")))),
+        # access, per object
+        "Virtual attributes": (LTM, lambda i: access(i.ltm.virtual_servers)),
+        "Pool attributes": (LTM, lambda i: access(i.ltm.pools)),
+    }
+
+
+ACCESS = ("Virtual attributes", "Pool attributes")
+
+# (ours, anchor, factor): ours must take at most 1/factor of the anchor's time.
+COMPARISONS = [
+    ("LTM(text)", "newline count", 0.1),
+    ("LTM(text)", "json.loads", 2.0),
+    ("LTM.from_json", "orjson.loads", 1.0),
+    ("LTM.from_json", "json.loads", None),
+    ("LTM.from_yaml", "yaml.load(CSafeLoader)", 3.0),
+    ("LTM.from_toml", "tomllib.loads", 10.0),
+    ("LTM.to_json", "orjson.dumps", 1.0),
+    ("LTM.to_json", "json.dumps", None),
+    ("LTM.to_yaml", "yaml.dump(CDumper)", 5.0),
+    ("LTM.to_toml", "tomli_w.dumps", 10.0),
+    ("LTM.to_dict", "orjson.loads(to_json())", 1.0),
+]
+LTM_MB_S = 500.0
+LTM_MEMORY = 2.0
+
+
+def measure_in_process(name, inputs, repeat, budget):
+    """Measures one operation in this process; returns its figures as a dict."""
+    module, build = operations()[name]
+    if module is None:
+        return {"name": name, "absent": True}
+    run, amount = build(inputs)
+    seconds = {}
+
+    def first():
+        start = time.perf_counter()
+        result = run()
+        seconds["first"] = time.perf_counter() - start
+        return result
+    result, growth = common.peak_growth(first)
+    del result
+    times = [seconds["first"]]
+    if repeat > 1 and (budget is None or times[0] < budget):
+        times += common.timings(repeat - 1, run, None if budget is None else budget - times[0])
+    return {"name": name, "amount": amount, "growth": growth, "times": times,
+            "median": statistics.median(times)}
+
+
+def write_documents(listing, directory, python):
+    """Writes the listing's configuration as JSON, YAML and TOML (once per listing)."""
+    directory.mkdir(parents=True, exist_ok=True)
+    stamp = directory / "done"
+    if stamp.exists() and stamp.stat().st_mtime >= listing.stat().st_mtime:
+        return
+    code = ("import pathlib, sys\nfrom quilvarn import LTM\n"
+            "ltm = LTM(pathlib.Path(sys.argv[1]).read_text())\n"
+            "for form in ('json', 'yaml', 'toml'):\n"
+            "    pathlib.Path(sys.argv[2], 'document.' + form).write_text(getattr(ltm, 'to_' + form)())\n")
+    subprocess.run([python, "-c", code, str(listing), str(directory)], check=True)
+    stamp.touch()
+
+
+def speed(row):
+    return row["amount"] / row["median"] / 1e6
+
+
+def comparison_table(rows):
+    lines = ["| Operation | Anchor | Ours | Anchor | Speed-up | Target | Met |",
+             "|---|---|---:|---:|---:|---|---|"]
+    ltm = rows.get("LTM(text)")
+    if ltm and not ltm.get("absent"):
+        mbs = speed(ltm)
+        lines.append(f"| `LTM(text)` | | {mbs:,.0f} MB/s | | | >= {LTM_MB_S:.0f} MB/s | "
+                     f"{'met' if mbs >= LTM_MB_S else 'not met'} |")
+    for ours, anchor, factor in COMPARISONS:
+        a, b = rows.get(ours), rows.get(anchor)
+        if a is None or b is None:
+            continue
+        if b.get("absent"):
+            lines.append(f"| `{ours}` | `{anchor}` | {speed(a):,.0f} MB/s | absent | | | |")
+            continue
+        ratio = b["median"] / a["median"]
+        if factor is None:
+            target, verdict = "", ""
+        else:
+            target = f"within {1 / factor:.0f}x" if factor < 1 else f">= {factor:g}x"
+            verdict = "met" if ratio >= factor else "not met"
+        # The anchor's figure counts our bytes: for LTM(text) beside json.loads, the listing.
+        lines.append(f"| `{ours}` | `{anchor}` | {speed(a):,.0f} MB/s | {a['amount'] / b['median'] / 1e6:,.0f} MB/s | "
+                     f"{ratio:.2f}x | {target} | {verdict} |")
+    if ltm and not ltm.get("absent"):
+        growth = ltm["growth"] / ltm["amount"]
+        lines.append(f"| `LTM(text)` peak memory growth | | {growth:.2f}x the text | | | "
+                     f"<= {LTM_MEMORY:g}x | {'met' if growth <= LTM_MEMORY else 'not met'} |")
+    return lines
+
+
+def detail_table(rows):
+    lines = ["| Operation | Median ms | Runs | MB/s or per object | Peak memory growth |",
+             "|---|---:|---:|---:|---:|"]
+    for name, row in rows.items():
+        if row.get("absent"):
+            lines.append(f"| `{name}` | absent | | | |")
+            continue
+        if name in ACCESS:
+            figure = f"{row['median'] / row['amount'] * 1e6:.2f} us per object ({row['amount']})"
+            memory = ""
+        else:
+            figure = f"{speed(row):,.0f} MB/s"
+            memory = f"{row['growth'] / row['amount']:.2f}x"
+        lines.append(f"| `{name}` | {row['median'] * 1e3:,.1f} | {len(row['times'])} | {figure} | {memory} |")
+    return lines
+
+
+def report(results):
+    lines = []
+    for workload in results["workloads"]:
+        rows = {r["name"]: r for r in workload["rows"]}
+        lines.append(f"### Listing of {workload['megabytes']:.0f} MB ({workload['summary']})")
+        lines.append("")
+        lines += comparison_table(rows)
+        lines.append("")
+        lines += detail_table(rows)
+        lines.append("")
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--megabytes", type=int, nargs="+", default=[8, 100])
+    parser.add_argument("--repeat", type=int, default=5, help="calls per operation; the median counts")
+    parser.add_argument("--budget", type=float, default=15.0,
+                        help="seconds per operation after which no further calls are made")
+    parser.add_argument("--out", default=str(common.REPO / "bench" / "out"))
+    parser.add_argument("--work", default="/tmp/quilvarn-bench", help="where listings and documents go")
+    parser.add_argument("--one", nargs=3, metavar=("NAME", "LISTING", "DOCUMENTS"), help=argparse.SUPPRESS)
+    args = parser.parse_args()
+
+    if args.one:  # a single operation, in the fresh interpreter the main run started
+        name, listing, documents = args.one
+        row = measure_in_process(name, Inputs(listing, documents), args.repeat, args.budget)
+        print(json.dumps(row))
+        return 0
+
+    import quilvarn
+    out, work = pathlib.Path(args.out), pathlib.Path(args.work)
+    out.mkdir(parents=True, exist_ok=True)
+    work.mkdir(parents=True, exist_ok=True)
+    results = {"python": sys.version.split()[0], "executable": sys.executable,
+               "module": quilvarn.__file__, "repeat": args.repeat, "budget": args.budget, "workloads": []}
+    print(f"Python {results['python']} at {sys.executable}; module {quilvarn.__file__}", file=sys.stderr)
+    for megabytes in args.megabytes:
+        listing = common.listing(megabytes, work)
+        documents = work / f"documents_{megabytes}mb"
+        write_documents(listing, documents, sys.executable)
+        summary = str(quilvarn.LTM(listing.read_text()))
+        workload = {"megabytes": listing.stat().st_size / 1e6, "bytes": listing.stat().st_size,
+                    "summary": summary, "rows": []}
+        for name in operations():
+            done = subprocess.run([sys.executable, __file__, "--repeat", str(args.repeat), "--budget",
+                                   str(args.budget), "--one", name, str(listing), str(documents)],
+                                  check=True, capture_output=True, text=True)
+            row = json.loads(done.stdout)
+            workload["rows"].append(row)
+            figure = "absent" if row.get("absent") else f"{row['median'] * 1e3:,.1f} ms"
+            print(f"  {megabytes} MB  {name:<26} {figure}", file=sys.stderr)
+        results["workloads"].append(workload)
+    (out / "results.json").write_text(json.dumps(results, indent=1))
+    table = report(results)
+    (out / "report.md").write_text(table + "\n")
+    print(table)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,163 @@
+"""Hostile input: deep nesting, alias bombs, very long paths and lines, and text that is not valid
+Unicode. Every reader and constructor answers with a clear error or a result, never a crash, in time
+linear in the input."""
+import os
+import time
+
+import pytest
+
+from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember, Snat, SnatPool, Virtual, partition
+
+# Profile has no module attribute: reach it through a Virtual.
+Profile = type(Virtual.from_json(
+    '{"name":"n","destination":"d","ip-protocol":"tcp","mask":"m","profiles":[["x"]]}').profiles[0])
+
+MILLION = 1_000_000
+# A quadratic pass over a million items would take far longer than either bound.
+BOUND_SECONDS = 30.0 if "asan" in os.environ.get("LD_PRELOAD", "") else 10.0
+
+# Every class with readers, with the first field its documents must hold.
+READERS = [(LTM, "partitions"), (partition, "name"), (PoolMember, "name"), (MemberFqdn, None),
+           (Pool, "name"), (Virtual, "name"), (Profile, "name"), (Snat, "type"), (SnatPool, "name")]
+READER_IDS = [cls.__name__ for cls, _ in READERS]
+# The classes built from configuration text.
+TEXT_CLASSES = [LTM, partition, Pool, Virtual, SnatPool]
+
+
+def timed(call):
+    start = time.perf_counter()
+    try:
+        result = call()
+    except Exception as error:  # the error is the result under test
+        result = error
+    elapsed = time.perf_counter() - start
+    assert elapsed < BOUND_SECONDS, f"{elapsed:.1f}s"
+    return result
+
+
+def read(cls, fmt, text):
+    return timed(lambda: getattr(cls, "from_" + fmt)(text))
+
+
+def assert_error(result, message):
+    assert isinstance(result, RuntimeError), result
+    assert str(result) == message
+
+
+def missing(field):
+    return f"missing field `{field}`"
+
+
+# ---- Nesting ---------------------------------------------------------------------------------------------
+
+@pytest.mark.parametrize("cls,first", READERS, ids=READER_IDS)
+def test_deep_nesting_in_record_positions_fails_with_the_formats_error(cls, first):
+    # A record read from a sequence takes its fields in order: the first one meets the nesting.
+    json_error = read(cls, "json", "[" * MILLION + "]" * MILLION)
+    assert isinstance(json_error, RuntimeError)
+    assert str(json_error).startswith("invalid type: sequence, expected ")
+    yaml_error = read(cls, "yaml", "[" * MILLION)
+    assert isinstance(yaml_error, RuntimeError)
+    assert str(yaml_error).startswith("invalid type: sequence, expected struct ")
+    assert_error(read(cls, "toml", "a = " + "[" * MILLION),
+                 "nesting deeper than 128 tables and arrays at line 1 column 133")
+    assert_error(read(cls, "toml", "a = " + "{a = " * MILLION),
+                 "nesting deeper than 128 tables and arrays at line 1 column 645")
+
+
+@pytest.mark.parametrize("cls,first", READERS, ids=READER_IDS)
+def test_deep_nesting_as_the_value_of_an_unknown_key(cls, first):
+    # JSON skips the value without recursing; the record then lacks its fields.
+    result = read(cls, "json", '{"zz":' + "[" * MILLION + "]" * MILLION + "}")
+    if first is None:
+        assert isinstance(result, cls)
+    else:
+        assert_error(result, missing(first) + f" at line 1 column {2 * MILLION + 7}")
+    # YAML block nesting (one "- " per level) is loaded and skipped.
+    result = read(cls, "yaml", "zz:\n" + "- " * MILLION + "x\n")
+    if first is None:
+        assert isinstance(result, cls)
+    else:
+        assert_error(result, missing(first))
+    # Flow nesting costs libyaml's scanner time in proportion to the depth on every token, so the
+    # loader stops at its own depth limit instead.
+    assert_error(read(cls, "yaml", "zz: " + "[" * MILLION + "]" * MILLION),
+                 "recursion limit exceeded at line 1 column 261")
+    # TOML builds the whole document first: its limit holds wherever the value stands.
+    assert_error(read(cls, "toml", "zz = " + "[" * MILLION + "]" * MILLION),
+                 "nesting deeper than 128 tables and arrays at line 1 column 134")
+
+
+def test_yaml_alias_bombs_stop_at_the_repetition_limit():
+    # One SNAT pool of 1,000 members, repeated 100,000 times through aliases: 10^8 events to walk.
+    anchor = "x: &a {name: n, members: [" + ",".join(["m"] * 1000) + "]}\n"
+    lists = "partitions: []\nvirtual_servers: []\npools: []\n"
+    bomb = anchor + lists + "snat_pools: [" + ",".join(["*a"] * 100_000) + "]\n"
+    assert_error(read(LTM, "yaml", bomb), "repetition limit exceeded")
+    # A few repetitions are followed.
+    few = read(LTM, "yaml", anchor + lists + "snat_pools: [*a, *a, *a]\n")
+    assert [len(s.members) for s in few.snat_pools] == [1000] * 3
+
+
+# ---- Long paths, long lines, many braces --------------------------------------------------------------------
+
+def test_long_paths_are_linear():
+    long = "a" * MILLION
+    path = timed(lambda: LtmPath(f"/{long}/{long}%1:80"))
+    assert (path.get_partition(), len(path.get_name()), path.get_route_domain(), path.get_port()) == (
+        long, MILLION, 1, 80)
+    many = timed(lambda: LtmPath("/a" * (MILLION // 2)))
+    assert (len(many.get_val()), many.get_full_path()) == (MILLION, "/a/a")
+    virtual = timed(lambda: Virtual(f"ltm virtual /Common/{long} {{\n    destination /Common/{long}:80\n}}\n"))
+    assert (len(virtual.name.get_name()), virtual.destination.get_port()) == (MILLION, 80)
+    pool = timed(lambda: Pool(f"ltm pool /Common/{long} {{\n    members {{\n        {long}:80 {{\n"
+                              "            address 10.0.0.1\n        }\n    }\n}\n"))
+    assert (len(pool.name.get_name()), len(pool.members[0].name.get_val())) == (MILLION, MILLION)
+
+
+@pytest.mark.parametrize("text", ["x" * 10 * MILLION, "{" * MILLION, "ltm pool p " + "{" * MILLION,
+                                  "ltm virtual v {\n" + "    a {\n" * MILLION],
+                         ids=["10 MB line", "million braces", "pool of braces", "unclosed blocks"])
+@pytest.mark.parametrize("cls", TEXT_CLASSES, ids=lambda c: c.__name__)
+def test_constructors_finish_on_long_unparsable_text(cls, text):
+    result = timed(lambda: cls(text))
+    if cls is LTM:
+        # The whole configuration skips what does not parse and keeps the partition "Common".
+        assert [p.name for p in result.partitions] == ["Common"]
+        assert (result.virtual_servers, result.pools, result.snat_pools) == ([], [], [])
+    else:
+        assert isinstance(result, RuntimeError)
+        assert str(result).startswith('Parsing Error: Error { input: "')
+
+
+# ---- Text that is not valid Unicode -------------------------------------------------------------------------
+
+# Bytes that are not UTF-8 reach the module as lone surrogates (surrogateescape), like lone
+# surrogates written directly.
+BAD_UTF8 = b"\xff\xfe\xc3\x28\xed\xa0\x80".decode("utf-8", "surrogateescape")
+DOCUMENTS = {"json": '{{"name":"{}"}}', "yaml": "name: {}\n", "toml": 'name = "{}"\n'}
+
+
+@pytest.mark.parametrize("bad", [BAD_UTF8, "\ud800", "\udfff"], ids=["bytes", "high", "low"])
+@pytest.mark.parametrize("fmt", sorted(DOCUMENTS))
+@pytest.mark.parametrize("cls,first", READERS, ids=READER_IDS)
+def test_readers_refuse_text_without_utf8_form(cls, first, fmt, bad):
+    text = DOCUMENTS[fmt].format(bad)
+    with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
+        getattr(cls, "from_" + fmt)(text)
+
+
+@pytest.mark.parametrize("cls", TEXT_CLASSES + [LtmPath, PoolMember, MemberFqdn], ids=lambda c: c.__name__)
+def test_constructors_refuse_text_without_utf8_form(cls):
+    with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
+        cls("ltm pool /Common/" + BAD_UTF8 + " { }")
+
+
+@pytest.mark.parametrize("fmt,text,message", [
+    # Escapes that name a lone surrogate are refused by the readers themselves.
+    ("json", '{"name":"\\udc00"}', "lone leading surrogate in hex escape at line 1 column 15"),
+    ("toml", 'name = "\\uD800"\n', "invalid escape value: `D800` at line 1 column 9"),
+])
+def test_escaped_lone_surrogates_fail_cleanly(fmt, text, message):
+    for cls, _ in READERS:
+        assert_error(read(cls, fmt, text), message)
