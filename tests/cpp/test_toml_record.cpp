@@ -516,7 +516,8 @@ TEST(TomlRecordWriter, ItemsAsTheTreeRoadPrintsThem) {
   qvtest::Item blank;  // blank texts, an unset optional, empty lists, zero numbers
   qvtest::Item escapes = full_item();
   escapes.name = "quote \" backslash \\ tab \t newline \n cr \r bs \b ff \f";
-  escapes.note = std::string("nul \0 unit \x1f del \x7f", 25);
+  constexpr char kControls[] = "nul \0 unit \x1f del \x7f";
+  escapes.note = std::string(kControls, sizeof kControls - 1);
   escapes.words = {"caf\xc3\xa9", "\xe2\x82\xac"};
   escapes.rules = {{"\"", {"\\", "\x01"}}};
   escapes.tags = {{"t", "\n"}};
