@@ -16,36 +16,36 @@ namespace qv::ltm {
 
 namespace {
 
-// Converts each parsed record of a list, in order, into a list reserved at the parsed length. Each
-// parsed record is released as soon as it is converted, and the parsed list after the last one: the
-// conversion then allocates from memory just freed (still in cache) instead of growing the heap,
-// and the peak memory of a large configuration is lower.
-template <class Out, class Parsed, class Convert>
-std::vector<Out> convert_all(std::vector<Parsed>& parsed, Convert&& convert) {
-  std::vector<Out> out;
-  out.reserve(parsed.size());
-  for (Parsed& record : parsed) {
-    out.push_back(convert(record));
-    record = Parsed{};
+// Converts each object as soon as it is parsed and appends it to its list, so that no parsed
+// record outlives its conversion: the conversion reads the record while it is still in cache, and
+// the memory of its lists is reused by the next object.
+class ConvertingSink final : public brelmark::ConfigSink {
+ public:
+  explicit ConvertingSink(LTM& ltm) : ltm_(ltm) {}
+  void on_partition(brelmark::ParsedPartition&& parsed) override {
+    ltm_.partitions.push_back(partition_from_parsed(parsed));
   }
-  std::vector<Parsed>().swap(parsed);
-  return out;
-}
+  void on_virtual(brelmark::ParsedVirtual&& parsed) override {
+    ltm_.virtual_servers.push_back(virtual_from_parsed(std::move(parsed)));
+  }
+  void on_pool(brelmark::ParsedPool&& parsed) override { ltm_.pools.push_back(pool_from_parser(parsed)); }
+  void on_snatpool(brelmark::ParsedSnatPool&& parsed) override {
+    ltm_.snat_pools.push_back(snatpool_from_parsed(parsed));
+  }
+
+ private:
+  LTM& ltm_;
+};
 
 }  // namespace
 
 LTM ltm_impl_new_from_text(std::string_view text) {
-  brelmark::ParseResult<brelmark::ParsedConfig> result = brelmark::parse_config(text);
+  LTM ltm;
+  ConvertingSink sink(ltm);
   // The whole-text parser skips what it cannot read and ends its item list without error; an
   // error here is a fault of the parser.
+  auto result = brelmark::parse_config_into(text, sink);
   if (!result) py::fault_err(result.error().to_string());
-  brelmark::ParsedConfig& parsed = result.value();
-  LTM ltm;
-  ltm.partitions = convert_all<Partition>(parsed.partitions, [](auto& p) { return partition_from_parsed(p); });
-  ltm.virtual_servers =
-      convert_all<Virtual>(parsed.virtuals, [](auto& v) { return virtual_from_parsed(std::move(v)); });
-  ltm.pools = convert_all<Pool>(parsed.pools, [](auto& p) { return pool_from_parser(p); });
-  ltm.snat_pools = convert_all<SnatPool>(parsed.snat_pools, [](auto& s) { return snatpool_from_parsed(s); });
   return ltm;
 }
 

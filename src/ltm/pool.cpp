@@ -48,11 +48,15 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept { return !is_disabled_text
 
 namespace {
 
-// The `name` group of the path, trimmed; the whole (trimmed) path text when the pattern does not
-// match, so that one odd name never stops a pool or a whole configuration.
-std::string name_of(const brelmark::ObjectPath& path) {
-  std::optional<std::string_view> name = path.name();
-  return normalize_object_path(name ? *name : path.text());
+// The `name` group of a path text, trimmed; the whole (trimmed) path text when the pattern does not
+// match, so that one odd name never stops a pool or a whole configuration. The captures are those
+// of the match (none when it fails). The module's own matcher gives the groups of the object-path
+// pattern without a general regular-expression engine, which matters here: every pool and member
+// name of a configuration is matched.
+std::string name_of(std::string_view path, brelmark::PathCaptures& captures) {
+  if (LtmPathPattern::match(path, captures)) return normalize_object_path(*captures.name);
+  captures = brelmark::PathCaptures{};  // a failed match may leave groups it tried
+  return normalize_object_path(path);
 }
 
 }  // namespace
@@ -63,7 +67,8 @@ MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
 
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
   PoolMember member;
-  member.name = name_of(parsed.name);
+  brelmark::PathCaptures captures;
+  member.name = name_of(parsed.name.text(), captures);
   member.destination = std::string(parsed.destination());
   member.priority_group = parsed.priority_group;
   member.session = std::string(parsed.session);
@@ -76,7 +81,8 @@ PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
 
 Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   Pool pool;
-  pool.name = name_of(parsed.name);
+  brelmark::PathCaptures captures;
+  pool.name = name_of(parsed.name.text(), captures);
   pool.members.reserve(parsed.members.size());
   for (const brelmark::ParsedPoolMember& member : parsed.members) {
     pool.members.push_back(poolmember_from_parser(member));
@@ -85,7 +91,7 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   pool.description = std::string(parsed.description);
   pool.min_active_members = parsed.min_active_members;
   pool.lb_mode = std::string(parsed.load_balancing_mode);
-  pool.partition = std::string(parsed.path_partition(std::nullopt).value_or("Common"));
+  pool.partition = std::string(captures.partition.value_or("Common"));
   return pool;
 }
 

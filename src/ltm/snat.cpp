@@ -14,9 +14,10 @@ SnatPool snatpool_from_parsed(const brelmark::ParsedSnatPool& parsed) {
   pool.name = normalize_object_path(parsed.name.text());
   pool.members.reserve(parsed.members.size());
   for (std::string_view member : parsed.members) pool.members.emplace_back(member);
-  // With a default given, the pool's own partition line answers whenever it is not empty, whether
-  // or not the name carries a partition of its own.
-  pool.partition = std::string(parsed.partition_or(std::string_view{}).value_or(std::string_view{}));
+  // The pool's own partition line whenever it is not empty, whether or not the name carries a
+  // partition of its own: parsed.partition_or(""), whose answer is then the line itself (empty or
+  // not), without matching the name.
+  pool.partition = std::string(parsed.partition);
   return pool;
 }
 

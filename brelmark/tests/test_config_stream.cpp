@@ -1,0 +1,218 @@
+// The whole-configuration parser handing each object to a sink as it is parsed, against
+// parse_config: the same objects, in text order, with the same "Common" rule and rest.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "brelmark/grammar.hpp"
+#include "grammar_test_util.hpp"
+
+namespace brelmark {
+namespace {
+
+using test::is_tail_of;
+
+// One received object: its kind, where its name starts in the text and a summary of its
+// fields (views are compared by content and by place).
+struct Event {
+  char kind;  // 'a' partition, 'v' virtual server, 'p' pool, 's' SNAT pool
+  const char* at;
+  std::string summary;
+  bool operator==(const Event&) const = default;
+};
+
+std::string join(const std::vector<std::string_view>& texts) {
+  std::string out;
+  for (std::string_view t : texts) (out += t) += ',';
+  return out;
+}
+
+Event event_of(const ParsedPartition& p) {
+  return {'a', p.name.data(), std::string(p.name) + "|" + std::string(p.description) + "|" +
+                                  std::to_string(p.default_route_domain)};
+}
+
+Event event_of(const ParsedVirtual& v) {
+  std::string s = std::string(v.name.text()) + "|" + std::string(v.destination.text()) + "|" +
+                  std::string(v.pool.text()) + "|" + std::string(v.mask) + "|" + std::string(v.ip_protocol) + "|" +
+                  std::string(v.source_address_translation.type) + "|" + join(v.vlans) + "|" + join(v.rules) +
+                  "|" + (v.disabled ? "d" : "") + (v.vlans_enabled ? "e" : "");
+  for (const ParsedProfile& p : v.profiles) (s += "|") += p.name;
+  for (const ParsedPolicy& p : v.policies) ((s += "|") += p.name) += join(p.entries);
+  return {'v', v.name.text().data(), s};
+}
+
+Event event_of(const ParsedPool& p) {
+  std::string s = std::string(p.name.text()) + "|" + std::string(p.monitor) + "|" + std::string(p.description) +
+                  "|" + std::string(p.load_balancing_mode) + "|" + std::to_string(p.min_active_members);
+  for (const ParsedPoolMember& m : p.members) {
+    s += "|" + std::string(m.name.text()) + "=" + std::string(m.destination()) + "/" + std::string(m.state) + "/" +
+         std::to_string(m.ratio) + "/" + std::to_string(m.priority_group);
+  }
+  return {'p', p.name.text().data(), s};
+}
+
+Event event_of(const ParsedSnatPool& p) {
+  return {'s', p.name.text().data(), std::string(p.name.text()) + "|" + join(p.members) + "|" + std::string(p.partition)};
+}
+
+// Records every object it is handed, in the order it is handed them.
+class RecordingSink final : public ConfigSink {
+ public:
+  std::vector<Event> events;
+  void on_partition(ParsedPartition&& p) override { events.push_back(event_of(p)); }
+  void on_virtual(ParsedVirtual&& v) override { events.push_back(event_of(v)); }
+  void on_pool(ParsedPool&& p) override { events.push_back(event_of(p)); }
+  void on_snatpool(ParsedSnatPool&& p) override { events.push_back(event_of(p)); }
+};
+
+template <class Record>
+std::vector<Event> events_of(const std::vector<Record>& list) {
+  std::vector<Event> out;
+  for (const Record& r : list) out.push_back(event_of(r));
+  return out;
+}
+
+std::vector<Event> of_kind(const std::vector<Event>& events, char kind) {
+  std::vector<Event> out;
+  for (const Event& e : events)
+    if (e.kind == kind) out.push_back(e);
+  return out;
+}
+
+// Streams the text and checks the events against parse_config's lists, their order
+// against the text and the rest; returns the events.
+std::vector<Event> expect_agreement(std::string_view text) {
+  RecordingSink sink;
+  auto streamed = parse_config_into(text, sink);
+  auto collected = parse_config(text);
+  EXPECT_TRUE(streamed.ok()) << streamed.error().to_string();
+  EXPECT_TRUE(collected.ok()) << collected.error().to_string();
+  if (!streamed || !collected) return {};
+  EXPECT_EQ(streamed.rest(), collected.rest());
+  EXPECT_TRUE(is_tail_of(streamed.rest(), text));
+
+  const ParsedConfig& config = collected.value();
+  EXPECT_EQ(of_kind(sink.events, 'a'), events_of(config.partitions));
+  EXPECT_EQ(of_kind(sink.events, 'v'), events_of(config.virtuals));
+  EXPECT_EQ(of_kind(sink.events, 'p'), events_of(config.pools));
+  EXPECT_EQ(of_kind(sink.events, 's'), events_of(config.snat_pools));
+
+  // Every object views the text and comes after the one before it; only the appended
+  // "Common" partition, which is the last event, views a text of its own.
+  EXPECT_FALSE(sink.events.empty());
+  const char* previous = text.data();
+  for (std::size_t i = 0; i < sink.events.size(); ++i) {
+    const Event& e = sink.events[i];
+    bool in_text = e.at >= text.data() && e.at < text.data() + text.size();
+    if (!in_text) {
+      EXPECT_EQ(i + 1, sink.events.size()) << "only the appended partition is outside the text";
+      EXPECT_EQ(e.summary, "Common||0");
+      continue;
+    }
+    EXPECT_GE(e.at, previous) << "event " << i << " out of text order";
+    previous = e.at;
+  }
+  return sink.events;
+}
+
+std::string read_listing(const std::string& name) {
+  std::ifstream in(std::string(BRELMARK_TEST_DATA) + "/" + name, std::ios::binary);
+  EXPECT_TRUE(in) << "missing test listing " << name;
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+TEST(ConfigStream, AgreesOnTheTestListings) {
+  for (const char* name : {"dns-dos.conf", "mcp-proxy.conf", "proxy-map-rules.conf", "lab-full.conf"}) {
+    SCOPED_TRACE(name);
+    std::string text = read_listing(name);
+    std::vector<Event> events = expect_agreement(text);
+    ASSERT_FALSE(events.empty());
+    EXPECT_GT(events.size(), 1u) << "each listing has objects besides the appended partition";
+  }
+}
+
+// A listing of every object kind, unknown objects, objects that fail and a partition
+// "Common" part way through (or none), repeated; with an unfinished SNAT pool at the end.
+std::string generated_listing(int apps, bool with_common) {
+  std::string out = "sys global-settings {\n    hostname lb.example.com\n}\n";
+  for (int i = 0; i < apps; ++i) {
+    std::string n = std::to_string(i);
+    out += "auth partition T" + n + " {\n    default-route-domain " + n + "\n    description \"Tenant " + n + "\"\n}\n";
+    if (with_common && i == apps / 2) out += "auth partition Common {\n    description \"shared\"\n}\n";
+    if (i % 7 == 3) out += "auth partition Bad" + n + " {\n    default-route-domain x\n}\n";
+    out += "ltm node /Common/10.0.0." + n + " {\n    address 10.0.0." + n + "\n}\n";
+    out += "ltm pool /T" + n + "/pool_" + n + " {\n    load-balancing-mode least-connections-member\n    members {\n" +
+           "        /Common/10.0.0." + n + ":80 {\n            address 10.0.0." + n + "\n            ratio " +
+           std::to_string(i % 4 + 1) + "\n            state up\n        }\n" +
+           "        /Common/web" + n + ":443 {\n            fqdn {\n                name web" + n +
+           ".example.com\n            }\n        }\n    }\n    monitor /Common/http\n}\n";
+    out += "ltm virtual /T" + n + "/vs_" + n + " {\n    destination /T" + n + "/10.1.0." + n +
+           ":443\n    ip-protocol tcp\n    mask 255.255.255.255\n    pool /T" + n + "/pool_" + n +
+           "\n    profiles {\n        /Common/tcp { }\n        /Common/http {\n            context clientside\n"
+           "        }\n    }\n    rules {\n        /Common/irule_" + n + "\n    }\n" +
+           "    source-address-translation {\n        type automap\n    }\n    vlans {\n        /Common/external\n"
+           "    }\n    vlans-enabled\n}\n";
+    if (i % 5 == 1) out += "ltm virtual broken" + n + " {\n    vlans { v1}\n}\n";
+    out += "ltm snatpool /T" + n + "/snat_" + n + " {\n    members {\n        /Common/10.2.0." + n +
+           "\n        /Common/10.2.1." + n + "\n    }\n    partition T" + n + "\n}\n";
+    out += "ltm profile tcp /T" + n + "/tcp_" + n + " {\n    options { a b }\n}\n";
+  }
+  out += "ltm snatpool tail {\n    members {\n        a\n";
+  return out;
+}
+
+TEST(ConfigStream, AgreesOnGeneratedListings) {
+  for (bool with_common : {false, true}) {
+    SCOPED_TRACE(with_common ? "with a partition Common" : "without a partition Common");
+    std::string text = generated_listing(60, with_common);
+    std::vector<Event> events = expect_agreement(text);
+    // 60 partitions (the bad ones skipped), 60 of each other kind (the broken virtual
+    // servers skipped), and "Common" once: read, or appended.
+    EXPECT_EQ(of_kind(events, 'a').size(), 61u);
+    EXPECT_EQ(of_kind(events, 'v').size(), 60u);
+    EXPECT_EQ(of_kind(events, 'p').size(), 60u);
+    EXPECT_EQ(of_kind(events, 's').size(), 60u);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, with_common ? 's' : 'a');
+  }
+}
+
+TEST(ConfigStream, AgreesOnSmallCases) {
+  const char* cases[] = {
+      "",
+      "auth partition Common {\n}\n",
+      "auth partition common {\n}\nltm pool p {\n}\n",
+      "ltm virtual v {\n mask m\n}\nltm snatpool s {\n members {\n a\n }\n",
+      "ltm pool p {\n}\nltm snat",
+      "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\n",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    expect_agreement(text);
+  }
+}
+
+// A sink that throws ends the parse; the exception passes on and a later parse on this
+// thread works as before.
+TEST(ConfigStream, ExceptionFromTheSinkPassesOn) {
+  struct Throwing final : ConfigSink {
+    void on_partition(ParsedPartition&&) override {}
+    void on_virtual(ParsedVirtual&&) override {}
+    void on_pool(ParsedPool&&) override { throw std::runtime_error("stop"); }
+    void on_snatpool(ParsedSnatPool&&) override {}
+  } throwing;
+  std::string text = generated_listing(3, false);
+  EXPECT_THROW((void)parse_config_into(text, throwing), std::runtime_error);
+  std::vector<Event> events = expect_agreement(text);
+  EXPECT_EQ(of_kind(events, 'p').size(), 3u);
+}
+
+}  // namespace
+}  // namespace brelmark
