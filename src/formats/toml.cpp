@@ -422,6 +422,8 @@ class Parser {
   std::string_view literal_string(bool allow_multiline);
   std::string_view multiline_basic(const char* start);
   std::string_view multiline_literal(const char* start);
+  void skip_opening_newline();
+  bool quote_run(char quote);
   void escape(std::string& out);
   void utf8(const char* at);
 };
@@ -1193,28 +1195,39 @@ std::string_view Parser::basic_string(bool allow_multiline) {
   }
 }
 
-std::string_view Parser::multiline_basic(const char* start) {
-  // After the opening quotes; a newline right there is not part of the text.
+// A newline right after the opening quotes of a multi-line string is not part of its text.
+void Parser::skip_opening_newline() {
   if (peek() == '\n') {
     ++p_;
   } else if (peek() == '\r' && peek(1) == '\n') {
     p_ += 2;
   }
+}
+
+// At a run of `quote` characters inside a multi-line string: the last three close the string
+// (up to two more before them belong to the text); fewer than three are text. True when closed.
+bool Parser::quote_run(char quote) {
+  std::size_t n = 0;
+  while (p_ + n != end_ && p_[n] == quote) ++n;
+  if (n >= 3) {
+    if (n > 5) fail(pos(p_ + 5), std::string("invalid character in string: `") + quote + "`");
+    scratch_.append(n - 3, quote);
+    p_ += n;
+    return true;
+  }
+  scratch_.append(n, quote);
+  p_ += n;
+  return false;
+}
+
+std::string_view Parser::multiline_basic(const char* start) {
+  skip_opening_newline();
   scratch_.clear();
   while (true) {
     if (at_end()) fail(pos(start), "unterminated string");
     char c = *p_;
     if (c == '"') {
-      std::size_t n = 0;
-      while (p_ + n != end_ && p_[n] == '"') ++n;
-      if (n >= 3) {
-        if (n > 5) fail(pos(p_ + 5), "invalid character in string: `\"`");
-        scratch_.append(n - 3, '"');
-        p_ += n;
-        return d_.store(scratch_);
-      }
-      scratch_.append(n, '"');
-      p_ += n;
+      if (quote_run('"')) return d_.store(scratch_);
     } else if (c == '\\') {
       // A backslash at the end of a line trims the line end and the white
       // space and newlines that follow.
@@ -1286,26 +1299,13 @@ std::string_view Parser::literal_string(bool allow_multiline) {
 }
 
 std::string_view Parser::multiline_literal(const char* start) {
-  if (peek() == '\n') {
-    ++p_;
-  } else if (peek() == '\r' && peek(1) == '\n') {
-    p_ += 2;
-  }
+  skip_opening_newline();
   scratch_.clear();
   while (true) {
     if (at_end()) fail(pos(start), "unterminated string");
     char c = *p_;
     if (c == '\'') {
-      std::size_t n = 0;
-      while (p_ + n != end_ && p_[n] == '\'') ++n;
-      if (n >= 3) {
-        if (n > 5) fail(pos(p_ + 5), "invalid character in string: `'`");
-        scratch_.append(n - 3, '\'');
-        p_ += n;
-        return d_.store(scratch_);
-      }
-      scratch_.append(n, '\'');
-      p_ += n;
+      if (quote_run('\'')) return d_.store(scratch_);
     } else if (c == '\n') {
       scratch_ += '\n';
       ++p_;
