@@ -1,7 +1,11 @@
 // libFuzzer target for the document readers and writers (JSON, YAML, TOML).
 //
 // Input: the first byte chooses the format (byte % 3: JSON, YAML, TOML) and the
-// record read (byte / 3 % 7, see kRecords); the rest is the document. The
+// entry (byte / 3 % 19, see kEntries); the rest is the input. An entry reads a
+// document into one record of the module (its real records and field tables,
+// as the classes' from_json / from_yaml / from_toml read them) or into a test
+// record, or reads configuration text as the classes' constructors do (LTM(text),
+// Virtual(text), Pool(text), partition(text), SnatPool(text)). The
 // environment variable QV_FUZZ_FORMAT=json|yaml|toml pins the format (the first
 // byte then chooses only the record), so that parallel runs can each keep to one
 // format over the same corpus layout.
@@ -17,9 +21,12 @@
 //     unwritten field reads back as what was not written) the first written
 //     text is already that fixed point;
 //   - the settled value, written in each of the three formats, reads back as
-//     the same value.
+//     the same value;
+//   - a value converted from configuration text goes through the same checks in
+//     every format.
 // A broken invariant aborts with both texts printed. QV_FUZZ_VERBOSE=1 prints
 // each input's format, record and outcome (for looking at seeds and findings).
+#include <brelmark/grammar.hpp>
 #include <brelmark/unicode.hpp>
 
 #include <cstddef>
@@ -36,189 +43,15 @@
 #include "formats/record.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
+#include "ltm/ltm.hpp"
 #include "test_records.hpp"
 #include "test_yaml_records.hpp"
 
 namespace fz {
 
-using quilvarn::formats::FieldDef;
 using quilvarn::formats::RecordDef;
-using quilvarn::formats::TextPair;
-using quilvarn::formats::WrittenWhen;
-
-// ---------------------------------------------------------------------------
-// Mirrors of the module's virtual server and pool records (their own headers
-// need Python): the same members and the same field tables.
-
-struct Profile {
-  std::string name;
-  std::optional<std::string> context;
-  friend bool operator==(const Profile&, const Profile&) = default;
-};
-
-struct Snat {
-  std::string type_;
-  std::string pool;
-  friend bool operator==(const Snat&, const Snat&) = default;
-};
-
-inline bool snat_is_written(const Snat& s) noexcept {
-  return !(brelmark::is_blank(s.type_) && brelmark::is_blank(s.pool));
-}
-
-struct Virtual {
-  std::string name;
-  std::string destination;
-  std::string description;
-  std::string partition;
-  std::string ip_protocol;
-  std::optional<std::string> creation_time;
-  std::optional<std::string> last_modified_time;
-  std::vector<Profile> profiles;
-  std::string mask;
-  std::string pool;
-  Snat snat;
-  std::string translate_address;
-  std::string translate_port;
-  std::vector<std::string> vlans;
-  bool vlans_enabled = false;
-  std::string source;
-  bool disabled = false;
-  std::vector<std::string> rules;
-  std::vector<TextPair> policies;
-  std::optional<std::string> fw_enforced_policy;
-  std::vector<std::string> security_log_profiles;
-  friend bool operator==(const Virtual&, const Virtual&) = default;
-};
-
-struct MemberFqdn {
-  std::string autopopulate;
-  std::string name;
-  friend bool operator==(const MemberFqdn&, const MemberFqdn&) = default;
-};
-
-inline MemberFqdn memberfqdn_default() { return MemberFqdn{"disabled", "none"}; }
-inline bool is_fqdn_written(const MemberFqdn& f) noexcept {
-  return !(brelmark::is_blank(f.autopopulate) ||
-           quilvarn::formats::equals_keyword(f.autopopulate, "disabled"));
-}
-
-struct PoolMember {
-  std::string name;
-  std::string destination;
-  std::uint16_t priority_group = 0;
-  std::string session;
-  std::string state;
-  MemberFqdn fqdn;
-  std::string monitor;
-  std::uint16_t ratio = 0;
-  friend bool operator==(const PoolMember&, const PoolMember&) = default;
-};
-
-struct Pool {
-  std::string name;
-  std::vector<PoolMember> members;
-  std::string monitor;
-  std::string description;
-  std::uint16_t min_active_members = 0;
-  std::string lb_mode;
-  std::string partition;
-  friend bool operator==(const Pool&, const Pool&) = default;
-};
 
 }  // namespace fz
-
-namespace quilvarn::formats {
-
-template <>
-struct RecordTable<fz::Profile> {
-  static constexpr std::string_view name = "Profile";
-  static constexpr FieldDef fields[] = {
-      field<&fz::Profile::name>("name").required(),
-      field<&fz::Profile::context>("context").when(WrittenWhen::Set),
-  };
-};
-
-template <>
-struct RecordTable<fz::Snat> {
-  static constexpr std::string_view name = "Snat";
-  static constexpr FieldDef fields[] = {
-      field<&fz::Snat::type_>("type").required(),
-      field<&fz::Snat::pool>("pool").when(WrittenWhen::NotBlank),
-  };
-};
-
-template <>
-struct RecordTable<fz::Virtual> {
-  using V = fz::Virtual;
-  static constexpr std::string_view name = "Virtual";
-  static constexpr FieldDef fields[] = {
-      field<&V::name>("name").required(),
-      field<&V::destination>("destination").required(),
-      field<&V::description>("description").when(WrittenWhen::NotBlank),
-      field<&V::partition>("partition").when(WrittenWhen::NotBlank),
-      field<&V::ip_protocol>("ip-protocol").required(),
-      field<&V::creation_time>("creation-time").when(WrittenWhen::Set),
-      field<&V::last_modified_time>("last-modified-time").when(WrittenWhen::Set),
-      field<&V::profiles>("profiles").when(WrittenWhen::NotEmpty),
-      field<&V::mask>("mask").required(),
-      field<&V::pool>("pool").when(WrittenWhen::NotBlank),
-      field<&V::snat>("source-address-translation").written_if<&fz::snat_is_written>(),
-      field<&V::translate_address>("translate_address"),
-      field<&V::translate_port>("translate_port"),
-      field<&V::vlans>("vlans").when(WrittenWhen::NotEmpty),
-      field<&V::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
-      field<&V::source>("source"),
-      field<&V::disabled>("disabled").when(WrittenWhen::True),
-      field<&V::rules>("rules").when(WrittenWhen::NotEmpty),
-      field<&V::policies>("policies").when(WrittenWhen::NotEmpty),
-      field<&V::fw_enforced_policy>("fw_enforced_policy").when(WrittenWhen::Set),
-      field<&V::security_log_profiles>("security_log_profiles").when(WrittenWhen::NotEmpty),
-  };
-};
-
-template <>
-struct RecordTable<fz::MemberFqdn> {
-  using R = fz::MemberFqdn;
-  static constexpr std::string_view name = "MemberFqdn";
-  static constexpr FieldDef fields[] = {
-      field<&R::autopopulate>("autopopulate"),
-      field<&R::name>("name"),
-  };
-};
-
-template <>
-struct RecordTable<fz::PoolMember> {
-  using R = fz::PoolMember;
-  static constexpr std::string_view name = "PoolMember";
-  static constexpr FieldDef fields[] = {
-      field<&R::name>("name").required(),
-      field<&R::destination>("destination").when(WrittenWhen::NotBlank),
-      field<&R::priority_group>("priority-group").when(WrittenWhen::NotZero),
-      field<&R::session>("session").when(WrittenWhen::NotBlank),
-      field<&R::state>("state").when(WrittenWhen::NotBlank),
-      field<&R::fqdn>("fqdn").written_if<&fz::is_fqdn_written>().absent_with<&fz::memberfqdn_default>(),
-      field<&R::monitor>("monitor").unless_keyword("default", true).absent("default"),
-      field<&R::ratio>("ratio").when(WrittenWhen::NotOne).absent(std::uint16_t{1}),
-  };
-};
-
-template <>
-struct RecordTable<fz::Pool> {
-  using R = fz::Pool;
-  static constexpr std::string_view name = "Pool";
-  static constexpr FieldDef fields[] = {
-      field<&R::name>("name").required(),
-      field<&R::members>("members").when(WrittenWhen::NotEmpty),
-      field<&R::monitor>("monitor").when(WrittenWhen::NotBlank),
-      field<&R::description>("description").when(WrittenWhen::NotBlank),
-      field<&R::min_active_members>("min-active-members").when(WrittenWhen::NotZero),
-      field<&R::lb_mode>("load-balancing-mode").unless_keyword("round-robin").absent("round-robin"),
-      field<&R::partition>("partition").unless_keyword("common").absent("Common"),
-  };
-};
-
-}  // namespace quilvarn::formats
 
 namespace fz {
 
@@ -320,22 +153,11 @@ T read_or_fail(const Format& f, std::string_view text, std::string_view context)
   return value;
 }
 
-// `Settles`: the first written text is already the fixed point (the table
-// writes every field whose absence would read back differently).
+// The checks of a value that was read or converted, in format `f`. `Settles`:
+// the first written text is already the fixed point (the table writes every
+// field whose absence would read back differently).
 template <class T, bool Settles>
-void run(const Format& f, std::string_view input) {
-  const RecordDef& def = quilvarn::formats::record_def<T>;
-  T first{};
-  std::string error;
-  const bool ok = f.read(input, def, &first, error);
-  if (g_verbose) {
-    std::fprintf(stderr, "%s %.*s: %s\n", f.name, static_cast<int>(def.name.size()), def.name.data(),
-                 ok ? "read" : error.c_str());
-  }
-  if (!ok) {
-    check_error(f, input, error);
-    return;
-  }
+void settle(const Format& f, const T& first, std::string_view input) {
   const std::string w1 = write_or_fail(f, first, input);
   const T second = read_or_fail<T>(f, w1, input);
   const std::string w2 = write_or_fail(f, second, input);
@@ -354,18 +176,89 @@ void run(const Format& f, std::string_view input) {
   }
 }
 
+template <class T, bool Settles>
+void run(const Format& f, std::string_view input) {
+  const RecordDef& def = quilvarn::formats::record_def<T>;
+  T first{};
+  std::string error;
+  const bool ok = f.read(input, def, &first, error);
+  if (g_verbose) {
+    std::fprintf(stderr, "%s %.*s: %s\n", f.name, static_cast<int>(def.name.size()), def.name.data(),
+                 ok ? "read" : error.c_str());
+  }
+  if (!ok) {
+    check_error(f, input, error);
+    return;
+  }
+  settle<T, Settles>(f, first, input);
+}
+
+// Configuration text converted as a class's constructor converts it; the value
+// then goes through the checks in every format. The constructors take a Python
+// str, whose text is always well-formed UTF-8: other input is not theirs.
+template <class T, auto Convert>
+void run_text(const Format&, std::string_view input) {
+  if (!brelmark::is_valid_utf8(input)) return;
+  std::optional<T> value = Convert(input);
+  if (g_verbose) std::fprintf(stderr, "text %s\n", value ? "converted" : "not parsed");
+  if (!value) return;
+  for (const Format& f : kFormats) settle<T, true>(f, *value, input);
+}
+
+std::optional<qv::ltm::LTM> ltm_text(std::string_view text) { return qv::ltm::ltm_from_text(text); }
+
+std::optional<qv::ltm::Virtual> virtual_text(std::string_view text) {
+  auto parsed = brelmark::parse_virtual(text);
+  if (!parsed) return std::nullopt;
+  return qv::ltm::virtual_from_parsed(std::move(parsed).value());
+}
+
+std::optional<qv::ltm::Pool> pool_text(std::string_view text) {
+  auto parsed = brelmark::parse_pool(text);
+  if (!parsed) return std::nullopt;
+  return qv::ltm::pool_from_parser(parsed.value());
+}
+
+std::optional<qv::ltm::Partition> partition_text(std::string_view text) {
+  auto parsed = brelmark::parse_partition(text);
+  if (!parsed) return std::nullopt;
+  return qv::ltm::partition_from_parsed(parsed.value());
+}
+
+std::optional<qv::ltm::SnatPool> snatpool_text(std::string_view text) {
+  auto parsed = brelmark::parse_snatpool(text);
+  if (!parsed) return std::nullopt;
+  return qv::ltm::snatpool_from_parsed(parsed.value());
+}
+
 using Runner = void (*)(const Format&, std::string_view);
 
-constexpr Runner kRecords[] = {
-    &run<qvtest::Item, false>,   // every field kind and written-when rule
-    &run<qvtest::Batch, false>,  // a list of those
-    &run<qvtest::Node, true>,    // a record that nests itself (nesting allowance)
-    &run<yrec::Vs, true>,        // server-shaped
-    &run<yrec::Conf, false>,     // lists of servers and members (Mem's ratio does not settle)
-    &run<Virtual, true>,
-    &run<Pool, true>,
+// fuzz/run.sh seeds the corpus by these numbers: keep it in step.
+constexpr Runner kEntries[] = {
+    // Test records.
+    &run<qvtest::Item, false>,   // 0: every field kind and written-when rule
+    &run<qvtest::Batch, false>,  // 1: a list of those
+    &run<qvtest::Node, true>,    // 2: a record that nests itself (nesting allowance)
+    &run<yrec::Vs, true>,        // 3: server-shaped
+    &run<yrec::Conf, false>,     // 4: lists of servers and members (Mem's ratio does not settle)
+    // The module's records, read from documents.
+    &run<qv::ltm::Virtual, true>,     // 5
+    &run<qv::ltm::Pool, true>,        // 6
+    &run<qv::ltm::Profile, true>,     // 7
+    &run<qv::ltm::Snat, true>,        // 8
+    &run<qv::ltm::MemberFqdn, true>,  // 9
+    &run<qv::ltm::PoolMember, true>,  // 10
+    &run<qv::ltm::Partition, true>,   // 11
+    &run<qv::ltm::SnatPool, true>,    // 12
+    &run<qv::ltm::LTM, true>,         // 13
+    // Configuration text (the format byte does not matter: every format is checked).
+    &run_text<qv::ltm::LTM, &ltm_text>,            // 14
+    &run_text<qv::ltm::Virtual, &virtual_text>,    // 15
+    &run_text<qv::ltm::Pool, &pool_text>,          // 16
+    &run_text<qv::ltm::Partition, &partition_text>,  // 17
+    &run_text<qv::ltm::SnatPool, &snatpool_text>,  // 18
 };
-constexpr std::size_t kRecordCount = std::size(kRecords);
+constexpr std::size_t kEntryCount = std::size(kEntries);
 
 }  // namespace fz
 
@@ -387,8 +280,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const unsigned selector = data[0];
   const std::size_t format = fz::g_pinned_format ? *fz::g_pinned_format : selector % fz::kFormatCount;
-  const std::size_t record = (selector / fz::kFormatCount) % fz::kRecordCount;
+  const std::size_t entry = (selector / fz::kFormatCount) % fz::kEntryCount;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  fz::kRecords[record](fz::kFormats[format], text);
+  fz::kEntries[entry](fz::kFormats[format], text);
   return 0;
 }

@@ -4,11 +4,13 @@
 #   fuzz/run.sh [SECONDS] [JOBS] [TARGET]     (default 60 seconds, 1 job, TARGET brelmark)
 # TARGET (also taken from $FUZZ_TARGET):
 #   brelmark  the configuration grammars: seeds are the test listings, one per entry.
-#   formats   the JSON, YAML and TOML record readers and writers: seeds are
-#             fuzz/seeds/formats/*, the y_ cases of the JSON test suite (as the
-#             value of an unknown key) and the valid toml-test cases, each under
-#             every record. QV_FUZZ_FORMAT=json|yaml|toml keeps a run to one format
-#             (with its own corpus, so that such runs can go in parallel).
+#   formats   the JSON, YAML and TOML readers and writers of the module's records
+#             and of test records, and the conversion of configuration text into
+#             the module's records: seeds are fuzz/seeds/formats/*, the y_ cases of
+#             the JSON test suite (as the value of an unknown key) and the valid
+#             toml-test cases, each under every record, and the test listings under
+#             every text entry. QV_FUZZ_FORMAT=json|yaml|toml keeps a run to one
+#             format (with its own corpus, so that such runs can go in parallel).
 # Crashes are written to $out/crashes/; the corpus grows in $out/corpus/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,9 +42,11 @@ seed_brelmark() {
   done
 }
 
-# Formats and records as fuzz/fuzz_formats.cpp numbers them.
+# Formats and entries as fuzz/fuzz_formats.cpp numbers them: entries below
+# record_count read documents, the rest (up to entry_count) read configuration text.
 format_number() { case $1 in json) echo 0 ;; yaml) echo 1 ;; toml) echo 2 ;; esac; }
-record_count=7
+record_count=14
+entry_count=19
 
 # seed_format FORMAT NAME FILE...: each file under every record of FORMAT.
 seed_format() {
@@ -81,6 +85,13 @@ seed_formats() {
     done < tests/data/toml-test/tests/files-toml-1.0.0
     seed_format toml toml-test "${list[@]}"
   fi
+  local n=$(format_number "${pinned:-json}") r
+  for f in brelmark/tests/data/*.conf; do
+    for ((r = record_count; r < entry_count; r++)); do
+      { byte $((r * 3 + n)); cat "$f"; } > "$corpus/text-$i-$r"
+    done
+    i=$((i + 1))
+  done
 }
 
 case $target in

@@ -2,10 +2,7 @@
 // classes, in the order of the registration table, as module attributes and entries of `__all__`.
 #include <atomic>
 
-#include "ltm/ltm.hpp"
-#include "ltm/ltm_path.hpp"
-#include "ltm/pool.hpp"
-#include "ltm/vs.hpp"
+#include "ltm/classes.hpp"
 #include "py_class.hpp"
 
 namespace qv {

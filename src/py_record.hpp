@@ -1,7 +1,7 @@
 #pragma once
 // The document members of a model class whose value is a record (formats/record.hpp): the static
 // readers from_json / from_yaml / from_toml, the writers to_json / to_yaml / to_toml / try_to_csv /
-// to_dict, new_default, and the address text of representations.
+// to_dict and new_default.
 //
 //   std::vector<Item> items = {...fields...};
 //   py::add_record_readers<Pool>(items);     // from_json, from_yaml, from_toml
@@ -13,8 +13,6 @@
 //     with its text;
 //   - the JSON, YAML, TOML and dict writers cannot fail for the model's records: a failure is a
 //     fault of the module (py::fault_err with the writer's debug description).
-#include <charconv>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,15 +111,6 @@ void add_record_writers(std::vector<Item>& items) {
   items.push_back(method<&record_detail::to_toml<T>>("to_toml"));
   items.push_back(method<&record_detail::try_to_csv<T>>("try_to_csv"));
   items.push_back(method<&record_detail::to_dict<T>>("to_dict"));
-}
-
-// "0x" and the address in lower-case hexadecimal digits without leading zeros, as representations
-// show the object's value.
-inline void append_address(std::string& out, const void* address) {
-  char digits[2 * sizeof(std::uintptr_t)];
-  auto result = std::to_chars(digits, digits + sizeof digits, reinterpret_cast<std::uintptr_t>(address), 16);
-  out += "0x";
-  out.append(digits, result.ptr);
 }
 
 }  // namespace qv::py

@@ -1,6 +1,6 @@
 #pragma once
 // The whole configuration: the record LTM with its four lists, its construction from a whole
-// configuration text, and the Python classes LTM, partition and SnatPool.
+// configuration text. The Python classes LTM, partition and SnatPool are in ltm_py.cpp.
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,7 +11,6 @@
 #include "ltm/pool.hpp"
 #include "ltm/snat.hpp"
 #include "ltm/vs.hpp"
-#include "py_class.hpp"
 
 namespace qv::ltm {
 
@@ -22,12 +21,14 @@ struct LTM {
   std::vector<Virtual> virtual_servers;
   std::vector<Pool> pools;
   std::vector<SnatPool> snat_pools;
+  friend bool operator==(const LTM&, const LTM&) = default;
 };
 
 // Every "auth partition", "ltm virtual", "ltm pool" and "ltm snatpool" object of the text, each
 // converted as its own class converts it, in text order; a partition "Common" is appended when no
 // partition has exactly that name. Unknown text and objects that do not parse are skipped.
-LTM ltm_impl_new_from_text(std::string_view text);
+// The whole-text parser never fails; if it did, that fault is thrown as std::logic_error.
+LTM ltm_from_text(std::string_view text);
 
 // "partitions: P, virtual_servers: V, pools: N, snat_pools: S".
 std::string ltm_str(const LTM& value);
@@ -46,10 +47,4 @@ struct quilvarn::formats::RecordTable<qv::ltm::LTM> {
       field<&R::pools>("pools").required(),
       field<&R::snat_pools>("snat_pools").required(),
   };
-};
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::LTM> {
-  static constexpr const char* name = "LTM";
-  static std::span<const Item> items();
 };

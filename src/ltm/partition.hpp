@@ -1,7 +1,7 @@
 #pragma once
 // Administrative partitions: the record Partition (Python class `partition`), its document keys,
-// its conversion from parsed "auth partition" objects and its string forms. The Python member
-// table of the class is in ltm.cpp, beside those of SnatPool and LTM, which share its bodies.
+// its conversion from parsed "auth partition" objects and its string forms. The Python class is in
+// ltm_py.cpp, beside SnatPool and LTM.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,7 +10,6 @@
 #include <brelmark/records.hpp>
 
 #include "formats/record.hpp"
-#include "py_class.hpp"
 
 namespace qv::ltm {
 
@@ -19,15 +18,11 @@ struct Partition {
   std::string name;
   std::uint16_t rd = 0;
   std::string description;
+  friend bool operator==(const Partition&, const Partition&) = default;
 };
 
 // An owned copy of a parsed partition; nothing is trimmed.
 Partition partition_from_parsed(const brelmark::ParsedPartition& parsed);
-
-// The partition of one "auth partition" object at the start of the text (the rest is ignored).
-// Python error: RuntimeError with the parser's error text, also for a "default-route-domain"
-// value that is not an unsigned 16-bit number.
-Partition partition_impl_new_from_text(std::string_view text);
 
 // "name=<name>, rd=<rd>".
 std::string partition_str(const Partition& value);
@@ -45,10 +40,4 @@ struct quilvarn::formats::RecordTable<qv::ltm::Partition> {
       field<&R::rd>("default-route-domain"),
       field<&R::description>("description").when(WrittenWhen::NotBlank),
   };
-};
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::Partition> {
-  static constexpr const char* name = "partition";
-  static std::span<const Item> items();
 };

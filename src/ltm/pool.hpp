@@ -1,6 +1,7 @@
 #pragma once
 // Pools: the records Pool, PoolMember and MemberFqdn, their document keys, defaults and
-// written-when rules, their conversion from parsed "ltm pool" objects, and their Python classes.
+// written-when rules and their conversion from parsed "ltm pool" objects. Their Python classes are
+// in pool_py.cpp.
 //
 // Every document form (JSON, YAML, TOML, CSV, Python dictionaries) runs over the field tables
 // below. A reader gives an absent key the value the writer leaves out, so that every written
@@ -17,7 +18,6 @@
 #include <brelmark/records.hpp>
 
 #include "formats/record.hpp"
-#include "py_class.hpp"
 
 namespace qv::ltm {
 
@@ -29,6 +29,7 @@ namespace qv::ltm {
 struct MemberFqdn {
   std::string autopopulate;
   std::string name;
+  friend bool operator==(const MemberFqdn&, const MemberFqdn&) = default;
 };
 
 // One member of a pool. `name` is an object-path text (an LtmPath in Python).
@@ -41,6 +42,7 @@ struct PoolMember {
   MemberFqdn fqdn;
   std::string monitor;
   std::uint16_t ratio = 0;
+  friend bool operator==(const PoolMember&, const PoolMember&) = default;
 };
 
 // One pool. `name` is an object-path text (an LtmPath in Python).
@@ -52,6 +54,7 @@ struct Pool {
   std::uint16_t min_active_members = 0;
   std::string lb_mode;
   std::string partition;
+  friend bool operator==(const Pool&, const Pool&) = default;
 };
 
 // ---- Defaults and builders ---------------------------------------------------------------------
@@ -97,15 +100,6 @@ std::string poolmember_get_dest_ip(std::string_view destination);
 // text included); else nothing.
 std::optional<std::string_view> pool_partition(const Pool& pool,
                                                std::optional<std::string_view> default_partition);
-
-// "/" + pool_partition(...) + "/" + the `name` group of the pool's name. Python errors: RuntimeError
-// "RuntimeError: Invalid partition name!" without a partition; ValueError "Invalid object path: "
-// + repr(name) when the name does not match the object-path pattern.
-std::string pool_full_path(const Pool& pool, std::optional<std::string_view> default_partition);
-
-// A Pool read from one "ltm pool" object at the start of the text (the rest is ignored).
-// Python error: RuntimeError with the parser's error text.
-Pool pool_impl_new_from_text(std::string_view text);
 
 }  // namespace qv::ltm
 
@@ -155,27 +149,3 @@ struct RecordTable<qv::ltm::Pool> {
 };
 
 }  // namespace quilvarn::formats
-
-// ---- Python classes -------------------------------------------------------------------------------
-
-namespace qv::py {
-
-template <>
-struct ClassInfo<ltm::MemberFqdn> {
-  static constexpr const char* name = "MemberFqdn";
-  static std::span<const Item> items();
-};
-
-template <>
-struct ClassInfo<ltm::PoolMember> {
-  static constexpr const char* name = "PoolMember";
-  static std::span<const Item> items();
-};
-
-template <>
-struct ClassInfo<ltm::Pool> {
-  static constexpr const char* name = "Pool";
-  static std::span<const Item> items();
-};
-
-}  // namespace qv::py

@@ -1,10 +1,6 @@
 #include "ltm/snat.hpp"
 
-#include <cinttypes>
-#include <cstdio>
-
-#include <brelmark/grammar.hpp>
-
+#include "ltm/address.hpp"
 #include "ltm/ltm_path.hpp"
 
 namespace qv::ltm {
@@ -21,19 +17,11 @@ SnatPool snatpool_from_parsed(const brelmark::ParsedSnatPool& parsed) {
   return pool;
 }
 
-SnatPool snatpool_impl_new_from_text(std::string_view text) {
-  brelmark::ParseResult<brelmark::ParsedSnatPool> parsed = brelmark::parse_snatpool(text);
-  if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
-  return snatpool_from_parsed(parsed.value());
-}
-
 std::string_view snatpool_str(const SnatPool& value) { return value.name; }
 
 std::string snatpool_repr(const SnatPool& value) {
-  char address[2 + 2 * sizeof(std::uintptr_t) + 1];
-  std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<std::uintptr_t>(&value));
   std::string out = "SnatPool ";
-  out += address;
+  append_address(out, &value);
   out += ", ";
   out += value.name;
   return out;

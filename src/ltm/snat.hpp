@@ -1,6 +1,6 @@
 #pragma once
 // SNAT pools: the record SnatPool, its document keys, its conversion from parsed "ltm snatpool"
-// objects and its string forms. The Python member table of the class is in ltm.cpp.
+// objects and its string forms. The Python class is in ltm_py.cpp.
 #include <span>
 #include <string>
 #include <string_view>
@@ -9,7 +9,6 @@
 #include <brelmark/records.hpp>
 
 #include "formats/record.hpp"
-#include "py_class.hpp"
 
 namespace qv::ltm {
 
@@ -19,15 +18,12 @@ struct SnatPool {
   std::string name;
   std::vector<std::string> members;
   std::string partition;
+  friend bool operator==(const SnatPool&, const SnatPool&) = default;
 };
 
 // An owned copy of a parsed SNAT pool: the name trimmed of Unicode white space, the members in
 // text order, and the pool's own "partition" line whenever that line is not empty (untrimmed).
 SnatPool snatpool_from_parsed(const brelmark::ParsedSnatPool& parsed);
-
-// The SNAT pool of one "ltm snatpool" object at the start of the text (the rest is ignored).
-// Python error: RuntimeError with the parser's error text.
-SnatPool snatpool_impl_new_from_text(std::string_view text);
 
 // The name text.
 std::string_view snatpool_str(const SnatPool& value);
@@ -45,10 +41,4 @@ struct quilvarn::formats::RecordTable<qv::ltm::SnatPool> {
       field<&R::members>("members"),
       field<&R::partition>("partition").when(WrittenWhen::NotEmpty),
   };
-};
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::SnatPool> {
-  static constexpr const char* name = "SnatPool";
-  static std::span<const Item> items();
 };

@@ -2,9 +2,7 @@
 
 #include <brelmark/unicode.hpp>
 
-#include <charconv>
-#include <cstdint>
-
+#include "ltm/address.hpp"
 #include "ltm/ltm_path.hpp"
 
 namespace qv::ltm {
@@ -84,18 +82,6 @@ void virtual_impl_set_destination(Virtual& value, std::string_view text) {
 void virtual_impl_set_pool(Virtual& value, std::string_view text) { value.pool = normalize_object_path(text); }
 
 // ---- String forms -------------------------------------------------------------------------------
-
-namespace {
-
-// "0x" and the address in lower-case hexadecimal digits without leading zeros.
-void append_address(std::string& out, const void* address) {
-  char digits[2 * sizeof(std::uintptr_t)];
-  auto result = std::to_chars(digits, digits + sizeof digits, reinterpret_cast<std::uintptr_t>(address), 16);
-  out += "0x";
-  out.append(digits, result.ptr);
-}
-
-}  // namespace
 
 std::string profile_str(const Profile& value) {
   std::string out = "name: ";

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "formats/record.hpp"
-#include "py_class.hpp"
 
 namespace qv::ltm {
 
@@ -20,12 +19,14 @@ namespace qv::ltm {
 struct Profile {
   std::string name;
   std::optional<std::string> context;
+  friend bool operator==(const Profile&, const Profile&) = default;
 };
 
 // A virtual server's source-address translation: its type ("automap", "snat", ...) and pool.
 struct Snat {
   std::string type_;
   std::string pool;
+  friend bool operator==(const Snat&, const Snat&) = default;
 };
 
 // A policy: its name and the lines of its block.
@@ -56,6 +57,7 @@ struct Virtual {
   std::vector<Policy> policies;
   std::optional<std::string> fw_enforced_policy;
   std::vector<std::string> security_log_profiles;
+  friend bool operator==(const Virtual&, const Virtual&) = default;
 };
 
 // True when both the type and the pool are blank (empty once Unicode white space is trimmed): a
@@ -150,24 +152,4 @@ struct quilvarn::formats::RecordTable<qv::ltm::Virtual> {
       field<&V::fw_enforced_policy>("fw_enforced_policy").when(WrittenWhen::Set),
       field<&V::security_log_profiles>("security_log_profiles").when(WrittenWhen::NotEmpty),
   };
-};
-
-// ---- Python classes (vs_py.cpp) -----------------------------------------------------------------
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::Profile> {
-  static constexpr const char* name = "Profile";
-  static std::span<const Item> items();
-};
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::Snat> {
-  static constexpr const char* name = "Snat";
-  static std::span<const Item> items();
-};
-
-template <>
-struct qv::py::ClassInfo<qv::ltm::Virtual> {
-  static constexpr const char* name = "Virtual";
-  static std::span<const Item> items();
 };

@@ -1,8 +1,5 @@
 // The Python classes Virtual, Profile and Snat: their member tables and member bodies.
-#include <brelmark/grammar.hpp>
-
-#include "ltm/ltm_path.hpp"
-#include "ltm/vs.hpp"
+#include "ltm/classes.hpp"
 #include "py_record.hpp"
 
 namespace qv::ltm {
@@ -26,17 +23,6 @@ void add_document_members(std::vector<Item>& items, bool with_snat_repr) {
 // ---- Virtual --------------------------------------------------------------------------------------
 
 constexpr ArgumentSpec kVirtualNew{"Virtual", "__new__", {"input"}, 1};
-
-// One "ltm virtual" object at the start of the text; whatever follows its closing brace is ignored.
-Virtual virtual_impl_new_from_text(std::string_view text) {
-  brelmark::ParseResult<brelmark::ParsedVirtual> parsed = brelmark::parse_virtual(text);
-  if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
-  return virtual_from_parsed(std::move(parsed).value());
-}
-
-Virtual body_virtual_new(const Arguments& args) {
-  return virtual_impl_new_from_text(args.get<std::string_view>(0));
-}
 
 LtmPath body_get_name(const Virtual& v) { return LtmPath{v.name}; }
 LtmPath body_get_destination(const Virtual& v) { return LtmPath{v.destination}; }
@@ -80,7 +66,7 @@ std::vector<Item> virtual_items() {
   items.push_back(setter_of<&body_set_name>("name"));
   items.push_back(setter_of<&body_set_destination>("destination"));
   items.push_back(setter_of<&body_set_pool>("pool"));
-  items.push_back(py::slot_new<kVirtualNew, &body_virtual_new>());
+  items.push_back(py::slot_new<kVirtualNew, &new_from_text<&brelmark::parse_virtual, &virtual_from_parsed>>());
   items.push_back(py::slot_str<&virtual_str>());
   items.push_back(py::slot_repr<&virtual_repr>());
   return items;

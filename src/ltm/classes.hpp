@@ -1,0 +1,98 @@
+#pragma once
+// The model's Python classes: the name and member table of each class (one heap type per value
+// type, see py_class.hpp), and what the member bodies of one class family use of another's.
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <brelmark/grammar.hpp>
+
+#include "ltm/ltm.hpp"
+#include "ltm/ltm_path.hpp"
+#include "py_class.hpp"
+
+namespace qv::py {
+
+// Defined in vs_py.cpp.
+template <>
+struct ClassInfo<ltm::Profile> {
+  static constexpr const char* name = "Profile";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::Snat> {
+  static constexpr const char* name = "Snat";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::Virtual> {
+  static constexpr const char* name = "Virtual";
+  static std::span<const Item> items();
+};
+
+// Defined in pool_py.cpp.
+template <>
+struct ClassInfo<ltm::MemberFqdn> {
+  static constexpr const char* name = "MemberFqdn";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::PoolMember> {
+  static constexpr const char* name = "PoolMember";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::Pool> {
+  static constexpr const char* name = "Pool";
+  static std::span<const Item> items();
+};
+
+// Defined in ltm_py.cpp.
+template <>
+struct ClassInfo<ltm::Partition> {
+  static constexpr const char* name = "partition";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::SnatPool> {
+  static constexpr const char* name = "SnatPool";
+  static std::span<const Item> items();
+};
+template <>
+struct ClassInfo<ltm::LTM> {
+  static constexpr const char* name = "LTM";
+  static std::span<const Item> items();
+};
+
+// Defined in ltm_path_py.cpp.
+template <>
+struct ClassInfo<ltm::LtmPath> {
+  static constexpr const char* name = "LtmPath";
+  static std::span<const Item> items();
+};
+
+}  // namespace qv::py
+
+namespace qv::ltm {
+
+// The constructor body of a class made from one configuration object: the object at the start of
+// the text argument, read by `Parse` (a brelmark object parser) and converted by `Convert`;
+// whatever follows its closing brace is ignored. RuntimeError with the parser's error text.
+template <auto Parse, auto Convert>
+auto new_from_text(const py::Arguments& args) {
+  auto parsed = Parse(args.get<std::string_view>(0));
+  if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
+  return Convert(std::move(parsed).value());
+}
+
+// A copy of the text of an LtmPath object (TypeError naming LtmPath; "Already mutably borrowed").
+std::string extract_ltmpath(PyObject* object);
+
+// "/" + partition + "/" + name: the path's own partition, else the default. RuntimeError "Invalid
+// partition name!" without either; ValueError "Invalid object path: " + repr(path) when the path
+// does not match the object-path pattern.
+std::string ltmpath_impl_get_full_path(std::string_view path, std::optional<std::string_view> default_partition);
+
+}  // namespace qv::ltm

@@ -1,0 +1,174 @@
+// The Python classes MemberFqdn, PoolMember and Pool: their member tables and member bodies.
+#include "ltm/address.hpp"
+#include "ltm/classes.hpp"
+#include "py_record.hpp"
+
+namespace qv::ltm {
+
+// ---- String forms and the path name shared by the three classes ---------------------------------
+
+namespace {
+
+using py::Arguments;
+using py::ArgumentSpec;
+using py::Item;
+
+// "<Class>: 0x<address>,  <name>"; the address is that of the borrowed record.
+template <class T>
+std::string body_repr(const T& value) {
+  std::string out = py::ClassInfo<T>::name;
+  out += ": ";
+  append_address(out, &value);
+  out += ",  ";
+  out += value.name;
+  return out;
+}
+
+template <class T>
+std::string_view body_str(const T& value) {
+  return value.name;
+}
+
+template <class T>
+void add_string_forms(std::vector<Item>& items) {
+  items.push_back(py::slot_str<&body_str<T>>());
+  items.push_back(py::slot_repr<&body_repr<T>>());
+}
+
+// The object-path attribute `name`: an LtmPath object out, a copy of an LtmPath's text in.
+template <class T>
+LtmPath body_get_name(const T& value) {
+  return LtmPath{value.name};
+}
+template <class T>
+void body_set_name(T& value, PyObject* path) {
+  value.name = extract_ltmpath(path);
+}
+template <class T>
+void add_path_name(std::vector<Item>& items) {
+  items.push_back(py::getter_of<&body_get_name<T>>("name"));
+  items.push_back(py::setter_of<&body_set_name<T>>("name"));
+}
+
+// ---- MemberFqdn -----------------------------------------------------------------------------------
+
+constexpr ArgumentSpec kMemberFqdnNew{"MemberFqdn", "__new__", {"name"}, 1};
+
+MemberFqdn memberfqdn_body_new(const Arguments& args) {
+  return memberfqdn_impl_new(args.get<std::string_view>(0));
+}
+
+// ---- PoolMember -----------------------------------------------------------------------------------
+
+constexpr ArgumentSpec kPoolMemberNew{"PoolMember", "__new__", {"name"}, 1};
+
+PoolMember poolmember_body_new(const Arguments& args) {
+  return poolmember_impl_new(args.get<std::string_view>(0));
+}
+
+std::string poolmember_body_get_dest_ip(const PoolMember& member) {
+  return poolmember_get_dest_ip(member.destination);
+}
+
+// ---- Pool -------------------------------------------------------------------------------------------
+
+// "/" + pool_partition(...) + "/" + the `name` group of the pool's name. Python errors: RuntimeError
+// "RuntimeError: Invalid partition name!" without a partition; ValueError "Invalid object path: "
+// + repr(name) when the name does not match the object-path pattern.
+std::string pool_full_path(const Pool& pool, std::optional<std::string_view> default_partition) {
+  std::optional<std::string_view> partition = pool_partition(pool, default_partition);
+  // The text is that of the path operation's error as it is wrapped by the pool class.
+  if (!partition) py::raise(PyExc_RuntimeError, "RuntimeError: Invalid partition name!");
+  return ltmpath_impl_get_full_path(pool.name, partition);
+}
+
+constexpr ArgumentSpec kPoolNew{"Pool", "__new__", {"input"}, 1};
+constexpr ArgumentSpec kPoolGetFullPath{"Pool", "get_full_path", {"default_partition"}, 0};
+constexpr ArgumentSpec kPoolGetPartition{"Pool", "get_partition", {"default_partition"}, 0};
+
+void pool_body_set_partition(Pool& pool, PyObject* value) { pool.partition = py::convert<std::string>(value); }
+
+std::string_view pool_body_get_partition(const Pool& pool, const Arguments& args) {
+  return pool_partition(pool, args.get_optional<std::string_view>(0)).value_or("Common");
+}
+
+std::string pool_body_get_full_path(const Pool& pool, const Arguments& args) {
+  return pool_full_path(pool, args.get_optional<std::string_view>(0));
+}
+
+}  // namespace
+
+}  // namespace qv::ltm
+
+// ---- Member tables --------------------------------------------------------------------------------
+
+namespace qv::py {
+
+std::span<const Item> ClassInfo<ltm::MemberFqdn>::items() {
+  using namespace ltm;
+  static const std::vector<Item> table = [] {
+    std::vector<Item> items{
+        field<&MemberFqdn::autopopulate>("autopopulate"),
+        field<&MemberFqdn::name>("name"),
+    };
+    add_record_readers<MemberFqdn>(items);
+    add_record_writers<MemberFqdn>(items);
+    items.push_back(slot_new<kMemberFqdnNew, &memberfqdn_body_new>());
+    add_string_forms<MemberFqdn>(items);
+    return items;
+  }();
+  return table;
+}
+
+std::span<const Item> ClassInfo<ltm::PoolMember>::items() {
+  using namespace ltm;
+  static const std::vector<Item> table = [] {
+    std::vector<Item> items;
+    add_path_name<PoolMember>(items);
+    items.insert(items.end(), {
+        field<&PoolMember::destination>("destination"),
+        field<&PoolMember::priority_group>("priority_group"),
+        field<&PoolMember::session>("session"),
+        field<&PoolMember::state>("state"),
+        field<&PoolMember::fqdn>("fqdn"),
+        field<&PoolMember::monitor>("monitor"),
+        field<&PoolMember::ratio>("ratio"),
+    });
+    add_record_readers<PoolMember>(items);
+    items.push_back(static_method<&poolmember_default>("new_default"));
+    items.push_back(method<&poolmember_body_get_dest_ip>("get_dest_ip"));
+    add_record_writers<PoolMember>(items);
+    items.push_back(slot_new<kPoolMemberNew, &poolmember_body_new>());
+    add_string_forms<PoolMember>(items);
+    return items;
+  }();
+  return table;
+}
+
+std::span<const Item> ClassInfo<ltm::Pool>::items() {
+  using namespace ltm;
+  static const std::vector<Item> table = [] {
+    std::vector<Item> items;
+    add_path_name<Pool>(items);
+    items.insert(items.end(), {
+        field<&Pool::members>("members"),
+        field<&Pool::monitor>("monitor"),
+        field<&Pool::description>("description"),
+        field<&Pool::min_active_members>("min_active_members"),
+        field<&Pool::lb_mode>("lb_mode"),
+        setter_of<&pool_body_set_partition>("partition"),
+    });
+    add_record_readers<Pool>(items);
+    items.push_back(method<kPoolGetFullPath, &pool_body_get_full_path>(
+        "get_full_path", "get_full_path($self, default_partition=None)\n--\n\n"));
+    items.push_back(method<kPoolGetPartition, &pool_body_get_partition>(
+        "get_partition", "get_partition($self, default_partition=None)\n--\n\n"));
+    add_record_writers<Pool>(items);
+    items.push_back(slot_new<kPoolNew, &new_from_text<&brelmark::parse_pool, &pool_from_parser>>());
+    add_string_forms<Pool>(items);
+    return items;
+  }();
+  return table;
+}
+
+}  // namespace qv::py
