@@ -1,11 +1,12 @@
 // libFuzzer target for the document readers and writers (JSON, YAML, TOML).
 //
 // Input: the first byte chooses the format (byte % 3: JSON, YAML, TOML) and the
-// entry (byte / 3 % 19, see kEntries); the rest is the input. An entry reads a
+// entry (byte / 3 % 20, see kEntries); the rest is the input. An entry reads a
 // document into one record of the module (its real records and field tables,
 // as the classes' from_json / from_yaml / from_toml read them) or into a test
 // record, or reads configuration text as the classes' constructors do (LTM(text),
-// Virtual(text), Pool(text), partition(text), SnatPool(text)). The
+// Virtual(text), Pool(text), partition(text), SnatPool(text)), or matches an
+// object path with the module's matcher and with the library's pattern. The
 // environment variable QV_FUZZ_FORMAT=json|yaml|toml pins the format (the first
 // byte then chooses only the record), so that parallel runs can each keep to one
 // format over the same corpus layout.
@@ -23,10 +24,12 @@
 //   - the settled value, written in each of the three formats, reads back as
 //     the same value;
 //   - a value converted from configuration text goes through the same checks in
-//     every format.
+//     every format;
+//   - both path matchers give the same answer and the same groups.
 // A broken invariant aborts with both texts printed. QV_FUZZ_VERBOSE=1 prints
 // each input's format, record and outcome (for looking at seeds and findings).
 #include <brelmark/grammar.hpp>
+#include <brelmark/path.hpp>
 #include <brelmark/unicode.hpp>
 
 #include <cstddef>
@@ -44,6 +47,7 @@
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
 #include "ltm/ltm.hpp"
+#include "ltm/ltm_path.hpp"
 #include "test_records.hpp"
 #include "test_yaml_records.hpp"
 
@@ -205,6 +209,22 @@ void run_text(const Format&, std::string_view input) {
   for (const Format& f : kFormats) settle<T, true>(f, *value, input);
 }
 
+// The module's object-path matcher against the library's pattern (a general
+// regular-expression engine): the same answer and the same groups, as slices of
+// the same places of the text.
+void run_path(const Format& f, std::string_view input) {
+  brelmark::PathCaptures ours, theirs;
+  const bool a = qv::ltm::LtmPathPattern::match(input, ours);
+  const bool b = brelmark::PathPattern::get().match(input, theirs);
+  auto same = [](const std::optional<std::string_view>& x, const std::optional<std::string_view>& y) {
+    return x.has_value() == y.has_value() && (!x || (x->data() == y->data() && x->size() == y->size()));
+  };
+  if (a != b || (a && !(same(ours.partition, theirs.partition) && same(ours.name, theirs.name) &&
+                        same(ours.rd, theirs.rd) && same(ours.port, theirs.port) && same(ours.svc, theirs.svc)))) {
+    fail("the module's path matcher and the library's pattern disagree", f, input);
+  }
+}
+
 std::optional<qv::ltm::LTM> ltm_text(std::string_view text) { return qv::ltm::ltm_from_text(text); }
 
 std::optional<qv::ltm::Virtual> virtual_text(std::string_view text) {
@@ -257,6 +277,7 @@ constexpr Runner kEntries[] = {
     &run_text<qv::ltm::Pool, &pool_text>,          // 16
     &run_text<qv::ltm::Partition, &partition_text>,  // 17
     &run_text<qv::ltm::SnatPool, &snatpool_text>,  // 18
+    &run_path,  // 19: an object path (the format byte does not matter)
 };
 constexpr std::size_t kEntryCount = std::size(kEntries);
 

@@ -43,10 +43,12 @@ seed_brelmark() {
 }
 
 # Formats and entries as fuzz/fuzz_formats.cpp numbers them: entries below
-# record_count read documents, the rest (up to entry_count) read configuration text.
+# record_count read documents, those up to text_end read configuration text, and
+# path_entry matches object paths.
 format_number() { case $1 in json) echo 0 ;; yaml) echo 1 ;; toml) echo 2 ;; esac; }
 record_count=14
-entry_count=19
+text_end=19
+path_entry=19
 
 # seed_format FORMAT NAME FILE...: each file under every record of FORMAT.
 seed_format() {
@@ -87,9 +89,13 @@ seed_formats() {
   fi
   local n=$(format_number "${pinned:-json}") r
   for f in brelmark/tests/data/*.conf; do
-    for ((r = record_count; r < entry_count; r++)); do
+    for ((r = record_count; r < text_end; r++)); do
       { byte $((r * 3 + n)); cat "$f"; } > "$corpus/text-$i-$r"
     done
+    i=$((i + 1))
+  done
+  for s in '/Common/vs:80' 'vs%2::80' '/a/b/c' '/Common/10.1.1.1%2:443' 'a:b:c' '/p/n%١٢:http'; do
+    { byte $((path_entry * 3 + n)); printf '%s' "$s"; } > "$corpus/path-$i"
     i=$((i + 1))
   done
 }
