@@ -2,12 +2,14 @@
 // entry; the rest of the input is the text. Besides the sanitizers, it checks what every
 // caller relies on: rests and error inputs are views of the end of the text, every
 // record text lies inside it, the whole-configuration parser never fails and always
-// ends with a "Common" partition.
+// ends with a "Common" partition, and parsing it in pieces (cut at line starts or at
+// any bytes) gives the objects of the single parse.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "brelmark/brelmark.hpp"
 
@@ -106,11 +108,77 @@ void check_partition(const brelmark::ParsedPartition& p) {
   check_text(p.description);
 }
 
+// Each object received, as its kind and the place and size of its name: enough to tell the
+// objects of one parse apart, since every name is a view of the text.
+struct Seen {
+  char kind;
+  const char* name;
+  std::size_t size;
+  bool operator==(const Seen&) const = default;
+};
+
+class SeeingSink final : public brelmark::ConfigSink {
+ public:
+  std::vector<Seen> seen;
+  void on_partition(brelmark::ParsedPartition&& p) override { add('a', p.name); }
+  void on_virtual(brelmark::ParsedVirtual&& v) override { add('v', v.name.text()); }
+  void on_pool(brelmark::ParsedPool&& p) override { add('p', p.name.text()); }
+  void on_snatpool(brelmark::ParsedSnatPool&& p) override { add('s', p.name.text()); }
+
+ private:
+  void add(char kind, std::string_view name) { seen.push_back({kind, name.data(), name.size()}); }
+};
+
+// The index of the first object after which a sink's objects count `counts`.
+std::size_t index_at(const std::vector<Seen>& seen, const brelmark::ConfigCounts& counts) {
+  brelmark::ConfigCounts n;
+  std::size_t i = 0;
+  while (!(n == counts)) {
+    check(i < seen.size());
+    switch (seen[i++].kind) {
+      case 'a': ++n.partitions; break;
+      case 'v': ++n.virtuals; break;
+      case 'p': ++n.pools; break;
+      default: ++n.snat_pools; break;
+    }
+  }
+  return i;
+}
+
+// The text parsed whole and in pieces; `mode` chooses the cuts: line starts (even) or
+// bytes spread evenly over the text (odd), up to 16 of them.
+void check_pieces(std::uint8_t mode) {
+  SeeingSink whole;
+  check(brelmark::parse_config_into(g_text, whole).ok());
+  std::vector<std::size_t> cuts{0};
+  if (mode % 2 == 0) {
+    std::vector<std::size_t> lines;
+    for (std::size_t i = 1; i < g_text.size(); ++i)
+      if (g_text[i - 1] == '\n') lines.push_back(i);
+    std::size_t step = lines.size() / 16 + 1;
+    for (std::size_t k = mode / 2 % step; k < lines.size(); k += step) cuts.push_back(lines[k]);
+  } else {
+    for (std::size_t k = 1; k < 16; ++k) {
+      std::size_t cut = g_text.size() * k / 16;
+      if (cut > cuts.back()) cuts.push_back(cut);
+    }
+  }
+  std::vector<SeeingSink> sinks(cuts.size() + 1);
+  std::vector<brelmark::ConfigSink*> pointers;
+  for (SeeingSink& sink : sinks) pointers.push_back(&sink);
+  std::vector<Seen> joined;
+  for (const brelmark::ConfigStretch& s : brelmark::parse_config_in_pieces(g_text, cuts, pointers)) {
+    const std::vector<Seen>& seen = sinks[s.sink].seen;
+    joined.insert(joined.end(), seen.begin() + index_at(seen, s.from), seen.begin() + index_at(seen, s.to));
+  }
+  check(joined == whole.seen);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::uint8_t which = data[0] % 7;
+  const std::uint8_t which = data[0] % 8;
   g_text = std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   switch (which) {
@@ -167,6 +235,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       break;
     }
+    case 7:
+      check_pieces(data[0] / 8);
+      break;
     default: {
       brelmark::PathCaptures captures;
       if (brelmark::PathPattern::get().match(g_text, captures)) {

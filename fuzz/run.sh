@@ -28,10 +28,12 @@ byte() {
 }
 
 seed_brelmark() {
-  # Every listing under each of the seven entries, and a few paths and addresses.
+  # Every listing under each of the entries that read text (the whole configuration, each
+  # object, the member address, the whole configuration in pieces cut at lines and at
+  # bytes), and a few paths and addresses.
   local i=0 f entry s
   for f in brelmark/tests/data/*.conf; do
-    for entry in 0 1 2 3 4 5; do
+    for entry in 0 1 2 3 4 5 7 15; do
       { byte "$entry"; cat "$f"; } > "$corpus/seed-$i-$entry"
     done
     i=$((i + 1))

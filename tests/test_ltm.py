@@ -288,6 +288,21 @@ def test_generated_listing_round_trips(tmp_path):
     check_round_trips(ltm)
 
 
+def test_large_texts_read_in_pieces_give_the_objects_of_each_copy():
+    # Texts of a few megabytes are read in pieces on several threads at once. A text made of
+    # copies of the test listings holds the objects of one copy, once per copy, in order;
+    # "Common" is appended once, at the end.
+    one = "\n".join(path.read_text() for path in sorted(DATA.glob("*.conf"))) + "\n"
+    assert "auth partition Common" not in one
+    copies = 3 * 1024 * 1024 // len(one) + 1
+    small, large = LTM(one).to_dict(), LTM(one * copies).to_dict()
+    assert small["partitions"][-1] == {"name": "Common", "default-route-domain": 0}
+    assert large["partitions"] == small["partitions"][:-1] * copies + small["partitions"][-1:]
+    for key in ("virtual_servers", "pools", "snat_pools"):
+        assert small[key], key
+        assert large[key] == small[key] * copies, key
+
+
 NAMES = st.text("abcxyz019_-.", min_size=1, max_size=8).map(lambda s: "n" + s)
 PATH_NAMES = st.tuples(st.sampled_from(["", "/Common/", "/Tenant_1/"]), NAMES).map("".join)
 OBJECTS = st.one_of(

@@ -214,5 +214,142 @@ TEST(ConfigStream, ExceptionFromTheSinkPassesOn) {
   EXPECT_EQ(of_kind(events, 'p').size(), 3u);
 }
 
+
+// ---- Pieces parsed at the same time ---------------------------------------------------
+
+// The first event index where the events before it count `counts`.
+std::size_t index_at(const std::vector<Event>& events, const ConfigCounts& counts) {
+  ConfigCounts seen;
+  for (std::size_t i = 0;; ++i) {
+    if (seen == counts) return i;
+    if (i == events.size()) {
+      ADD_FAILURE() << "a stretch counts more objects than its sink was handed";
+      return i;
+    }
+    switch (events[i].kind) {
+      case 'a': ++seen.partitions; break;
+      case 'v': ++seen.virtuals; break;
+      case 'p': ++seen.pools; break;
+      case 's': ++seen.snat_pools; break;
+    }
+  }
+}
+
+// The events of a parse in pieces cut at `cuts`, stretch by stretch.
+std::vector<Event> events_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts) {
+  std::vector<RecordingSink> sinks(cuts.size() + 1);
+  std::vector<ConfigSink*> pointers;
+  for (RecordingSink& s : sinks) pointers.push_back(&s);
+  std::vector<Event> out;
+  for (const ConfigStretch& stretch : parse_config_in_pieces(text, cuts, pointers)) {
+    const std::vector<Event>& events = sinks[stretch.sink].events;
+    std::size_t from = index_at(events, stretch.from), to = index_at(events, stretch.to);
+    out.insert(out.end(), events.begin() + from, events.begin() + to);
+  }
+  return out;
+}
+
+// Cut sets for a text: at every object line (as config_cuts would cut, but closer); at
+// every line start, a few apart; and at arbitrary bytes, inside words and objects.
+std::vector<std::vector<std::size_t>> cut_sets(std::string_view text) {
+  std::vector<std::vector<std::size_t>> sets;
+  std::vector<std::size_t> objects{0}, lines{0}, bytes{0};
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    if (text[i - 1] != '\n') continue;
+    std::string_view rest = text.substr(i);
+    if (rest.starts_with("ltm ") || rest.starts_with("auth ")) objects.push_back(i);
+    if (i % 3 == 0) lines.push_back(i);
+  }
+  for (std::size_t i = 37; i < text.size(); i += 37 + i % 11) bytes.push_back(i);
+  sets.push_back(objects);
+  sets.push_back(lines);
+  sets.push_back(bytes);
+  if (!text.empty()) sets.push_back({0, text.size()});  // a last piece that is empty
+  return sets;
+}
+
+void expect_pieces_agree(std::string_view text) {
+  RecordingSink whole;
+  ASSERT_TRUE(parse_config_into(text, whole).ok());
+  for (const std::vector<std::size_t>& cuts : cut_sets(text)) {
+    SCOPED_TRACE(testing::Message() << cuts.size() << " cuts");
+    EXPECT_EQ(events_in_pieces(text, cuts), whole.events);
+  }
+}
+
+TEST(ConfigPieces, AgreeWithTheWholeParse) {
+  for (const char* name : {"dns-dos.conf", "mcp-proxy.conf", "proxy-map-rules.conf", "lab-full.conf"}) {
+    SCOPED_TRACE(name);
+    expect_pieces_agree(read_listing(name));
+  }
+  for (bool with_common : {false, true}) {
+    SCOPED_TRACE(with_common ? "generated with Common" : "generated without Common");
+    expect_pieces_agree(generated_listing(40, with_common));
+  }
+  // Texts whose objects run into one another: unclosed braces, an object split by a cut
+  // far from where its item began, a SNAT pool that runs to the end.
+  const char* cases[] = {
+      "",
+      "  \n",
+      "ltm pool p {\n members {\n a:80 {\n }\n",
+      "ltm virtual v {\n mask m\nltm pool p {\n}\nltm pool q {\n}\nauth partition Common {\n}\n",
+      "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\nltm snatpool t {\n members {\n b\n",
+      "{ { {\nltm pool p {\n}\n} }\nltm pool q {\n}\n",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    expect_pieces_agree(text);
+  }
+}
+
+TEST(ConfigPieces, CutsAtObjectLinesOfLargeTexts) {
+  std::string text = generated_listing(4000, false);
+  ASSERT_GT(text.size(), 4 * kMinPiece);
+  std::vector<std::size_t> cuts = config_cuts(text, 4);
+  ASSERT_EQ(cuts.size(), 4u);
+  EXPECT_EQ(cuts[0], 0u);
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    EXPECT_GT(cuts[k], cuts[k - 1]);
+    EXPECT_EQ(text[cuts[k] - 1], '\n');
+    std::string_view line = std::string_view(text).substr(cuts[k]);
+    EXPECT_TRUE(line.starts_with("ltm ") || line.starts_with("auth ")) << line.substr(0, 20);
+  }
+  EXPECT_EQ(events_in_pieces(text, cuts), [&] {
+    RecordingSink whole;
+    parse_config_into(text, whole);
+    return whole.events;
+  }());
+  // Small texts, or one piece asked for: one cut.
+  EXPECT_EQ(config_cuts(text, 1), std::vector<std::size_t>{0});
+  EXPECT_EQ(config_cuts(std::string_view(text).substr(0, kMinPiece), 8), std::vector<std::size_t>{0});
+}
+
+TEST(ConfigPieces, RefusesCutsThatDoNotRise) {
+  RecordingSink a, b, c;
+  std::vector<ConfigSink*> sinks{&a, &b, &c};
+  std::string text = "ltm pool p {\n}\n";
+  for (std::vector<std::size_t> cuts : {std::vector<std::size_t>{0, 0}, {1, 2}, {0, 99}}) {
+    EXPECT_THROW(parse_config_in_pieces(text, cuts, sinks), std::invalid_argument);
+  }
+  EXPECT_THROW(parse_config_in_pieces(text, std::vector<std::size_t>{0}, sinks), std::invalid_argument);
+}
+
+// A sink's exception passes on once every piece has stopped.
+TEST(ConfigPieces, SinkExceptionsPassOn) {
+  class Throwing final : public ConfigSink {
+   public:
+    void on_partition(ParsedPartition&&) override {}
+    void on_virtual(ParsedVirtual&&) override {}
+    void on_pool(ParsedPool&&) override { throw std::runtime_error("full"); }
+    void on_snatpool(ParsedSnatPool&&) override {}
+  };
+  std::string text = generated_listing(20, false);
+  std::vector<Throwing> sinks(4);
+  std::vector<ConfigSink*> pointers;
+  for (Throwing& s : sinks) pointers.push_back(&s);
+  std::vector<std::size_t> cuts{0, text.size() / 3, text.size() / 2};
+  EXPECT_THROW(parse_config_in_pieces(text, cuts, pointers), std::runtime_error);
+}
+
 }  // namespace
 }  // namespace brelmark

@@ -1,7 +1,10 @@
 #include "ltm/ltm.hpp"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include <brelmark/grammar.hpp>
 
@@ -34,16 +37,64 @@ class ConvertingSink final : public brelmark::ConfigSink {
   LTM& ltm_;
 };
 
+// Pieces of a large text parsed at the same time: one per core, at most eight.
+std::size_t piece_count() noexcept {
+  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+}
+
+// Moves the elements [from, to) of one list of a piece onto the end of the whole list.
+template <class T>
+void move_range(std::vector<T>& from_list, std::size_t from, std::size_t to, std::vector<T>& out) {
+  out.insert(out.end(), std::make_move_iterator(from_list.begin() + static_cast<std::ptrdiff_t>(from)),
+             std::make_move_iterator(from_list.begin() + static_cast<std::ptrdiff_t>(to)));
+}
+
+// The whole configuration from the lists the pieces' sinks filled, stretch by stretch. A
+// piece's lists go as soon as their stretch is taken (a piece has one stretch at most).
+LTM join_pieces(std::vector<LTM>& parts, const std::vector<brelmark::ConfigStretch>& stretches) {
+  brelmark::ConfigCounts total;
+  for (const brelmark::ConfigStretch& s : stretches) {
+    total.partitions += s.to.partitions - s.from.partitions;
+    total.virtuals += s.to.virtuals - s.from.virtuals;
+    total.pools += s.to.pools - s.from.pools;
+    total.snat_pools += s.to.snat_pools - s.from.snat_pools;
+  }
+  LTM ltm;
+  ltm.partitions.reserve(total.partitions);
+  ltm.virtual_servers.reserve(total.virtuals);
+  ltm.pools.reserve(total.pools);
+  ltm.snat_pools.reserve(total.snat_pools);
+  const std::size_t own = parts.size() - 1;  // the list of what the calling thread parsed itself
+  for (const brelmark::ConfigStretch& s : stretches) {
+    LTM& part = parts[s.sink];
+    move_range(part.partitions, s.from.partitions, s.to.partitions, ltm.partitions);
+    move_range(part.virtual_servers, s.from.virtuals, s.to.virtuals, ltm.virtual_servers);
+    move_range(part.pools, s.from.pools, s.to.pools, ltm.pools);
+    move_range(part.snat_pools, s.from.snat_pools, s.to.snat_pools, ltm.snat_pools);
+    if (s.sink != own) part = LTM{};
+  }
+  return ltm;
+}
+
 }  // namespace
 
 LTM ltm_from_text(std::string_view text) {
-  LTM ltm;
-  ConvertingSink sink(ltm);
-  // The whole-text parser skips what it cannot read and ends its item list without error; an
-  // error here is a fault of the parser.
-  auto result = brelmark::parse_config_into(text, sink);
-  if (!result) throw std::logic_error(result.error().to_string());
-  return ltm;
+  std::vector<std::size_t> cuts = brelmark::config_cuts(text, piece_count());
+  if (cuts.size() == 1) {
+    LTM ltm;
+    ConvertingSink sink(ltm);
+    // The whole-text parser skips what it cannot read and ends its item list without error; an
+    // error here is a fault of the parser.
+    auto result = brelmark::parse_config_into(text, sink);
+    if (!result) throw std::logic_error(result.error().to_string());
+    return ltm;
+  }
+  // A large text: its pieces are parsed and converted at the same time, each into its own lists.
+  std::vector<LTM> parts(cuts.size() + 1);
+  std::vector<ConvertingSink> sinks(parts.begin(), parts.end());
+  std::vector<brelmark::ConfigSink*> sink_of;
+  for (ConvertingSink& sink : sinks) sink_of.push_back(&sink);
+  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of));
 }
 
 std::string ltm_str(const LTM& value) {

@@ -27,7 +27,9 @@ struct LTM {
 // Every "auth partition", "ltm virtual", "ltm pool" and "ltm snatpool" object of the text, each
 // converted as its own class converts it, in text order; a partition "Common" is appended when no
 // partition has exactly that name. Unknown text and objects that do not parse are skipped.
-// The whole-text parser never fails; if it did, that fault is thrown as std::logic_error.
+// A large text is parsed and converted in pieces on several threads at the same time, with the
+// same result. The whole-text parser never fails; if it did, that fault is thrown as
+// std::logic_error.
 LTM ltm_from_text(std::string_view text);
 
 // "partitions: P, virtual_servers: V, pools: N, snat_pools: S".

@@ -2,8 +2,11 @@
 // The object grammars and the whole-configuration parser. Each reads from the start of
 // the text it is given and returns the unparsed rest with its record, or a ParseError.
 // The records view the text, which must outlive them.
+#include <cstddef>
+#include <span>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "brelmark/parse.hpp"
 #include "brelmark/records.hpp"
@@ -33,6 +36,44 @@ class ConfigSink {
 // "Common", the partition { "Common", "", 0 }. The result holds the unparsed rest. An
 // exception from the sink ends the parse and passes on.
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink);
+
+// ---- The whole configuration in pieces, parsed at the same time -------------------------
+
+// How many objects of each kind a sink has been handed.
+struct ConfigCounts {
+  std::size_t partitions = 0;
+  std::size_t virtuals = 0;
+  std::size_t pools = 0;
+  std::size_t snat_pools = 0;
+  bool operator==(const ConfigCounts&) const = default;
+};
+
+// The objects sinks[sink] was handed after its first `from` objects and up to `to` (by
+// kind: the objects of each kind between the two counts).
+struct ConfigStretch {
+  std::size_t sink;
+  ConfigCounts from;
+  ConfigCounts to;
+};
+
+// Where to cut a text of this size into pieces for parse_config_in_pieces: at most
+// `pieces` cuts, the first at 0, each further one at the start of a line that begins a
+// top-level "ltm " or "auth " object near an even share of the text. A text under
+// kMinPiece bytes a piece gets one cut.
+inline constexpr std::size_t kMinPiece = 1 << 20;
+std::vector<std::size_t> config_cuts(std::string_view text, std::size_t pieces);
+
+// parse_config_into, with the text cut at `cuts` (increasing offsets, the first 0) and the
+// pieces parsed at the same time, piece k on a thread of its own into sinks[k] (piece 0 on
+// the calling thread); sinks[cuts.size()] takes what the calling thread parses itself.
+// Each piece is parsed as part of the whole text, from the first item at its cut until
+// an item would start at the next cut; where the item before a piece does not end where
+// the piece began, the calling thread parses on from where it ended until the two meet.
+// The objects of the stretches, in order, are the objects parse_config_into hands its
+// sink, "Common" partition included (handed to the last sink). The sinks must not share
+// state. An exception from a sink passes on once every piece has stopped.
+std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::span<const std::size_t> cuts,
+                                                  std::span<ConfigSink* const> sinks);
 
 // One object at the start of the text (white space before it allowed).
 ParseResult<ParsedVirtual> parse_virtual(std::string_view text);

@@ -1,5 +1,10 @@
 // The whole-configuration parser.
 #include <algorithm>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "brelmark/grammar.hpp"
@@ -82,7 +87,216 @@ class CollectingSink final : public ConfigSink {
   ParsedConfig& config_;
 };
 
+// ---- Pieces parsed at the same time ---------------------------------------------------
+
+constexpr std::size_t kEnded = std::string_view::npos;  // the item list ended
+
+std::size_t offset_in(Text text, Text at) noexcept { return static_cast<std::size_t>(at.data() - text.data()); }
+
+enum class Kind : unsigned char { partition, virtual_server, pool, snatpool };
+
+void count(ConfigCounts& counts, Kind kind) noexcept {
+  switch (kind) {
+    case Kind::partition: ++counts.partitions; break;
+    case Kind::virtual_server: ++counts.virtuals; break;
+    case Kind::pool: ++counts.pools; break;
+    case Kind::snatpool: ++counts.snat_pools; break;
+  }
+}
+
+// One object a piece's item handed on.
+struct Handed {
+  std::size_t item;  // the item's index in the piece
+  Kind kind;
+  bool common;  // a partition named exactly "Common"
+};
+
+// What the parse of one piece found.
+struct Piece {
+  std::size_t begin = 0;                // its cut
+  std::size_t limit = kEnded;           // the next cut; an item starting there is the next piece's
+  std::vector<std::size_t> starts;      // where its items start, increasing
+  std::vector<Handed> handed;           // its objects, in order
+  std::size_t next = kEnded;            // where the item after its last one starts, or kEnded
+  std::exception_ptr error;
+};
+
+// Hands each object on to `inner` and notes it: its kind, the item it came from and
+// whether it is a partition "Common"; `counts` follows the objects handed.
+class NotingSink final : public ConfigSink {
+ public:
+  NotingSink(ConfigSink& inner, std::vector<Handed>* handed, const std::size_t& item, ConfigCounts& counts)
+      : inner_(inner), handed_(handed), item_(item), counts_(counts) {}
+  void on_partition(ParsedPartition&& p) override {
+    note(Kind::partition, p.name == kCommon);
+    inner_.on_partition(std::move(p));
+  }
+  void on_virtual(ParsedVirtual&& v) override {
+    note(Kind::virtual_server, false);
+    inner_.on_virtual(std::move(v));
+  }
+  void on_pool(ParsedPool&& p) override {
+    note(Kind::pool, false);
+    inner_.on_pool(std::move(p));
+  }
+  void on_snatpool(ParsedSnatPool&& p) override {
+    note(Kind::snatpool, false);
+    inner_.on_snatpool(std::move(p));
+  }
+
+ private:
+  void note(Kind kind, bool common) {
+    if (handed_) handed_->push_back({item_, kind, common});
+    count(counts_, kind);
+  }
+  ConfigSink& inner_;
+  std::vector<Handed>* handed_;
+  const std::size_t& item_;
+  ConfigCounts& counts_;
+};
+
+// Parses the items of one piece, as part of the whole text, into `sink`.
+void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
+  std::size_t item = 0;
+  ConfigCounts counts;
+  NotingSink noting(sink, &piece.handed, item, counts);
+  bool common = false;  // the pieces note "Common" per object instead
+  Text at = opt_ws(text.substr(piece.begin));
+  for (;;) {
+    std::size_t off = offset_in(text, at);
+    if (off >= piece.limit) {
+      piece.next = off;
+      return;
+    }
+    item = piece.starts.size();
+    piece.starts.push_back(off);
+    auto rest = config_item(at, noting, common);
+    if (!rest) {
+      piece.next = kEnded;
+      return;
+    }
+    at = opt_ws(*rest);
+  }
+}
+
+// The first offset in [from, end) where a line begins "ltm " or "auth ", or kEnded.
+std::size_t object_line_in(Text text, std::size_t from, std::size_t end) noexcept {
+  end = std::min(end, text.size());
+  for (std::size_t pos = from - 1; pos + 1 < end;) {
+    const void* lf = std::memchr(text.data() + pos, '\n', end - 1 - pos);
+    if (!lf) return kEnded;
+    std::size_t line = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+    Text rest = text.substr(line);
+    if (has_prefix(rest, "ltm ") || has_prefix(rest, "auth ")) return line;
+    pos = line;
+  }
+  return kEnded;
+}
+
 }  // namespace
+
+std::vector<std::size_t> config_cuts(std::string_view text, std::size_t pieces) {
+  std::vector<std::size_t> cuts{0};
+  pieces = std::min(pieces, text.size() / kMinPiece);
+  if (pieces <= 1) return cuts;
+  const std::size_t share = text.size() / pieces;
+  for (std::size_t k = 1; k < pieces; ++k) {
+    std::size_t from = std::max(share * k, cuts.back() + 1);
+    std::size_t cut = object_line_in(text, from, share * (k + 1));
+    if (cut != kEnded) cuts.push_back(cut);
+  }
+  return cuts;
+}
+
+std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::span<const std::size_t> cuts,
+                                                  std::span<ConfigSink* const> sinks) {
+  if (cuts.empty() || cuts[0] != 0 || sinks.size() != cuts.size() + 1 ||
+      !std::is_sorted(cuts.begin(), cuts.end(), std::less_equal<>()) || cuts.back() > text.size()) {
+    throw std::invalid_argument("parse_config_in_pieces: cuts must rise from 0 within the text, one sink each and one more");
+  }
+  const std::size_t n = cuts.size();
+  std::vector<Piece> pieces(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    pieces[k].begin = cuts[k];
+    if (k + 1 < n) pieces[k].limit = cuts[k + 1];
+  }
+  ScanScope scope(text);
+  auto run = [&](std::size_t k) {
+    try {
+      ScanScope piece_scope(text);
+      parse_piece(text, pieces[k], *sinks[k]);
+    } catch (...) {
+      pieces[k].error = std::current_exception();
+    }
+  };
+  std::vector<std::thread> threads;
+  std::vector<std::size_t> here;  // pieces no thread could be started for
+  threads.reserve(n);
+  here.reserve(n);
+  for (std::size_t k = 1; k < n; ++k) {
+    try {
+      threads.emplace_back(run, k);
+    } catch (const std::system_error&) {
+      here.push_back(k);
+    }
+  }
+  run(0);
+  for (std::size_t k : here) run(k);
+  for (std::thread& t : threads) t.join();
+  for (const Piece& piece : pieces) {
+    if (piece.error) std::rethrow_exception(piece.error);
+  }
+
+  // The items in text order, as the single parse meets them: from each piece those from
+  // the item where the parse before it ended; between pieces, the items this thread
+  // parses until the two meet.
+  std::vector<ConfigStretch> stretches;
+  auto add = [&](std::size_t sink, ConfigCounts from, ConfigCounts to) {
+    if (from == to) return;
+    if (!stretches.empty() && stretches.back().sink == sink && stretches.back().to == from) {
+      stretches.back().to = to;
+    } else {
+      stretches.push_back({sink, from, to});
+    }
+  };
+  ConfigCounts here_counts;
+  std::size_t no_item = 0;
+  NotingSink on_here(*sinks[n], nullptr, no_item, here_counts);
+  bool has_common = false;
+  std::size_t frontier = offset_in(text, opt_ws(text));
+  for (std::size_t k = 0; k < n && frontier != kEnded; ++k) {
+    const Piece& piece = pieces[k];
+    while (frontier < piece.limit) {
+      auto met = std::lower_bound(piece.starts.begin(), piece.starts.end(), frontier);
+      if (met != piece.starts.end() && *met == frontier) {
+        const std::size_t first = static_cast<std::size_t>(met - piece.starts.begin());
+        ConfigCounts from, to;
+        for (const Handed& h : piece.handed) {
+          if (h.item < first) {
+            count(from, h.kind);
+          } else {
+            has_common = has_common || h.common;
+          }
+          count(to, h.kind);
+        }
+        add(k, from, to);
+        frontier = piece.next;
+        break;
+      }
+      ConfigCounts before = here_counts;
+      auto rest = config_item(text.substr(frontier), on_here, has_common);
+      add(n, before, here_counts);
+      frontier = rest ? offset_in(text, opt_ws(*rest)) : kEnded;
+      if (frontier == kEnded) break;
+    }
+  }
+  if (!has_common) {
+    ConfigCounts before = here_counts;
+    on_here.on_partition(ParsedPartition{kCommon, "", 0});
+    add(n, before, here_counts);
+  }
+  return stretches;
+}
 
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink) {
   ScanScope scope(text);
