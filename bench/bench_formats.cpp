@@ -103,6 +103,15 @@ void BM_JsonWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_JsonWrite)->Unit(benchmark::kMillisecond);
 
+// Writing as the module's to_json does: the text's room is to_json's own to find.
+void BM_JsonToJson(benchmark::State& state) {
+  const Batch& b = batch();
+  const std::size_t size = document().size();
+  for (auto _ : state) benchmark::DoNotOptimize(json::to_json(b));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_JsonToJson)->Unit(benchmark::kMillisecond);
+
 void BM_JsonValueTree(benchmark::State& state) {
   const Batch& b = batch();
   for (auto _ : state) benchmark::DoNotOptimize(json::to_json_value(b));

@@ -1,9 +1,14 @@
 #include "formats/json.hpp"
 
+#include <brelmark/at_once.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,16 +54,13 @@ inline std::size_t plain_run(const char* p, const char* end) noexcept {
   return static_cast<std::size_t>(p - start);
 }
 
-// Appends to a std::string through a raw cursor: the string is sized to its
-// capacity while writing and cut to what was written at the end.
+// Appends to a std::string through a raw cursor: the string is sized ahead of
+// the cursor while writing and cut to what was written at the end. Sizing
+// fills the bytes it adds, so a large capacity is taken a stretch at a time
+// as it is used, not filled at once.
 class Out {
  public:
-  explicit Out(std::string& s) : s_(s) {
-    const std::size_t used = s.size();
-    s.resize(std::max(s.capacity(), used + 256));
-    p_ = s.data() + used;
-    end_ = s.data() + s.size();
-  }
+  explicit Out(std::string& s) : s_(s) { claim(s.size(), 256); }
   ~Out() { s_.resize(static_cast<std::size_t>(p_ - s_.data())); }
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
@@ -113,9 +115,15 @@ class Out {
   }
 
  private:
-  void grow(std::size_t n) {
-    const std::size_t used = static_cast<std::size_t>(p_ - s_.data());
-    s_.resize(std::max(s_.size() * 2, used + n));
+  static constexpr std::size_t kStretch = 64 * 1024;
+
+  void grow(std::size_t n) { claim(static_cast<std::size_t>(p_ - s_.data()), n); }
+
+  // Room for at least `n` bytes after the first `used`: from the capacity,
+  // which doubles when it is short.
+  void claim(std::size_t used, std::size_t n) {
+    if (used + n > s_.capacity()) s_.reserve(std::max(used + n, 2 * s_.capacity()));
+    s_.resize(std::min(s_.capacity(), used + std::max(n, kStretch)));
     p_ = s_.data() + used;
     end_ = s_.data() + s_.size();
   }
@@ -157,6 +165,57 @@ void write_text_list(Out& out, const std::vector<std::string>& list) {
 
 void write_record_to(Out& out, const RecordDef& def, const void* record);
 
+// ---- Long lists of records, written in pieces at the same time -----------------------
+//
+// A list of many records (the lists of a whole configuration) is cut into runs of
+// elements, each written into a text of its own on a thread of its own, and the texts
+// are joined in order: the same text as written in one go. Lists inside those elements
+// are written on their thread.
+
+constexpr std::size_t kPieceRecords = 512;  // elements per piece, at least
+constexpr std::size_t kMaxPieces = 8;
+thread_local bool t_in_piece = false;
+
+std::size_t list_pieces(std::size_t count) noexcept {
+  if (count < 2 * kPieceRecords || t_in_piece) return 1;
+  static const std::size_t cores = std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
+  return std::min({cores, kMaxPieces, count / kPieceRecords});
+}
+
+// Elements [from, to) of the list, comma-separated.
+void write_elements(Out& out, const RecordDef& def, const formats::RecordListOps& ops, const void* list,
+                    std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i) {
+    if (i != from) out.put(',');
+    write_record_to(out, def, ops.at(list, i));
+  }
+}
+
+void write_elements_in_pieces(Out& out, const RecordDef& def, const formats::RecordListOps& ops, const void* list,
+                              std::size_t count, std::size_t pieces) {
+  std::vector<std::string> texts(pieces);
+  std::vector<std::exception_ptr> errors(pieces);
+  auto run = [&](std::size_t k) {
+    try {
+      t_in_piece = true;
+      Out piece(texts[k]);
+      write_elements(piece, def, ops, list, count * k / pieces, count * (k + 1) / pieces);
+    } catch (...) {
+      errors[k] = std::current_exception();
+    }
+    t_in_piece = false;
+  };
+  brelmark::run_at_once(pieces, run);
+  for (const std::exception_ptr& e : errors) {
+    if (e) std::rethrow_exception(e);
+  }
+  for (std::size_t k = 0; k < pieces; ++k) {
+    if (k != 0) out.put(',');
+    out.put(texts[k]);
+    std::string().swap(texts[k]);
+  }
+}
+
 void write_field_value(Out& out, const FieldDef& f, const void* v) {
   switch (f.kind) {
     case FieldKind::Text: out.escaped(value_as<std::string>(v)); break;
@@ -191,9 +250,10 @@ void write_field_value(Out& out, const FieldDef& f, const void* v) {
       const RecordDef& def = f.nested();
       const std::size_t n = f.list->size(v);
       out.put('[');
-      for (std::size_t i = 0; i < n; ++i) {
-        if (i != 0) out.put(',');
-        write_record_to(out, def, f.list->at(v, i));
+      if (const std::size_t pieces = list_pieces(n); pieces > 1) {
+        write_elements_in_pieces(out, def, *f.list, v, n, pieces);
+      } else {
+        write_elements(out, def, *f.list, v, 0, n);
       }
       out.put(']');
       break;
@@ -211,6 +271,58 @@ void write_record_to(Out& out, const RecordDef& def, const void* record) {
     write_field_value(out, f, v);
   });
   out.put('}');
+}
+
+// Size estimates of written text (see size_hint), on the high side: every
+// field counted as written, every text without escapes, and a long list of
+// records as its length times the mean of a sample of its elements.
+
+std::size_t text_estimate(const std::string& text) noexcept { return text.size() + 3; }  // quotes, comma
+
+std::size_t text_list_estimate(const std::vector<std::string>& list) noexcept {
+  std::size_t n = 2;
+  for (const std::string& t : list) n += text_estimate(t);
+  return n;
+}
+
+std::size_t record_estimate(const RecordDef& def, const void* record) noexcept;
+
+std::size_t value_estimate(const FieldDef& f, const void* v) noexcept {
+  switch (f.kind) {
+    case FieldKind::Text: return text_estimate(value_as<std::string>(v));
+    case FieldKind::OptionalText: {
+      const auto& o = value_as<std::optional<std::string>>(v);
+      return o ? text_estimate(*o) : 4;
+    }
+    case FieldKind::U16:
+    case FieldKind::Bool: return 5;
+    case FieldKind::TextList: return text_list_estimate(value_as<std::vector<std::string>>(v));
+    case FieldKind::PairList: {
+      std::size_t n = 2;
+      for (const TextPair& p : value_as<std::vector<TextPair>>(v)) {
+        n += 3 + text_estimate(p.first) + text_list_estimate(p.second);
+      }
+      return n;
+    }
+    case FieldKind::Record: return record_estimate(f.nested(), v);
+    case FieldKind::RecordList: {
+      constexpr std::size_t kSample = 64;
+      const RecordDef& def = f.nested();
+      const std::size_t count = f.list->size(v);
+      const std::size_t step = count > kSample ? count / kSample : 1;
+      std::size_t sampled = 0;
+      std::size_t sum = 0;
+      for (std::size_t i = 0; i < count; i += step, ++sampled) sum += record_estimate(def, f.list->at(v, i)) + 1;
+      return 2 + (sampled == 0 ? 0 : sum / sampled * count);
+    }
+  }
+  return 0;
+}
+
+std::size_t record_estimate(const RecordDef& def, const void* record) noexcept {
+  std::size_t n = 2;
+  for (const FieldDef& f : def.fields) n += f.key.size() + 3 + value_estimate(f, f.in(record));
+  return n;
 }
 
 // The shortest digits that read back as `d`, in the layout of the JSON
@@ -487,6 +599,8 @@ class Reader {
   int peek() const noexcept { return p_ < end_ ? static_cast<unsigned char>(*p_) : -1; }
   void eat() noexcept { ++p_; }
   int skip_white_space() noexcept {
+    // Compact documents have none: every white-space byte is at most ' '.
+    if (p_ < end_ && static_cast<unsigned char>(*p_) > ' ') return static_cast<unsigned char>(*p_);
     while (p_ < end_) {
       const char c = *p_;
       if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return static_cast<unsigned char>(c);
@@ -990,13 +1104,25 @@ class Reader {
     });
   }
 
-  bool read_text(std::string& out) {
+  // A text value as a view, as parse_string gives it.
+  bool read_text_view(std::string_view& s) {
     const int c = skip_white_space();
     if (c < 0) return peek_error(kEofValue);
     if (c != '"') return invalid_type(formats::kExpectString);
     eat();
+    // Most texts are plain ASCII: the first stop of the scan closes them.
+    const char* const close = scan_string(p_, end_);
+    if (close != end_ && *close == '"') {
+      s = std::string_view(p_, static_cast<std::size_t>(close - p_));
+      p_ = close + 1;
+      return true;
+    }
+    return parse_string(s, true);
+  }
+
+  bool read_text(std::string& out) {
     std::string_view s;
-    if (!parse_string(s, true)) return false;
+    if (!read_text_view(s)) return false;
     out.clear();
     out.append(s.data(), s.size());
     return true;
@@ -1053,9 +1179,29 @@ class Reader {
     return false;
   }
 
+  // The texts are gathered as slices first, so that the list is allocated
+  // once at its length.
   bool read_text_list(std::vector<std::string>& out) {
     out.clear();
-    return read_list([&] { return read_text(out.emplace_back()); });
+    list_slices_.clear();
+    list_copies_.clear();
+    const bool ok = read_list([&] {
+      std::string_view s;
+      if (!read_text_view(s)) return false;
+      if (s.data() == scratch_.data()) {
+        list_slices_.push_back({list_copies_.size(), s.size(), true});
+        list_copies_.append(s);
+      } else {
+        list_slices_.push_back({static_cast<std::size_t>(s.data() - begin_), s.size(), false});
+      }
+      return true;
+    });
+    if (!ok) return false;
+    out.reserve(list_slices_.size());
+    for (const TextSlice& t : list_slices_) {
+      out.emplace_back((t.copied ? list_copies_.data() : begin_) + t.at, t.size);
+    }
+    return true;
   }
 
   // A policy: an array of exactly a text and a list of texts.
@@ -1091,10 +1237,30 @@ class Reader {
         const RecordDef& def = f.nested();
         const formats::RecordListOps& ops = *f.list;
         ops.clear(v);
-        return read_list([&] { return read_record(def, ops.append(v)); });
+        const char* const start = p_;
+        return read_list([&] {
+          if (ops.size(v) == ops.capacity(v)) grow_record_list(ops, v, start);
+          return read_record(def, ops.append(v));
+        });
       }
     }
     return false;
+  }
+
+  // A full list of records whose text began at `start`, before its next
+  // element. Records are costly to move, and doubling moves each about once
+  // more: a list that already spans an eighth of what is left of the document
+  // (a long list usually runs to near its end) grows at once to the length
+  // that the rest would give at its bytes per element so far, and at least
+  // doubles. Other lists double.
+  void grow_record_list(const formats::RecordListOps& ops, void* list, const char* start) {
+    constexpr std::size_t kFew = 8;
+    const std::size_t n = ops.size(list);
+    const auto taken = static_cast<std::size_t>(p_ - start);
+    const auto left = static_cast<std::size_t>(end_ - p_);
+    if (n < kFew || taken < left / 8) return;
+    const std::size_t projected = n + left / std::max<std::size_t>(taken / n, 1);
+    ops.reserve(list, std::max(2 * n, projected + projected / 16));
   }
 
   // --- records ------------------------------------------------------------
@@ -1105,32 +1271,48 @@ class Reader {
            formats::detail::same_bytes(p_, key.data(), key.size());
   }
 
+  // The field whose key stands at the cursor as it is, without escapes,
+  // searched from the one that follows in table order; -1 when there is none
+  // (the key is then read as a string and looked up).
+  int key_in_place(const formats::RecordReader& rr) const noexcept {
+    const std::span<const FieldDef> fields = rr.def().fields;
+    std::size_t i = rr.next_hint();
+    for (std::size_t k = 0; k < fields.size(); ++k, ++i) {
+      if (i == fields.size()) i = 0;
+      if (fields[i].key_plain && at_key(fields[i].key)) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
   bool read_keyed(formats::RecordReader& rr) {
     bool first = true;
     for (;;) {
-      int c = skip_white_space();
-      if (c == '}') break;
-      if (c == ',' && !first) {
-        eat();
-        c = skip_white_space();
-      } else if (c >= 0) {
-        if (!first) return peek_error(kExpectedObjectCommaOrEnd);
-        first = false;
+      if (!first && end_ - p_ >= 2 && p_[0] == ',' && p_[1] == '"') {
+        p_ += 2;  // compact text: the comma and the opening quotation mark of the next key
       } else {
-        return peek_error(kEofObject);
+        int c = skip_white_space();
+        if (c == '}') break;
+        if (c == ',' && !first) {
+          eat();
+          c = skip_white_space();
+        } else if (c >= 0) {
+          if (!first) return peek_error(kExpectedObjectCommaOrEnd);
+          first = false;
+        } else {
+          return peek_error(kEofObject);
+        }
+        if (c != '"') {
+          if (c == '}') return peek_error(kTrailingComma);
+          return peek_error(c < 0 ? kEofValue : kKeyMustBeString);
+        }
+        eat();
       }
-      if (c != '"') {
-        if (c == '}') return peek_error(kTrailingComma);
-        return peek_error(c < 0 ? kEofValue : kKeyMustBeString);
-      }
-      eat();
       std::string_view key;
-      int i;
-      if (const FieldDef& next = rr.def().fields[rr.next_hint()]; next.key_plain && at_key(next.key)) {
-        // The key of the field that follows in table order, written plainly.
-        key = next.key;
+      int i = key_in_place(rr);
+      if (i >= 0) {
+        key = rr.field(i).key;
         p_ += key.size() + 1;
-        i = rr.lookup_index(rr.next_hint());
+        i = rr.lookup_index(static_cast<std::size_t>(i));
       } else {
         if (!parse_string(key, true)) return false;
         i = rr.lookup(key);
@@ -1143,7 +1325,10 @@ class Reader {
         if (!ignore_value()) return false;
         continue;
       }
-      if (!read_field(rr.field(i), rr.value(i))) return false;
+      // Plain texts, the most common fields, skip the dispatch on the kind.
+      const FieldDef& f = rr.field(i);
+      void* const v = rr.value(i);
+      if (!(f.kind == FieldKind::Text ? read_text(value_as<std::string>(v)) : read_field(f, v))) return false;
       rr.mark_set(i);
     }
     std::string msg;
@@ -1191,6 +1376,16 @@ class Reader {
   int depth_ = kNestingAllowance;
   std::string scratch_;
   std::vector<char> frames_;
+
+  // A text of the list being read: `size` bytes at `at` in the document, or
+  // in list_copies_ when it held escapes.
+  struct TextSlice {
+    std::size_t at;
+    std::size_t size;
+    bool copied;
+  };
+  std::vector<TextSlice> list_slices_;
+  std::string list_copies_;
 
   std::string error_;
   std::size_t error_pos_ = 0;
@@ -1246,6 +1441,8 @@ void append_escaped(std::string& out, std::string_view text) {
   Out o(out);
   o.escaped(text);
 }
+
+std::size_t size_hint(const RecordDef& def, const void* record) noexcept { return record_estimate(def, record); }
 
 void write_record(std::string& out, const RecordDef& def, const void* record) {
   Out o(out);

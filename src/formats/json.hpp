@@ -23,10 +23,16 @@ void append_escaped(std::string& out, std::string_view text);
 // order, no white space.
 void write_record(std::string& out, const formats::RecordDef& def, const void* record);
 
+// An estimate of the size of the record's text, on the high side (every
+// field counted as written, texts without escapes, long lists from a sample
+// of their elements): the capacity to reserve for it, so that a large text
+// is not copied as it grows.
+std::size_t size_hint(const formats::RecordDef& def, const void* record) noexcept;
+
 template <class T>
 std::string to_json(const T& record) {
   std::string out;
-  out.reserve(256);
+  out.reserve(size_hint(formats::record_def<T>, &record));
   write_record(out, formats::record_def<T>, &record);
   return out;
 }

@@ -68,6 +68,8 @@ struct RecordListOps {
   const void* (*at)(const void* list, std::size_t index);
   void* (*append)(void* list);  // appends a value-initialised record and returns it
   void (*clear)(void* list);
+  std::size_t (*capacity)(const void* list);
+  void (*reserve)(void* list, std::size_t count);
 };
 
 // One row of a record's table.
@@ -194,7 +196,9 @@ struct VectorOps {
   }
   static void* append(void* l) { return &static_cast<std::vector<R>*>(l)->emplace_back(); }
   static void clear(void* l) { static_cast<std::vector<R>*>(l)->clear(); }
-  static constexpr RecordListOps ops{&size, &at, &append, &clear};
+  static std::size_t capacity(const void* l) { return static_cast<const std::vector<R>*>(l)->capacity(); }
+  static void reserve(void* l, std::size_t n) { static_cast<std::vector<R>*>(l)->reserve(n); }
+  static constexpr RecordListOps ops{&size, &at, &append, &clear, &capacity, &reserve};
 };
 
 template <class F>
@@ -343,14 +347,24 @@ void set_absent(const FieldDef& field, void* value);
 void set_record_absent(const RecordDef& def, void* record);
 
 namespace detail {
+template <class W>
+inline bool same_word(const char* a, const char* b) noexcept {
+  W x;
+  W y;
+  __builtin_memcpy(&x, a, sizeof x);
+  __builtin_memcpy(&y, b, sizeof y);
+  return x == y;
+}
+
+// Keys are mostly 4 to 8 bytes: two overlapping words compare them.
 inline bool same_bytes(const char* a, const char* b, std::size_t n) noexcept {
-  for (; n >= 8; n -= 8, a += 8, b += 8) {
-    std::uint64_t x;
-    std::uint64_t y;
-    __builtin_memcpy(&x, a, 8);
-    __builtin_memcpy(&y, b, 8);
-    if (x != y) return false;
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8) {
+      if (!same_word<std::uint64_t>(a + i, b + i)) return false;
+    }
+    return same_word<std::uint64_t>(a + n - 8, b + n - 8);
   }
+  if (n >= 4) return same_word<std::uint32_t>(a, b) && same_word<std::uint32_t>(a + n - 4, b + n - 4);
   for (; n > 0; --n, ++a, ++b) {
     if (*a != *b) return false;
   }

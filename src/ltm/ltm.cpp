@@ -39,7 +39,8 @@ class ConvertingSink final : public brelmark::ConfigSink {
 
 // Pieces of a large text parsed at the same time: one per core, at most eight.
 std::size_t piece_count() noexcept {
-  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  static const std::size_t count = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  return count;
 }
 
 // Moves the elements [from, to) of one list of a piece onto the end of the whole list.

@@ -271,6 +271,45 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
   EXPECT_EQ(it.stamp, std::nullopt);
 }
 
+// A long list is written in pieces at the same time: the text is that of its elements
+// written one by one, in order, whatever the number of pieces.
+TEST(JsonWrite, LongListsInPiecesGiveTheTextOfTheElementsInOrder) {
+  for (std::size_t count : {1023, 1024, 1025, 5000, 40001}) {
+    SCOPED_TRACE(count);
+    qvtest::Batch batch;
+    batch.name = "b";
+    for (std::size_t i = 0; i < count; ++i) {
+      Item& it = batch.items.emplace_back();
+      it.name = "item-" + std::to_string(i);
+      it.mask = i % 3 == 0 ? "m\u00e9\n" : "m";
+      it.words = {std::to_string(i * 7)};
+      it.count = static_cast<std::uint16_t>(i);
+    }
+    std::string expected = R"({"name":"b","items":[)";
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i != 0) expected += ',';
+      expected += json::to_json(batch.items[i]);
+    }
+    expected += "]}";
+    EXPECT_EQ(json::to_json(batch), expected);
+  }
+}
+
+TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
+  // Plain texts are taken from the document as they stand, escaped ones decoded; both kinds
+  // keep their places in the list, also in the lists of a policy.
+  Item it;
+  std::string error;
+  ASSERT_TRUE(json::read_record(
+                  R"({"name":"a","mask":"m","words":["p","e\n","","\u00e9t\u00e9","long plain text","\"q\""],)"
+                  R"("rules":[["r\u0031",["x","y\/z"]]]})",
+                  formats::record_def<Item>, &it, error))
+      << error;
+  EXPECT_EQ(it.words, (std::vector<std::string>{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
+                                                "long plain text", "\"q\""}));
+  EXPECT_EQ(it.rules, (std::vector<qvtest::TextPair>{{"r1", {"x", "y/z"}}}));
+}
+
 TEST(JsonRead, NestedFailuresKeepTheirOwnPosition) {
   // A failing field of a nested record reports where that value ended, not
   // where the enclosing records end.

@@ -3,10 +3,9 @@
 #include <cstring>
 #include <exception>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "brelmark/at_once.hpp"
 #include "brelmark/grammar.hpp"
 #include "brelmark/lexer.hpp"
 
@@ -229,20 +228,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
       pieces[k].error = std::current_exception();
     }
   };
-  std::vector<std::thread> threads;
-  std::vector<std::size_t> here;  // pieces no thread could be started for
-  threads.reserve(n);
-  here.reserve(n);
-  for (std::size_t k = 1; k < n; ++k) {
-    try {
-      threads.emplace_back(run, k);
-    } catch (const std::system_error&) {
-      here.push_back(k);
-    }
-  }
-  run(0);
-  for (std::size_t k : here) run(k);
-  for (std::thread& t : threads) t.join();
+  brelmark::run_at_once(n, run);
   for (const Piece& piece : pieces) {
     if (piece.error) std::rethrow_exception(piece.error);
   }
