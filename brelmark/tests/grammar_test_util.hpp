@@ -2,7 +2,9 @@
 // Helpers shared by the grammar tests.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,5 +49,16 @@ inline std::vector<std::string> strings(const std::vector<std::string_view>& vie
 }
 
 inline std::string opt(std::optional<std::string_view> v) { return v ? std::string(*v) : "<none>"; }
+
+#ifdef BRELMARK_TEST_DATA
+// The text of a listing of the test data.
+inline std::string read_listing(const std::string& name) {
+  std::ifstream in(std::string(BRELMARK_TEST_DATA) + "/" + name, std::ios::binary);
+  EXPECT_TRUE(in) << "missing test listing " << name;
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+#endif
 
 }  // namespace brelmark::test

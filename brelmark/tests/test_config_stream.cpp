@@ -2,8 +2,6 @@
 // parse_config: the same objects, in text order, with the same "Common" rule and rest.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +13,7 @@ namespace brelmark {
 namespace {
 
 using test::is_tail_of;
+using test::read_listing;
 
 // One received object: its kind, where its name starts in the text and a summary of its
 // fields (views are compared by content and by place).
@@ -118,14 +117,6 @@ std::vector<Event> expect_agreement(std::string_view text) {
     previous = e.at;
   }
   return sink.events;
-}
-
-std::string read_listing(const std::string& name) {
-  std::ifstream in(std::string(BRELMARK_TEST_DATA) + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in) << "missing test listing " << name;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
 }
 
 TEST(ConfigStream, AgreesOnTheTestListings) {

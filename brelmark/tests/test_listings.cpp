@@ -2,9 +2,7 @@
 // few objects checked field by field.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "brelmark/grammar.hpp"
 #include "grammar_test_util.hpp"
@@ -13,16 +11,9 @@ namespace brelmark {
 namespace {
 
 using test::opt;
+using test::read_listing;
 using test::strings;
 using Strings = std::vector<std::string>;
-
-std::string read_listing(const std::string& name) {
-  std::ifstream in(std::string(BRELMARK_TEST_DATA) + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in) << "missing test listing " << name;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
 
 // Kept alive for the whole test program: the records view these texts.
 const std::string& listing(const std::string& name) {
