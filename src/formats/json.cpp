@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -173,13 +172,11 @@ void write_record_to(Out& out, const RecordDef& def, const void* record);
 // are written on their thread.
 
 constexpr std::size_t kPieceRecords = 512;  // elements per piece, at least
-constexpr std::size_t kMaxPieces = 8;
 thread_local bool t_in_piece = false;
 
 std::size_t list_pieces(std::size_t count) noexcept {
   if (count < 2 * kPieceRecords || t_in_piece) return 1;
-  static const std::size_t cores = std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
-  return std::min({cores, kMaxPieces, count / kPieceRecords});
+  return std::min(brelmark::worker_count(), count / kPieceRecords);
 }
 
 // Elements [from, to) of the list, comma-separated.

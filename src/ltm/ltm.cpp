@@ -1,11 +1,10 @@
 #include "ltm/ltm.hpp"
 
-#include <algorithm>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include <brelmark/at_once.hpp>
 #include <brelmark/grammar.hpp>
 
 #include "ltm/address.hpp"
@@ -36,12 +35,6 @@ class ConvertingSink final : public brelmark::ConfigSink {
  private:
   LTM& ltm_;
 };
-
-// Pieces of a large text parsed at the same time: one per core, at most eight.
-std::size_t piece_count() noexcept {
-  static const std::size_t count = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-  return count;
-}
 
 // Moves the elements [from, to) of one list of a piece onto the end of the whole list.
 template <class T>
@@ -80,7 +73,7 @@ LTM join_pieces(std::vector<LTM>& parts, const std::vector<brelmark::ConfigStret
 }  // namespace
 
 LTM ltm_from_text(std::string_view text) {
-  std::vector<std::size_t> cuts = brelmark::config_cuts(text, piece_count());
+  std::vector<std::size_t> cuts = brelmark::config_cuts(text, brelmark::worker_count());
   if (cuts.size() == 1) {
     LTM ltm;
     ConvertingSink sink(ltm);

@@ -120,12 +120,15 @@ struct Piece {
   std::exception_ptr error;
 };
 
-// Hands each object on to `inner` and notes it: its kind, the item it came from and
-// whether it is a partition "Common"; `counts` follows the objects handed.
+// Hands each object on to `inner` and counts it by kind; with a list of what a piece
+// handed, it notes there each object's kind, the item it came from and whether it is a
+// partition "Common".
 class NotingSink final : public ConfigSink {
  public:
-  NotingSink(ConfigSink& inner, std::vector<Handed>* handed, const std::size_t& item, ConfigCounts& counts)
-      : inner_(inner), handed_(handed), item_(item), counts_(counts) {}
+  explicit NotingSink(ConfigSink& inner) : inner_(inner) {}
+  NotingSink(ConfigSink& inner, std::vector<Handed>& handed, const std::size_t& item)
+      : inner_(inner), handed_(&handed), item_(&item) {}
+  const ConfigCounts& counts() const noexcept { return counts_; }
   void on_partition(ParsedPartition&& p) override {
     note(Kind::partition, p.name == kCommon);
     inner_.on_partition(std::move(p));
@@ -145,20 +148,19 @@ class NotingSink final : public ConfigSink {
 
  private:
   void note(Kind kind, bool common) {
-    if (handed_) handed_->push_back({item_, kind, common});
+    if (handed_) handed_->push_back({*item_, kind, common});
     count(counts_, kind);
   }
   ConfigSink& inner_;
-  std::vector<Handed>* handed_;
-  const std::size_t& item_;
-  ConfigCounts& counts_;
+  std::vector<Handed>* handed_ = nullptr;
+  const std::size_t* item_ = nullptr;
+  ConfigCounts counts_;
 };
 
 // Parses the items of one piece, as part of the whole text, into `sink`.
 void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
   std::size_t item = 0;
-  ConfigCounts counts;
-  NotingSink noting(sink, &piece.handed, item, counts);
+  NotingSink noting(sink, piece.handed, item);
   bool common = false;  // the pieces note "Common" per object instead
   Text at = opt_ws(text.substr(piece.begin));
   for (;;) {
@@ -245,9 +247,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
       stretches.push_back({sink, from, to});
     }
   };
-  ConfigCounts here_counts;
-  std::size_t no_item = 0;
-  NotingSink on_here(*sinks[n], nullptr, no_item, here_counts);
+  NotingSink on_here(*sinks[n]);
   bool has_common = false;
   std::size_t frontier = offset_in(text, opt_ws(text));
   for (std::size_t k = 0; k < n && frontier != kEnded; ++k) {
@@ -269,17 +269,17 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
         frontier = piece.next;
         break;
       }
-      ConfigCounts before = here_counts;
+      ConfigCounts before = on_here.counts();
       auto rest = config_item(text.substr(frontier), on_here, has_common);
-      add(n, before, here_counts);
+      add(n, before, on_here.counts());
       frontier = rest ? offset_in(text, opt_ws(*rest)) : kEnded;
       if (frontier == kEnded) break;
     }
   }
   if (!has_common) {
-    ConfigCounts before = here_counts;
+    ConfigCounts before = on_here.counts();
     on_here.on_partition(ParsedPartition{kCommon, "", 0});
-    add(n, before, here_counts);
+    add(n, before, on_here.counts());
   }
   return stretches;
 }
