@@ -6,6 +6,7 @@
 
 #include "formats/json.hpp"
 #include "test_records.hpp"  // tests/cpp
+#include "steady.hpp"
 
 namespace {
 
@@ -63,7 +64,7 @@ void BM_JsonRead(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonRead)->Apply(qvbench::steady);
 
 // Reading alone: each result is released outside the clock, so the figure is the reader's and
 // not the allocator's work of freeing the previous result (BM_JsonRead counts both).
@@ -79,7 +80,7 @@ void BM_JsonReadOnly(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonReadOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonReadOnly)->Apply(qvbench::steady);
 
 void BM_JsonValidate(benchmark::State& state) {
   // The path that skips values of unknown keys.
@@ -88,7 +89,7 @@ void BM_JsonValidate(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(json::validate(text, error));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonValidate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonValidate)->Apply(qvbench::steady);
 
 void BM_JsonWrite(benchmark::State& state) {
   const Batch& b = batch();
@@ -101,7 +102,7 @@ void BM_JsonWrite(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_JsonWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonWrite)->Apply(qvbench::steady);
 
 // Writing as the module's to_json does: the text's room is to_json's own to find.
 void BM_JsonToJson(benchmark::State& state) {
@@ -110,14 +111,14 @@ void BM_JsonToJson(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(json::to_json(b));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_JsonToJson)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonToJson)->Apply(qvbench::steady);
 
 void BM_JsonValueTree(benchmark::State& state) {
   const Batch& b = batch();
   for (auto _ : state) benchmark::DoNotOptimize(json::to_json_value(b));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
 }
-BENCHMARK(BM_JsonValueTree)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JsonValueTree)->Apply(qvbench::steady);
 
 }  // namespace
 

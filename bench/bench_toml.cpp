@@ -7,6 +7,7 @@
 
 #include "formats/toml.hpp"
 #include "test_records.hpp"  // tests/cpp
+#include "steady.hpp"
 
 namespace {
 
@@ -67,7 +68,7 @@ void BM_TomlParse(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_TomlParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TomlParse)->Apply(qvbench::steady);
 
 void BM_TomlRead(benchmark::State& state) {
   const std::string& text = document();
@@ -78,7 +79,7 @@ void BM_TomlRead(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_TomlRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TomlRead)->Apply(qvbench::steady);
 
 void BM_TomlWrite(benchmark::State& state) {
   const Batch& b = batch();
@@ -89,7 +90,7 @@ void BM_TomlWrite(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_TomlWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TomlWrite)->Apply(qvbench::steady);
 
 }  // namespace
 

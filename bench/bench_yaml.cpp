@@ -9,6 +9,7 @@
 
 #include "formats/yaml.hpp"
 #include "test_yaml_records.hpp"  // tests/cpp
+#include "steady.hpp"
 
 namespace {
 
@@ -90,7 +91,7 @@ void BM_LibyamlEvents(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_LibyamlEvents)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibyamlEvents)->Apply(qvbench::steady);
 
 void BM_YamlLoad(benchmark::State& state) {
   const std::string& text = document();
@@ -101,7 +102,7 @@ void BM_YamlLoad(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YamlLoad)->Apply(qvbench::steady);
 
 void BM_YamlLoadAndSkip(benchmark::State& state) {
   // The document model walked whole, as the values of unknown keys are.
@@ -114,7 +115,7 @@ void BM_YamlLoadAndSkip(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlLoadAndSkip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YamlLoadAndSkip)->Apply(qvbench::steady);
 
 void BM_YamlRead(benchmark::State& state) {
   const std::string& text = document();
@@ -125,7 +126,7 @@ void BM_YamlRead(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YamlRead)->Apply(qvbench::steady);
 
 void BM_YamlWrite(benchmark::State& state) {
   const Conf& c = conf();
@@ -138,7 +139,7 @@ void BM_YamlWrite(benchmark::State& state) {
   }
   set_rate(state, size);
 }
-BENCHMARK(BM_YamlWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YamlWrite)->Apply(qvbench::steady);
 
 }  // namespace
 
