@@ -55,10 +55,6 @@ namespace fz {
 
 using quilvarn::formats::RecordDef;
 
-}  // namespace fz
-
-namespace fz {
-
 // ---------------------------------------------------------------------------
 // The three formats behind one interface.
 
@@ -97,35 +93,6 @@ constexpr std::size_t kFormatCount = std::size(kFormats);
 std::optional<std::size_t> g_pinned_format;  // QV_FUZZ_FORMAT
 bool g_verbose = false;                      // QV_FUZZ_VERBOSE
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_utf8(std::string_view s) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const auto* end = p + s.size();
-  while (p < end) {
-    unsigned c = *p++;
-    if (c < 0x80) continue;
-    int more;
-    unsigned min;
-    if ((c & 0xE0) == 0xC0) {
-      more = 1, min = 0x80, c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      more = 2, min = 0x800, c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      more = 3, min = 0x10000, c &= 0x07;
-    } else {
-      return false;
-    }
-    if (end - p < more) return false;
-    for (int i = 0; i < more; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (p[i] & 0x3F);
-    }
-    p += more;
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-  }
-  return true;
-}
-
 [[noreturn]] void fail(const char* what, const Format& f, std::string_view a, std::string_view b = {}) {
   std::fprintf(stderr, "\n*** %s (%s)\n--- first:\n%.*s\n--- second:\n%.*s\n---\n", what, f.name,
                static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
@@ -134,7 +101,7 @@ bool is_utf8(std::string_view s) {
 
 void check_error(const Format& f, std::string_view input, const std::string& error) {
   if (error.empty()) fail("read failed with an empty message", f, input);
-  if (!is_utf8(error)) fail("error message is not valid UTF-8", f, input, error);
+  if (!brelmark::is_valid_utf8(error)) fail("error message is not valid UTF-8", f, input, error);
 }
 
 template <class T>

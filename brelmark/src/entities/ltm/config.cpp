@@ -42,10 +42,7 @@ bool may_be_snatpool(Text at) noexcept {
 // recoverable error: Incomplete, at the end of the text or in an unfinished SNAT pool
 // that runs to it, which ends the list. Where nothing else matches, `rest_of_line` takes
 // any text that remains, so the list runs to the end of the text.
-//
-// The "Common" test reads a partition's name before the record goes to the sink, which
-// takes it.
-std::optional<Text> config_item(Text at, ConfigSink& sink, bool& has_common) {
+std::optional<Text> config_item(Text at, ConfigSink& sink) {
   if (has_prefix(at, "ltm virtual")) {
     if (auto rest = take(parse_virtual(at), [&](ParsedVirtual&& v) { sink.on_virtual(std::move(v)); })) return rest;
   }
@@ -58,11 +55,9 @@ std::optional<Text> config_item(Text at, ConfigSink& sink, bool& has_common) {
     if (auto rest = take(std::move(snat), [&](ParsedSnatPool&& s) { sink.on_snatpool(std::move(s)); })) return rest;
   }
   if (has_prefix(at, "auth partition")) {
-    auto deliver = [&](ParsedPartition&& p) {
-      if (p.name == kCommon) has_common = true;
-      sink.on_partition(std::move(p));
-    };
-    if (auto rest = take(parse_partition(at), deliver)) return rest;
+    if (auto rest = take(parse_partition(at), [&](ParsedPartition&& p) { sink.on_partition(std::move(p)); })) {
+      return rest;
+    }
   }
   if (at_block_header(at)) {
     if (auto block = skip_block(at)) return block.rest();
@@ -120,15 +115,17 @@ struct Piece {
   std::exception_ptr error;
 };
 
-// Hands each object on to `inner` and counts it by kind; with a list of what a piece
-// handed, it notes there each object's kind, the item it came from and whether it is a
-// partition "Common".
+// Hands each object on to `inner`, counts it by kind and notes whether a partition named
+// exactly "Common" went by; with a list of what a piece handed, it notes there each
+// object's kind, the item it came from and whether it is that partition. The name is
+// read before the record goes on, which takes it.
 class NotingSink final : public ConfigSink {
  public:
   explicit NotingSink(ConfigSink& inner) : inner_(inner) {}
   NotingSink(ConfigSink& inner, std::vector<Handed>& handed, const std::size_t& item)
       : inner_(inner), handed_(&handed), item_(&item) {}
   const ConfigCounts& counts() const noexcept { return counts_; }
+  bool saw_common() const noexcept { return saw_common_; }
   void on_partition(ParsedPartition&& p) override {
     note(Kind::partition, p.name == kCommon);
     inner_.on_partition(std::move(p));
@@ -150,18 +147,19 @@ class NotingSink final : public ConfigSink {
   void note(Kind kind, bool common) {
     if (handed_) handed_->push_back({*item_, kind, common});
     count(counts_, kind);
+    saw_common_ = saw_common_ || common;
   }
   ConfigSink& inner_;
   std::vector<Handed>* handed_ = nullptr;
   const std::size_t* item_ = nullptr;
   ConfigCounts counts_;
+  bool saw_common_ = false;
 };
 
 // Parses the items of one piece, as part of the whole text, into `sink`.
 void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
   std::size_t item = 0;
   NotingSink noting(sink, piece.handed, item);
-  bool common = false;  // the pieces note "Common" per object instead
   Text at = opt_ws(text.substr(piece.begin));
   for (;;) {
     std::size_t off = offset_in(text, at);
@@ -171,7 +169,7 @@ void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
     }
     item = piece.starts.size();
     piece.starts.push_back(off);
-    auto rest = config_item(at, noting, common);
+    auto rest = config_item(at, noting);
     if (!rest) {
       piece.next = kEnded;
       return;
@@ -248,7 +246,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
     }
   };
   NotingSink on_here(*sinks[n]);
-  bool has_common = false;
+  bool has_common = false;  // in the items taken from the pieces
   std::size_t frontier = offset_in(text, opt_ws(text));
   for (std::size_t k = 0; k < n && frontier != kEnded; ++k) {
     const Piece& piece = pieces[k];
@@ -270,13 +268,13 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
         break;
       }
       ConfigCounts before = on_here.counts();
-      auto rest = config_item(text.substr(frontier), on_here, has_common);
+      auto rest = config_item(text.substr(frontier), on_here);
       add(n, before, on_here.counts());
       frontier = rest ? offset_in(text, opt_ws(*rest)) : kEnded;
       if (frontier == kEnded) break;
     }
   }
-  if (!has_common) {
+  if (!has_common && !on_here.saw_common()) {
     ConfigCounts before = on_here.counts();
     on_here.on_partition(ParsedPartition{kCommon, "", 0});
     add(n, before, on_here.counts());
@@ -286,10 +284,10 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
 
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink) {
   ScanScope scope(text);
-  bool has_common = false;
+  NotingSink noting(sink);
   Text in = opt_ws(text);
-  while (auto rest = config_item(opt_ws(in), sink, has_common)) in = *rest;
-  if (!has_common) sink.on_partition(ParsedPartition{kCommon, "", 0});
+  while (auto rest = config_item(opt_ws(in), noting)) in = *rest;
+  if (!noting.saw_common()) sink.on_partition(ParsedPartition{kCommon, "", 0});
   return {opt_ws(in), std::monostate{}};
 }
 
