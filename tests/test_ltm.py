@@ -76,7 +76,7 @@ def round_trip(ltm, fmt):
     # a one-word header block is skipped whole
     ("security {\n    ltm pool hidden {\n}\n" + pool("p1"), (["Common"], [], ["p1"], [])),
     # names that the object-path pattern does not read as a path stay in the configuration
-    ("ltm pool /a/b/c {\n}\n" + "ltm pool /Common/ {\n}\n", (["Common"], [], ["b", "Common"], [])),
+    ("ltm pool /a/b/c {\n}\n" + "ltm pool /Common/ {\n}\n", (["Common"], [], ["/a/b/c", "/Common/"], [])),
 ])
 def test_construction_from_text(text, expected):
     ltm = LTM(text)
@@ -92,7 +92,7 @@ def test_nested_blocks_of_the_objects_are_kept():
             + pool("p1") + snat("s1"))
     ltm = LTM(text)
     assert [(p.name, p.context) for p in ltm.virtual_servers[0].profiles] == [("/Common/tcp", "all")]
-    assert [m.name.get_val() for m in ltm.pools[0].members] == ["10.0.0.1"]
+    assert [m.name.get_val() for m in ltm.pools[0].members] == ["10.0.0.1:80"]
     assert ltm.snat_pools[0].members == ["10.1.1.1"]
 
 

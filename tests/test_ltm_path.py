@@ -105,7 +105,6 @@ PORTS = [
     ("/Common/vs:http", 80),
     ("/Common/vs:nosuchservice", 65535),
     ("/Common/vs:SSH", 65535),                # service names are case-sensitive
-    ("/a/b/c", 65535),                        # the service text is "/c"
     ("/Common/10.1.1.1%2:443", 443),
     ("vs%2::80", 80),
     ("vs%2ssh", 22),
@@ -122,6 +121,9 @@ PORT_ERRORS = [
     ("vs%2:", "No port found!"),
     ("", "No port found!"),
     ("a b", "No port found!"),                # no match
+    ("/a/b/c", "No port found!"),             # in a folder: the rest "/c" is no service name
+    ("/Common/app.app/vs", "No port found!"),
+    ("/t/app/10.0.0.1:80", "No port found!"),
     ("/Common/vs:99999", "number too large to fit in target type"),
     ("/Common/vs:65536", "number too large to fit in target type"),
     ("/Common/vs:" + ARABIC_THREE, "invalid digit found in string"),
@@ -270,7 +272,11 @@ FULL_PATHS = [
     ("/Common/vs%2:80", "Other", "/Common/vs"),
     ("vs", "Common", "/Common/vs"),
     ("vs", "", "//vs"),
-    ("/a/b/c", None, "/a/b"),
+    ("/a/b/c", None, "/a/b/c"),               # in a folder: the rest is kept
+    ("/Common/app.app/vs", None, "/Common/app.app/vs"),
+    ("a/b/c", "Dev", "/a/b/c"),
+    ("/t/app/10.0.0.1%2:80", None, "/t/app/10.0.0.1%2:80"),
+    ("app/vs", "Dev", "/app/vs"),
 ]
 
 
@@ -323,7 +329,12 @@ def model(text, default):
     m = MODEL.fullmatch(text)
     g = m.groupdict() if m else {}
 
+    # A path whose rest after the name begins with "/" names an object in a folder.
+    folder = m is not None and g.get("svc") is not None and m.start("svc") == m.end("name") and g["svc"][:1] == "/"
+
     def port():
+        if folder:
+            return ("ValueError", "No port found!")
         if g.get("port") is not None:
             v = model_u16(g["port"])
             return v if isinstance(v, int) else ("ValueError", v)
@@ -337,7 +348,7 @@ def model(text, default):
     if partition is None:
         full = ("RuntimeError", "Invalid partition name!")
     else:
-        full = "/" + partition + "/" + name if m else name
+        full = "/" + partition + "/" + name + (g["svc"] if folder else "") if m else name
     if not m:
         address = name
     elif re.fullmatch(r"(?:(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])\.){3}"

@@ -44,11 +44,11 @@ LISTING = """ltm pool /Tenant/pool_app {
 LISTING_DICT = {
     "name": "pool_app",
     "members": [
-        {"name": "10.1.10.1", "destination": "10.1.10.1%2", "priority-group": 10, "session": "monitor-enabled",
+        {"name": "10.1.10.1%2:80", "destination": "10.1.10.1%2", "priority-group": 10, "session": "monitor-enabled",
          "state": "up", "ratio": 2},
-        {"name": "app-fqdn", "destination": "app.backend.example.com",
+        {"name": "app-fqdn:443", "destination": "app.backend.example.com",
          "fqdn": {"autopopulate": "enabled", "name": "app.backend.example.com"}},
-        {"name": "10.1.10.3", "destination": "10.1.10.3", "monitor": "/Common/tcp"},
+        {"name": "10.1.10.3:http", "destination": "10.1.10.3", "monitor": "/Common/tcp"},
         {"name": "bare", "destination": "none", "session": "user-disabled"},
     ],
     "monitor": "/Tenant/mon_app and /Common/gateway_icmp",
@@ -74,7 +74,7 @@ def test_listing_with_address_fqdn_and_route_domain_members():
     assert [m.get_dest_ip() for m in pool.members] == ["10.1.10.1", "", "10.1.10.3", ""]
     first, fqdn_member = pool.members[0], pool.members[1]
     assert (first.name.get_val(), first.monitor, first.fqdn.autopopulate, first.fqdn.name) == \
-        ("10.1.10.1", "default", "disabled", "none")
+        ("10.1.10.1%2:80", "default", "disabled", "none")
     assert (fqdn_member.ratio, fqdn_member.fqdn.autopopulate) == (1, "enabled")
     assert (pool.name.get_val(), pool.lb_mode, pool.min_active_members) == \
         ("pool_app", "least-connections-member", 1)
@@ -84,8 +84,16 @@ def test_listing_with_address_fqdn_and_route_domain_members():
     ("ltm pool /Prod/web_pool { }", "web_pool", {"name": "web_pool", "partition": "Prod"}),
     ("ltm pool web_pool { }", "web_pool", {"name": "web_pool"}),
     ("ltm pool /Common/web_pool {\n}\n", "web_pool", {"name": "web_pool"}),
-    # the pool's own "partition" line is not read: the partition comes from the name
-    ("ltm pool web_pool {\n    partition Prod\n}\n", "web_pool", {"name": "web_pool"}),
+    # without a partition in the name, the pool's own "partition" line (trimmed) is its partition
+    ("ltm pool web_pool {\n    partition Prod\n}\n", "web_pool", {"name": "web_pool", "partition": "Prod"}),
+    ("ltm pool web_pool {\n    partition \u3000Prod \n}\n", "web_pool", {"name": "web_pool", "partition": "Prod"}),
+    ("ltm pool web_pool {\n    partition Common\n}\n", "web_pool", {"name": "web_pool"}),
+    # the name's partition wins over the line
+    ("ltm pool /Dev/web_pool {\n    partition Prod\n}\n", "web_pool", {"name": "web_pool", "partition": "Dev"}),
+    # a pool in a folder keeps its whole path
+    ("ltm pool /Tenant/App/web_pool { }", "/Tenant/App/web_pool",
+     {"name": "/Tenant/App/web_pool", "partition": "Tenant"}),
+    ("ltm pool App/web_pool {\n    partition Tenant\n}\n", "web_pool", {"name": "web_pool", "partition": "App"}),
     ("ltm pool web_pool%3:80 { }", "web_pool", {"name": "web_pool"}),
     ("ltm pool \xa0/Prod/web_pool\u3000 { }", "web_pool", {"name": "web_pool", "partition": "Prod"}),
     # names the object-path pattern does not match are kept whole, in the partition Common
@@ -107,11 +115,20 @@ def test_construction_from_text(text, name, document):
 @pytest.mark.parametrize("members,expected", [
     ("%weird {\n            address 10.0.0.1\n        }\n", {"name": "%weird", "destination": "10.0.0.1"}),
     ("/Common/10.0.0.1%12:8080 {\n            address 10.0.0.1%12\n        }\n",
-     {"name": "10.0.0.1", "destination": "10.0.0.1%12"}),
+     {"name": "10.0.0.1%12:8080", "destination": "10.0.0.1%12"}),
     ("/Common/app:80 {\n            fqdn {\n                autopopulate enabled\n            }\n        }\n",
-     {"name": "app", "destination": "none", "fqdn": {"autopopulate": "enabled", "name": "none"}}),
+     {"name": "app:80", "destination": "none", "fqdn": {"autopopulate": "enabled", "name": "none"}}),
     ("/Common/app:80 {\n            fqdn {\n                name app.example.com\n            }\n        }\n",
-     {"name": "app", "destination": "app.example.com"}),
+     {"name": "app:80", "destination": "app.example.com"}),
+    # a member keeps its path without the partition: address or FQDN, route domain and port
+    ("/Common/2001:db8::1.443 {\n            address 2001:db8::1\n        }\n",
+     {"name": "2001:db8::1.443", "destination": "2001:db8::1"}),
+    ("Common//10.0.0.2:80 {\n            address 10.0.0.2\n        }\n",
+     {"name": "10.0.0.2:80", "destination": "10.0.0.2"}),
+    ("/10.0.0.3:80 {\n            address 10.0.0.3\n        }\n", {"name": "10.0.0.3:80", "destination": "10.0.0.3"}),
+    # in a folder, the whole path
+    ("/Tenant/App/10.0.0.4:443 {\n            address 10.0.0.4\n        }\n",
+     {"name": "/Tenant/App/10.0.0.4:443", "destination": "10.0.0.4"}),
     ("m {\n            address 10.0.0.1\n            fqdn {\n                autopopulate enabled\n"
      "                name n\n            }\n        }\n",
      {"name": "m", "destination": "10.0.0.1", "fqdn": {"autopopulate": "enabled", "name": "n"}}),
@@ -162,13 +179,15 @@ def from_document(document):
     return lambda: pool_from(document)
 
 
-NO_PARTITION = (RuntimeError, "RuntimeError: Invalid partition name!")
-
 PARTITIONS = [
     # pool, default_partition, get_partition, get_full_path (or the error it raises)
     (from_text("ltm pool /Prod/web_pool { }"), None, "Prod", "/Prod/web_pool"),
     (from_text("ltm pool /Prod/web_pool { }"), "Dev", "Prod", "/Prod/web_pool"),
-    (from_text("ltm pool web_pool { }"), None, "Common", NO_PARTITION),
+    (from_text("ltm pool web_pool { }"), None, "Common", "/Common/web_pool"),
+    (from_text("ltm pool /Common/web_pool { }"), None, "Common", "/Common/web_pool"),
+    (from_text("ltm pool /Common/web_pool { }"), "Dev", "Dev", "/Dev/web_pool"),
+    (from_text("ltm pool k8s_pool {\n    partition k8s\n}\n"), "Dev", "k8s", "/k8s/k8s_pool"),
+    (from_text("ltm pool /t/app/p1 { }"), None, "t", "/t/app/p1"),
     (from_text("ltm pool web_pool { }"), "Dev", "Dev", "/Dev/web_pool"),
     (from_text("ltm pool web_pool { }"), "", "", "//web_pool"),
     (from_text("ltm pool web_pool%2:80 { }"), "Dev", "Dev", "/Dev/web_pool"),
@@ -177,12 +196,12 @@ PARTITIONS = [
     (with_partition("Prod"), None, "Prod", "/Prod/web_pool"),
     (with_partition("Prod"), "Dev", "Prod", "/Prod/web_pool"),
     (with_partition(" COMMON\u3000"), "Dev", "Dev", "/Dev/web_pool"),
-    (with_partition("  "), None, "Common", NO_PARTITION),
+    (with_partition("  "), None, "Common", "/Common/web_pool"),
     (with_partition(""), "Dev", "Dev", "/Dev/web_pool"),
     (from_document({"name": "/Other/web_pool", "partition": "Prod"}), None, "Other", "/Other/web_pool"),
     (from_document({"name": "web_pool", "partition": "Prod"}), None, "Prod", "/Prod/web_pool"),
-    (from_document({"name": "web_pool"}), None, "Common", NO_PARTITION),
-    (from_document({"name": ""}), None, "Common", NO_PARTITION),
+    (from_document({"name": "web_pool"}), None, "Common", "/Common/web_pool"),
+    (from_document({"name": ""}), None, "Common", (ValueError, "Invalid object path: ''")),
     (from_document({"name": ""}), "Dev", "Dev", (ValueError, "Invalid object path: ''")),
     (from_text("ltm pool :odd { }"), "Dev", "Dev", (ValueError, "Invalid object path: ':odd'")),
     (from_document({"name": ":odd", "partition": "Prod"}), None, "Prod",
@@ -284,10 +303,10 @@ def test_members_are_written_when_present():
 def test_writers_exact_output():
     pool = Pool(LISTING)
     assert pool.to_json() == (
-        '{"name":"pool_app","members":[{"name":"10.1.10.1","destination":"10.1.10.1%2","priority-group":10,'
-        '"session":"monitor-enabled","state":"up","ratio":2},{"name":"app-fqdn",'
+        '{"name":"pool_app","members":[{"name":"10.1.10.1%2:80","destination":"10.1.10.1%2","priority-group":10,'
+        '"session":"monitor-enabled","state":"up","ratio":2},{"name":"app-fqdn:443",'
         '"destination":"app.backend.example.com","fqdn":{"autopopulate":"enabled",'
-        '"name":"app.backend.example.com"}},{"name":"10.1.10.3","destination":"10.1.10.3",'
+        '"name":"app.backend.example.com"}},{"name":"10.1.10.3:http","destination":"10.1.10.3",'
         '"monitor":"/Common/tcp"},{"name":"bare","destination":"none","session":"user-disabled"}],'
         '"monitor":"/Tenant/mon_app and /Common/gateway_icmp","description":"\\"App servers\\"",'
         '"min-active-members":1,"load-balancing-mode":"least-connections-member","partition":"Tenant"}')
@@ -302,24 +321,24 @@ def test_writers_exact_output():
         'name = "pool_app"\n'
         'partition = "Tenant"\n'
         "\n[[members]]\n"
-        'destination = "10.1.10.1%2"\nname = "10.1.10.1"\npriority-group = 10\nratio = 2\n'
+        'destination = "10.1.10.1%2"\nname = "10.1.10.1%2:80"\npriority-group = 10\nratio = 2\n'
         'session = "monitor-enabled"\nstate = "up"\n'
         "\n[[members]]\n"
-        'destination = "app.backend.example.com"\nname = "app-fqdn"\n'
+        'destination = "app.backend.example.com"\nname = "app-fqdn:443"\n'
         "\n[members.fqdn]\n"
         'autopopulate = "enabled"\nname = "app.backend.example.com"\n'
         "\n[[members]]\n"
-        'destination = "10.1.10.3"\nmonitor = "/Common/tcp"\nname = "10.1.10.3"\n'
+        'destination = "10.1.10.3"\nmonitor = "/Common/tcp"\nname = "10.1.10.3:http"\n'
         "\n[[members]]\n"
         'destination = "none"\nname = "bare"\nsession = "user-disabled"\n')
     assert pool.to_yaml() == (
         "name: pool_app\n"
         "members:\n"
-        "- name: 10.1.10.1\n  destination: 10.1.10.1%2\n  priority-group: 10\n  session: monitor-enabled\n"
+        "- name: 10.1.10.1%2:80\n  destination: 10.1.10.1%2\n  priority-group: 10\n  session: monitor-enabled\n"
         "  state: up\n  ratio: 2\n"
-        "- name: app-fqdn\n  destination: app.backend.example.com\n  fqdn:\n    autopopulate: enabled\n"
+        "- name: app-fqdn:443\n  destination: app.backend.example.com\n  fqdn:\n    autopopulate: enabled\n"
         "    name: app.backend.example.com\n"
-        "- name: 10.1.10.3\n  destination: 10.1.10.3\n  monitor: /Common/tcp\n"
+        "- name: 10.1.10.3:http\n  destination: 10.1.10.3\n  monitor: /Common/tcp\n"
         "- name: bare\n  destination: none\n  session: user-disabled\n"
         "monitor: /Tenant/mon_app and /Common/gateway_icmp\n"
         "description: '\"App servers\"'\n"

@@ -352,8 +352,9 @@ template <class Entry, class End>
 Status read_map(Walker& w, const Path& path, std::string_view expected, Entry&& entry,
                 End&& end);
 
-// Loads the text, reads its root node with `root(w, Path::root())`, then
-// reports the document's load error and a second document.
+// Loads the text and reports its load error or a second document; only a text
+// that holds exactly one well-formed document has its root node read with
+// `root(w, Path::root())`.
 template <class Root>
 Status read_document(std::string_view text, Root&& root);
 
@@ -550,13 +551,13 @@ Status read_tuple(Walker& w, const Path& path, std::string_view expected, std::s
 template <class Root>
 Status read_document(std::string_view text, Root&& root) {
   Document doc = load(text);
-  WalkState state(doc);
-  Walker w(state);
-  if (Status st = root(w, Path::root())) return st;
+  // Faults of the whole text come before any fault of the record in it.
   if (doc.error) return doc.error;
   if (doc.more_documents)
     return Error::fixed("deserializing from YAML containing more than one document is not supported");
-  return std::nullopt;
+  WalkState state(doc);
+  Walker w(state);
+  return root(w, Path::root());
 }
 
 }  // namespace quilvarn::yaml

@@ -79,10 +79,11 @@ namespace qv::ltm {
 
 // The constructor body of a class made from one configuration object: the object at the start of
 // the text argument, read by `Parse` (a brelmark object parser) and converted by `Convert`;
-// whatever follows its closing brace is ignored. RuntimeError with the parser's error text.
+// whatever follows its closing brace is ignored, and a leading byte-order mark is skipped.
+// RuntimeError with the parser's error text.
 template <auto Parse, auto Convert>
 auto new_from_text(const py::Arguments& args) {
-  auto parsed = Parse(args.get<std::string_view>(0));
+  auto parsed = Parse(brelmark::skip_byte_order_mark(args.get<std::string_view>(0)));
   if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
   return Convert(std::move(parsed).value());
 }
@@ -90,7 +91,8 @@ auto new_from_text(const py::Arguments& args) {
 // A copy of the text of an LtmPath object (TypeError naming LtmPath; "Already mutably borrowed").
 std::string extract_ltmpath(PyObject* object);
 
-// "/" + partition + "/" + name: the path's own partition, else the default. RuntimeError "Invalid
+// "/" + partition + "/" + name, and for a path in a folder the folder's rest ("/a/b/c" stays
+// "/a/b/c"): the path's own partition, else the default. RuntimeError "Invalid
 // partition name!" without either; ValueError "Invalid object path: " + repr(path) when the path
 // does not match the object-path pattern.
 std::string ltmpath_impl_get_full_path(std::string_view path, std::optional<std::string_view> default_partition);

@@ -75,7 +75,7 @@ std::optional<std::string_view> ltmpath_impl_get_address(std::string_view path) 
 }
 
 // The port digits, or the port of the service name (65535 for an unknown name); ValueError
-// "No port found!", "number too large to fit in target type" or "invalid digit found in string".
+// "No port found!" (a path in a folder has none), "number too large to fit in target type" or "invalid digit found in string".
 std::uint16_t ltmpath_impl_get_port(std::string_view path) {
   auto captures = match_path(path);
   if (captures && captures->port) {
@@ -86,7 +86,7 @@ std::uint16_t ltmpath_impl_get_port(std::string_view path) {
       case NumberError::too_large: py::raise(PyExc_ValueError, "number too large to fit in target type");
     }
   }
-  if (captures && captures->svc) return brelmark::service_port(*captures->svc);
+  if (captures && captures->svc && !brelmark::folder_rest(*captures)) return brelmark::service_port(*captures->svc);
   py::raise(PyExc_ValueError, "No port found!");
 }
 
@@ -106,12 +106,14 @@ std::string ltmpath_impl_get_full_path(std::string_view path, std::optional<std:
   if (!partition) py::raise(PyExc_RuntimeError, "Invalid partition name!");
   if (!captures || !captures->name) raise_invalid_path(path);
   std::string_view name = *captures->name;
+  std::string_view folder_rest = brelmark::folder_rest(*captures).value_or(std::string_view{});
   std::string full;
-  full.reserve(partition->size() + name.size() + 2);
+  full.reserve(partition->size() + name.size() + folder_rest.size() + 2);
   full += '/';
   full += *partition;
   full += '/';
   full += name;
+  full += folder_rest;
   return full;
 }
 

@@ -47,15 +47,26 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept { return !is_disabled_text
 
 namespace {
 
-// The `name` group of a path text, trimmed; the whole (trimmed) path text when the pattern does not
-// match, so that one odd name never stops a pool or a whole configuration. The captures are those
-// of the match (none when it fails). The module's own matcher gives the groups of the object-path
-// pattern without a general regular-expression engine, which matters here: every pool and member
-// name of a configuration is matched.
-std::string name_of(std::string_view path, brelmark::PathCaptures& captures) {
-  if (LtmPathPattern::match(path, captures)) return normalize_object_path(*captures.name);
-  captures = brelmark::PathCaptures{};  // a failed match may leave groups it tried
-  return normalize_object_path(path);
+// The groups of a parsed name (trimmed), none when the pattern does not match. The module's own
+// matcher gives the groups of the object-path pattern without a general regular-expression
+// engine, which matters here: every pool and member name of a configuration is matched.
+std::optional<brelmark::PathCaptures> match_name(std::string_view path) {
+  brelmark::PathCaptures captures;
+  if (!LtmPathPattern::match(path, captures)) return std::nullopt;
+  return captures;
+}
+
+// The name a pool or member keeps of its parsed path. A path in a folder, or one the pattern does
+// not match, stays whole (it is already trimmed), so that no odd name stops a pool or a whole
+// configuration and no two objects of one folder read alike. Otherwise a pool keeps the `name`
+// group, and a member, whose name is its address and port, the path from the name on.
+enum class NameKeeps { name_group, from_name };
+std::string kept_name(std::string_view path, const std::optional<brelmark::PathCaptures>& captures,
+                      NameKeeps keeps) {
+  if (!captures || brelmark::folder_rest(*captures)) return std::string(path);
+  std::string_view name = *captures->name;
+  if (keeps == NameKeeps::from_name) name = path.substr(static_cast<std::size_t>(name.data() - path.data()));
+  return normalize_object_path(name);
 }
 
 }  // namespace
@@ -66,8 +77,8 @@ MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
 
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
   PoolMember member;
-  brelmark::PathCaptures captures;
-  member.name = name_of(parsed.name.text(), captures);
+  std::string_view path = parsed.name.text();
+  member.name = kept_name(path, match_name(path), NameKeeps::from_name);
   member.destination = std::string(parsed.destination());
   member.priority_group = parsed.priority_group;
   member.session = std::string(parsed.session);
@@ -80,8 +91,9 @@ PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
 
 Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   Pool pool;
-  brelmark::PathCaptures captures;
-  pool.name = name_of(parsed.name.text(), captures);
+  std::string_view path = parsed.name.text();
+  std::optional<brelmark::PathCaptures> captures = match_name(path);
+  pool.name = kept_name(path, captures, NameKeeps::name_group);
   pool.members.reserve(parsed.members.size());
   for (const brelmark::ParsedPoolMember& member : parsed.members) {
     pool.members.push_back(poolmember_from_parser(member));
@@ -90,7 +102,15 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   pool.description = std::string(parsed.description);
   pool.min_active_members = parsed.min_active_members;
   pool.lb_mode = std::string(parsed.load_balancing_mode);
-  pool.partition = std::string(captures.partition.value_or("Common"));
+  // The name's partition; else the pool's own "partition" line, as a listing printed inside a
+  // partition writes it; else "Common".
+  if (captures && captures->partition) {
+    pool.partition = std::string(*captures->partition);
+  } else if (!brelmark::is_blank(parsed.partition)) {
+    pool.partition = normalize_object_path(parsed.partition);
+  } else {
+    pool.partition = "Common";
+  }
   return pool;
 }
 

@@ -80,10 +80,12 @@ bool is_disabled_text(std::string_view text) noexcept;
 bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
 
 // ---- Conversions from parsed records -------------------------------------------------------------
-// A name is the `name` group of the parsed name's object path, trimmed; a name that the
-// object-path pattern does not match is kept whole (it is already trimmed). The partition of a
-// pool is the `partition` group of its name, else "Common"; the pool's own "partition" line is
-// not read. The parsed records view the configuration text; the results own copies.
+// A pool keeps the `name` group of its parsed name ("/Prod/web_pool" -> "web_pool"), a member the
+// path from the name group on ("/Common/10.1.10.1%2:80" -> "10.1.10.1%2:80"), both trimmed. A
+// path in a folder ("/Tenant/App/web_pool") or one the object-path pattern does not match is kept
+// whole (it is already trimmed). The partition of a pool is the `partition` group of its name,
+// else its own "partition" line (trimmed) when that is not blank, else "Common". The parsed
+// records view the configuration text; the results own copies.
 
 MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed);
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed);

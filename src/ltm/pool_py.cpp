@@ -72,14 +72,16 @@ std::string poolmember_body_get_dest_ip(const PoolMember& member) {
 
 // ---- Pool -------------------------------------------------------------------------------------------
 
-// "/" + pool_partition(...) + "/" + the `name` group of the pool's name. Python errors: RuntimeError
-// "RuntimeError: Invalid partition name!" without a partition; ValueError "Invalid object path: "
-// + repr(name) when the name does not match the object-path pattern.
+// The partition get_partition gives: pool_partition(...), else "Common".
+std::string_view pool_partition_or_common(const Pool& pool, std::optional<std::string_view> default_partition) {
+  return pool_partition(pool, default_partition).value_or("Common");
+}
+
+// "/" + the partition get_partition gives + "/" + the `name` group of the pool's name (with the
+// rest of a name in a folder). ValueError "Invalid object path: " + repr(name) when the name does
+// not match the object-path pattern.
 std::string pool_full_path(const Pool& pool, std::optional<std::string_view> default_partition) {
-  std::optional<std::string_view> partition = pool_partition(pool, default_partition);
-  // The text is that of the path operation's error as it is wrapped by the pool class.
-  if (!partition) py::raise(PyExc_RuntimeError, "RuntimeError: Invalid partition name!");
-  return ltmpath_impl_get_full_path(pool.name, partition);
+  return ltmpath_impl_get_full_path(pool.name, pool_partition_or_common(pool, default_partition));
 }
 
 constexpr ArgumentSpec kPoolNew{"Pool", "__new__", {"input"}, 1};
@@ -89,7 +91,7 @@ constexpr ArgumentSpec kPoolGetPartition{"Pool", "get_partition", {"default_part
 void pool_body_set_partition(Pool& pool, PyObject* value) { pool.partition = py::convert<std::string>(value); }
 
 std::string_view pool_body_get_partition(const Pool& pool, const Arguments& args) {
-  return pool_partition(pool, args.get_optional<std::string_view>(0)).value_or("Common");
+  return pool_partition_or_common(pool, args.get_optional<std::string_view>(0));
 }
 
 std::string pool_body_get_full_path(const Pool& pool, const Arguments& args) {

@@ -58,13 +58,15 @@ TEST(YamlRecord, WholeDocuments) {
       {"x: 1\nname: a\n", "missing field `destination`"},
       {"name: a\ndestination: b\n---\nname: c\n",
        "deserializing from YAML containing more than one document is not supported"},
-      // the first document's own failure comes first
-      {"name: a\n---\nname: c\n", "missing field `destination`"},
-      // a syntax error is reported when the reader reaches it, or after the record
+      // faults of the whole text come before the record's own
+      {"name: a\n---\nname: c\n", "deserializing from YAML containing more than one document is not supported"},
+      {"a: 1\n---\nb: 2\n", "deserializing from YAML containing more than one document is not supported"},
       {"name: a\ndestination: b\nx: [b\n",
        "did not find expected ',' or ']' at line 4 column 1, while parsing a flow sequence at line 3 "
        "column 4"},
-      {"name: a\ndestination: [b\n", "destination: invalid type: sequence, expected a string at line 2 column 14"},
+      {"name: a\ndestination: [b\n",
+       "did not find expected ',' or ']' at line 3 column 1, while parsing a flow sequence at line 2 column 14"},
+      {"name: a\nratio: 1\n  bad: indent\n", "mapping values are not allowed in this context at line 3 column 6"},
       {"name: a\ndestination: b\n]\n", "did not find expected key at line 3 column 1, while parsing a block mapping"},
       {"name: a\ndestination: *b\n", "unknown anchor at line 2 column 14"},
   };
@@ -119,7 +121,7 @@ TEST(YamlRecord, KeyRules) {
   const Case cases[] = {
       // a repeated key fails before its value, at the mapping
       {"name: a\nname: a\n", "duplicate field `name`"},
-      {"profiles:\n- name: a\n  name: [b\n", "profiles[0]: duplicate field `name` at line 2 column 3"},
+      {"profiles:\n- name: a\n  name: b\n", "profiles[0]: duplicate field `name` at line 2 column 3"},
       {"name: a\ndestination: b\nname: [x]\n", "duplicate field `name`"},
       // unknown keys are skipped, repeated or not, at any depth
       {"name: a\nother: 1\nother: {x: [1, 2]}\ndestination: b\n", R"({"name":"a","destination":"b","source":""})"},

@@ -13,7 +13,14 @@
 
 namespace brelmark {
 
-// A whole configuration: every "auth partition", "ltm virtual", "ltm pool" and
+// The text after one leading byte-order mark (U+FEFF, as UTF-8), or the whole text when it
+// has none. Listings saved by some editors begin with one; the whole-configuration parsers
+// skip it, and so should every caller that reads an object from the start of a text.
+constexpr std::string_view skip_byte_order_mark(std::string_view text) noexcept {
+  return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
+// A whole configuration (after a leading byte-order mark): every "auth partition", "ltm virtual", "ltm pool" and
 // "ltm snatpool" object that parses, in text order; everything else is skipped.
 ParseResult<ParsedConfig> parse_config(std::string_view text);
 

@@ -15,6 +15,16 @@ struct PathCaptures {
   std::optional<std::string_view> svc;
 };
 
+// The rest of a path that names an object in a folder ("/Tenant/App/web_pool"): the pattern
+// reads the folder as the name and the rest as a service; here the rest is the `svc` group when
+// it follows the name directly and begins with "/". Nothing for every other path.
+inline std::optional<std::string_view> folder_rest(const PathCaptures& c) noexcept {
+  if (!c.name || !c.svc || !c.svc->starts_with('/') || c.svc->data() != c.name->data() + c.name->size()) {
+    return std::nullopt;
+  }
+  return c.svc;
+}
+
 // The compiled object-path pattern, built once per process on first use.
 class PathPattern {
  public:

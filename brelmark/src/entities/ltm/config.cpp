@@ -160,7 +160,7 @@ class NotingSink final : public ConfigSink {
 void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
   std::size_t item = 0;
   NotingSink noting(sink, piece.handed, item);
-  Text at = opt_ws(text.substr(piece.begin));
+  Text at = opt_ws(piece.begin == 0 ? skip_byte_order_mark(text) : text.substr(piece.begin));
   for (;;) {
     std::size_t off = offset_in(text, at);
     if (off >= piece.limit) {
@@ -247,7 +247,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
   };
   NotingSink on_here(*sinks[n]);
   bool has_common = false;  // in the items taken from the pieces
-  std::size_t frontier = offset_in(text, opt_ws(text));
+  std::size_t frontier = offset_in(text, opt_ws(skip_byte_order_mark(text)));
   for (std::size_t k = 0; k < n && frontier != kEnded; ++k) {
     const Piece& piece = pieces[k];
     while (frontier < piece.limit) {
@@ -285,7 +285,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink) {
   ScanScope scope(text);
   NotingSink noting(sink);
-  Text in = opt_ws(text);
+  Text in = opt_ws(skip_byte_order_mark(text));
   while (auto rest = config_item(opt_ws(in), noting)) in = *rest;
   if (!noting.saw_common()) sink.on_partition(ParsedPartition{kCommon, "", 0});
   return {opt_ws(in), std::monostate{}};
