@@ -1,6 +1,6 @@
-"""Hostile input: deep nesting, alias bombs, very long paths and lines, and text that is not valid
-Unicode. Every reader and constructor answers with a clear error or a result, never a crash, in time
-linear in the input."""
+"""Hostile input: deep nesting, alias bombs, very long paths and lines, malformed YAML, and text that
+is not valid Unicode. Every reader and constructor answers with a clear error or a result, never a
+crash, in time linear in the input."""
 import os
 import time
 
@@ -128,6 +128,21 @@ def test_constructors_finish_on_long_unparsable_text(cls, text):
     else:
         assert isinstance(result, RuntimeError)
         assert str(result).startswith('Parsing Error: Error { input: "')
+
+
+# ---- YAML: faults of the text before faults of the record ----------------------------------------------------
+
+@pytest.mark.parametrize("text,message", [
+    ("a: 1\n---\nb: 2\n", "deserializing from YAML containing more than one document is not supported"),
+    ("name: [a\n",
+     "did not find expected ',' or ']' at line 2 column 1, while parsing a flow sequence at line 1 column 7"),
+    ("name: p\nratio: 1\n  bad: indent\n", "mapping values are not allowed in this context at line 3 column 6"),
+    # a root no class takes, then a syntax error
+    ("- 1\nx: [\n", "did not find expected '-' indicator at line 2 column 1, while parsing a block collection"),
+], ids=["second document", "unclosed flow", "bad indent", "after a sequence root"])
+@pytest.mark.parametrize("cls,first", READERS, ids=READER_IDS)
+def test_yaml_text_faults_come_before_record_faults(cls, first, text, message):
+    assert_error(read(cls, "yaml", text), message)
 
 
 # ---- Text that is not valid Unicode -------------------------------------------------------------------------

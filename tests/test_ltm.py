@@ -15,7 +15,10 @@ from hypothesis import strategies as st
 from quilvarn import LTM, LtmPath, Pool, SnatPool, Virtual, partition
 
 DATA = Path(__file__).resolve().parents[1] / "brelmark" / "tests" / "data"
+# A declared tenant: two applications in folders, their pools and virtual servers.
+TENANT = Path(__file__).resolve().parent / "data" / "tenant.conf"
 GEN_CONFIG = Path(__file__).resolve().parents[2] / "shared" / "bench" / "gen_config.py"
+CORPUS = Path(__file__).resolve().parents[2] / "shared" / "corpus" / "configs"
 CSV_MESSAGE = "CSV write error: cannot serialize sequence container inside struct when writing headers from structs"
 FORMATS = ["json", "yaml", "toml"]
 
@@ -94,6 +97,41 @@ def test_nested_blocks_of_the_objects_are_kept():
     assert [(p.name, p.context) for p in ltm.virtual_servers[0].profiles] == [("/Common/tcp", "all")]
     assert [m.name.get_val() for m in ltm.pools[0].members] == ["10.0.0.1:80"]
     assert ltm.snat_pools[0].members == ["10.1.1.1"]
+
+
+# ---- A byte-order mark before the text --------------------------------------------------------------------
+
+TEXTS = [(LTM, pool("/Common/p1") + virtual("vs1") + part("P")), (partition, part("P", 3)),
+         (Pool, pool("/Common/p1")), (Virtual, virtual("/Common/vs1")), (SnatPool, snat("/Common/s1"))]
+TEXT_IDS = [cls.__name__ for cls, _ in TEXTS]
+
+
+@pytest.mark.parametrize("cls,text", TEXTS, ids=TEXT_IDS)
+def test_one_leading_byte_order_mark_is_skipped(cls, text):
+    expected = cls(text).to_dict()
+    assert cls("\ufeff" + text).to_dict() == expected
+    assert cls("\ufeff\n  " + text).to_dict() == expected
+
+
+# Only the very first character is skipped as a mark: anywhere else it is text, which the
+# constructors of one object do not parse.
+@pytest.mark.parametrize("before", ["\ufeff\ufeff", " \ufeff", "\n\ufeff"],
+                         ids=["second", "after a blank", "after a line"])
+@pytest.mark.parametrize("cls,text", TEXTS[1:], ids=TEXT_IDS[1:])
+def test_a_byte_order_mark_past_the_start_is_text(cls, text, before):
+    with pytest.raises(RuntimeError) as caught:
+        cls(before + text)
+    assert str(caught.value) == ('Parsing Error: Error { input: "\\u{feff}' + text.replace("\n", "\\n")
+                                 + '", code: Tag }')
+
+
+def test_a_whole_configuration_skips_the_line_of_a_mark_past_the_start():
+    text = pool("p1") + pool("p2")
+    assert names(LTM("\ufeff" + text))[2] == ["p1", "p2"]
+    # the mark is text: its line is skipped as unknown, and the pool it begins with it
+    for before in ["\ufeff\ufeff", " \ufeff", "\n\ufeff"]:
+        assert names(LTM(before + text))[2] == ["p2"], repr(before)
+    assert names(LTM(pool("p1") + "\ufeff" + pool("p2")))[2] == ["p1"]
 
 
 def test_common_partition_added_is_empty():
@@ -266,13 +304,105 @@ def test_setter_holds_its_borrow_while_it_walks_the_sequence():
 def check_round_trips(ltm):
     expected = ltm.to_dict()
     for fmt in FORMATS:
-        assert round_trip(ltm, fmt).to_dict() == expected, fmt
+        again = round_trip(ltm, fmt)
+        assert again.to_dict() == expected, fmt
+        assert getattr(again, "to_" + fmt)() == getattr(ltm, "to_" + fmt)(), fmt
 
 
-@pytest.mark.parametrize("path", sorted(glob.glob(str(DATA / "*.conf"))), ids=os.path.basename)
+@pytest.mark.parametrize("path", sorted(glob.glob(str(DATA / "*.conf"))) + [str(TENANT)], ids=os.path.basename)
 def test_real_listings_round_trip(path):
     ltm = LTM(Path(path).read_text())
     assert ltm.virtual_servers or ltm.pools
+    check_round_trips(ltm)
+
+
+def joined_pools(ltm):
+    """Checks that no two pools of the configuration have the same full path, that the members of
+    each pool have distinct names, and that the pool of each virtual server that has one is exactly
+    one of the pools; returns the (virtual server, pool full path) pairs. A pool text without a
+    partition is taken in the virtual server's partition: its name's, else "Common"."""
+    full_paths = [p.get_full_path() for p in ltm.pools]
+    assert len(set(full_paths)) == len(full_paths), full_paths
+    for p in ltm.pools:
+        members = [m.name.get_val() for m in p.members]
+        assert len(set(members)) == len(members), (p.get_full_path(), members)
+    pairs = []
+    for vs in ltm.virtual_servers:
+        path = vs.pool.get_val()
+        if not path:
+            continue
+        if LtmPath(path).get_partition() is None:
+            path = "/" + vs.name.get_partition("Common") + "/" + path
+        assert full_paths.count(path) == 1, (vs.name.get_val(), path, full_paths)
+        pairs.append((vs.name.get_val(), path))
+    return pairs
+
+
+def test_tenant_listing_joins_virtual_servers_to_pools_in_folders():
+    ltm = LTM(TENANT.read_text())
+    assert str(ltm) == "partitions: 2, virtual_servers: 5, pools: 4, snat_pools: 1"
+    assert joined_pools(ltm) == [
+        ("/Tenant/App1/web_vs", "/Tenant/App1/web_pool"), ("/Tenant/App1/api_vs", "/Tenant/App1/api_pool"),
+        ("/Tenant/App2/app_vs", "/Tenant/App2/app_pool"), ("/Tenant/App2/fqdn_vs", "/Tenant/App2/fqdn_pool")]
+    assert {p.get_full_path(): [(m.name.get_val(), m.name.get_port(), m.get_dest_ip()) for m in p.members]
+            for p in ltm.pools} == {
+        "/Tenant/App1/web_pool": [("10.1.20.11:80", 80, "10.1.20.11"), ("10.1.20.11:8080", 8080, "10.1.20.11"),
+                                  ("10.1.20.12:80", 80, "10.1.20.12")],
+        "/Tenant/App1/api_pool": [("10.1.20.11:8443", 8443, "10.1.20.11"), ("10.1.20.21:https", 443, "10.1.20.21")],
+        "/Tenant/App2/app_pool": [("10.1.30.11%2:8080", 8080, "10.1.30.11"), ("10.1.30.12%2:8080", 8080, "10.1.30.12"),
+                                  ("10.1.30.12%2:8081", 8081, "10.1.30.12")],
+        "/Tenant/App2/fqdn_pool": [("app.example.com:443", 443, "")],
+    }
+    assert {p.get_partition() for p in ltm.pools} == {"Tenant"}
+
+
+# In these listings every virtual server's pool is defined in the same listing; a listing cut out
+# of a larger configuration would have to leave out the virtual servers whose pool is elsewhere.
+@pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is not beside the repository")
+def test_real_listings_join_virtual_servers_to_pools():
+    pairs = {path.name: joined_pools(LTM(path.read_text())) for path in sorted(CORPUS.glob("*.conf"))}
+    assert sum(len(p) for p in pairs.values()) >= 3, pairs
+
+
+# As a listing printed inside a partition writes it, saved with a byte-order mark: names without a
+# partition, each object with its own "partition" line; members of one IPv6 address on two ports.
+IN_PARTITION = """\ufeffltm pool k8s_pool {
+    members {
+        10.244.1.5%3:8080 {
+            address 10.244.1.5%3
+        }
+        10.244.1.5%3:9090 {
+            address 10.244.1.5%3
+        }
+        2001:db8::5.8080 {
+            address 2001:db8::5
+        }
+        2001:db8::5.9090 {
+            address 2001:db8::5
+        }
+    }
+    partition k8s
+}
+ltm virtual k8s_vs {
+    destination 10.1.10.30%3:80
+    ip-protocol tcp
+    mask 255.255.255.255
+    partition k8s
+    pool k8s_pool
+}
+"""
+
+
+def test_listing_printed_inside_a_partition():
+    ltm = LTM(IN_PARTITION)
+    assert names(ltm) == (["Common"], ["k8s_vs"], ["k8s_pool"], [])
+    [p] = ltm.pools
+    assert (p.get_partition(), p.get_full_path()) == ("k8s", "/k8s/k8s_pool")
+    assert [m.name.get_val() for m in p.members] == ["10.244.1.5%3:8080", "10.244.1.5%3:9090",
+                                                     "2001:db8::5.8080", "2001:db8::5.9090"]
+    # the virtual server's partition is its own line too, and its pool is in it
+    vs = ltm.virtual_servers[0]
+    assert "/" + vs.partition + "/" + vs.pool.get_val() == p.get_full_path()
     check_round_trips(ltm)
 
 
@@ -285,6 +415,7 @@ def test_generated_listing_round_trips(tmp_path):
     ltm = LTM(text)
     assert len(ltm.virtual_servers) >= 40 and len(ltm.pools) >= 40
     assert len(ltm.pools) == text.count("\nltm pool ") + text.startswith("ltm pool ")
+    assert len(joined_pools(ltm)) >= 40
     check_round_trips(ltm)
 
 
@@ -301,6 +432,8 @@ def test_large_texts_read_in_pieces_give_the_objects_of_each_copy():
     for key in ("virtual_servers", "pools", "snat_pools"):
         assert small[key], key
         assert large[key] == small[key] * copies, key
+    # a byte-order mark before the text is skipped when the text is read in pieces too
+    assert LTM("\ufeff" + one * copies).to_dict() == large
 
 
 NAMES = st.text("abcxyz019_-.", min_size=1, max_size=8).map(lambda s: "n" + s)

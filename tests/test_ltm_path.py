@@ -113,6 +113,7 @@ PORTS = [
     ("vs:00000000000000000001", 1),
     ("vs:80x", 65535),                        # "80x" is a service name
     ("a:b:c", 65535),
+    ("2001:db8::1.443", 65535),               # IPv6 is not taken apart: "db8::1.443" is a service name
 ]
 
 PORT_ERRORS = [
@@ -124,6 +125,7 @@ PORT_ERRORS = [
     ("/a/b/c", "No port found!"),             # in a folder: the rest "/c" is no service name
     ("/Common/app.app/vs", "No port found!"),
     ("/t/app/10.0.0.1:80", "No port found!"),
+    ("/Tenant/App/vs:80", "No port found!"),  # the port belongs to the folder's rest
     ("/Common/vs:99999", "number too large to fit in target type"),
     ("/Common/vs:65536", "number too large to fit in target type"),
     ("/Common/vs:" + ARABIC_THREE, "invalid digit found in string"),
@@ -155,6 +157,7 @@ ROUTE_DOMAINS = [
     ("/Common/vs%" + ARABIC_THREE, None),     # a digit for the pattern, not a number
     ("/Common/vs", None),
     ("vs%x", None),                           # "%x" is a service name
+    ("/Tenant/App/10.0.0.1%2:80", None),      # in a folder: the rest holds it
     ("%1", None),                             # no match
     ("", None),
 ]
@@ -174,6 +177,7 @@ PARTITIONS = [
     ("Common/vs", None, "Common"),
     ("Common//vs", None, "Common"),
     ("/a/b/c", None, "a"),
+    ("/Tenant/App/web_pool", "Dev", "Tenant"),
     ("vs", None, None),
     ("vs", "Common", "Common"),
     ("vs", "", ""),
@@ -202,6 +206,8 @@ NAMES = [
     ("vs", "vs"),
     ("/a/b/c", "b"),
     ("/Common/app.app/vs", "app.app"),
+    ("/Tenant/App/web_pool", "App"),          # in a folder: the folder
+    ("/Common/2001:db8::1.443", "2001"),
     ("vs80", "vs80"),
     ("vs%2:80", "vs"),
     ("/Common/10.1.1.1%2:443", "10.1.1.1"),
@@ -277,6 +283,9 @@ FULL_PATHS = [
     ("a/b/c", "Dev", "/a/b/c"),
     ("/t/app/10.0.0.1%2:80", None, "/t/app/10.0.0.1%2:80"),
     ("app/vs", "Dev", "/app/vs"),
+    ("/Tenant/App/web_pool", "Dev", "/Tenant/App/web_pool"),
+    ("/Tenant/App/sub/web", None, "/Tenant/App/sub/web"),
+    ("/Tenant/App/vs:80", None, "/Tenant/App/vs:80"),      # the rest whole, its port too
 ]
 
 

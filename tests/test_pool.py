@@ -7,7 +7,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from quilvarn import LtmPath, MemberFqdn, Pool, PoolMember
+from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember
 from test_pool_member import (FORMATS, WHITE_SPACE, canonical_members, canonical_texts, member_documents,
                               member_state, read, texts, u16s, write)
 
@@ -138,6 +138,86 @@ def test_construction_from_text(text, name, document):
 def test_member_conversion(members, expected):
     pool = Pool("ltm pool p {\n    members {\n        " + members + "    }\n}\n")
     assert pool.to_dict()["members"] == [expected]
+
+
+FOLDER_POOL = """ltm pool /Tenant/App1/web_pool {
+    members {
+        /Tenant/10.1.20.11:80 {
+            address 10.1.20.11
+        }
+        /Tenant/10.1.20.11:8080 {
+            address 10.1.20.11
+            ratio 2
+        }
+    }
+    monitor /Tenant/App1/web_mon
+}
+"""
+
+# As a listing printed inside the partition writes it: no partition in the names, a "partition" line.
+PARTITION_LINE_POOL = """ltm pool k8s_pool {
+    members {
+        10.244.1.5%3:8080 {
+            address 10.244.1.5%3
+        }
+        10.244.1.5%3:9090 {
+            address 10.244.1.5%3
+        }
+    }
+    partition k8s
+}
+"""
+
+IPV6_FQDN_POOL = """ltm pool /Common/v6_pool {
+    members {
+        /Common/2001:db8::10.443 {
+            address 2001:db8::10
+        }
+        /Common/2001:db8::10.8443 {
+            address 2001:db8::10
+        }
+        /Common/app.example.com:https {
+            fqdn {
+                autopopulate enabled
+                name app.example.com
+            }
+        }
+    }
+}
+"""
+
+POOL_LISTINGS = [
+    # text, then name, get_partition(), get_full_path() and the member names
+    pytest.param(FOLDER_POOL, "/Tenant/App1/web_pool", "Tenant", "/Tenant/App1/web_pool",
+                 ["10.1.20.11:80", "10.1.20.11:8080"], id="folder"),
+    pytest.param(PARTITION_LINE_POOL, "k8s_pool", "k8s", "/k8s/k8s_pool",
+                 ["10.244.1.5%3:8080", "10.244.1.5%3:9090"], id="partition line"),
+    pytest.param(IPV6_FQDN_POOL, "v6_pool", "Common", "/Common/v6_pool",
+                 ["2001:db8::10.443", "2001:db8::10.8443", "app.example.com:https"], id="IPv6 and FQDN"),
+    pytest.param("\ufeff" + LISTING, "pool_app", "Tenant", "/Tenant/pool_app",
+                 ["10.1.10.1%2:80", "app-fqdn:443", "10.1.10.3:http", "bare"], id="byte-order mark"),
+]
+
+
+@pytest.mark.parametrize("text,name,partition,full_path,members", POOL_LISTINGS)
+def test_listings_keep_what_names_each_pool_and_member(text, name, partition, full_path, members):
+    pool = Pool(text)
+    assert (pool.name.get_val(), pool.get_partition(), pool.get_full_path(),
+            [m.name.get_val() for m in pool.members]) == (name, partition, full_path, members)
+    # the same record inside a whole configuration
+    assert [p.to_dict() for p in LTM(text).pools] == [pool.to_dict()]
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@pytest.mark.parametrize("text", [param.values[0] for param in POOL_LISTINGS],
+                         ids=[param.id for param in POOL_LISTINGS])
+def test_listings_round_trip(fmt, text):
+    pool = Pool(text)
+    written = write(pool, fmt)
+    again = read(Pool, fmt, written)
+    assert write(again, fmt) == written
+    assert again.to_dict() == pool.to_dict() == json.loads(pool.to_json())
+    assert (again.get_partition(), again.get_full_path()) == (pool.get_partition(), pool.get_full_path())
 
 
 @pytest.mark.parametrize("text,message", [

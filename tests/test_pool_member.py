@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from quilvarn import LtmPath, MemberFqdn, PoolMember
+from quilvarn import LtmPath, MemberFqdn, Pool, PoolMember
 
 # Characters with the Unicode White_Space property, which the written-when tests trim.
 WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006" \
@@ -397,6 +397,67 @@ def test_get_dest_ip(destination, address):
     member = PoolMember("m")
     member.destination = destination
     assert member.get_dest_ip() == address
+
+
+# ---- Names read from configuration text -------------------------------------------------------------
+
+ADDRESS = "            address {}\n"
+FQDN = "            fqdn {{\n                autopopulate enabled\n                name {}\n            }}\n"
+
+MEMBER_NAMES = [
+    # the member's path in the listing, its body, then its name, port (or the error), route domain and
+    # get_dest_ip(): the name keeps address or FQDN, route domain and port, without the partition
+    ("/Common/10.1.10.1:80", ADDRESS.format("10.1.10.1"), "10.1.10.1:80", 80, None, "10.1.10.1"),
+    ("/Common/10.1.10.1%2:8080", ADDRESS.format("10.1.10.1%2"), "10.1.10.1%2:8080", 8080, 2, "10.1.10.1"),
+    ("/Tenant/10.1.10.1:http", ADDRESS.format("10.1.10.1"), "10.1.10.1:http", 80, None, "10.1.10.1"),
+    ("10.1.10.1:8443", ADDRESS.format("10.1.10.1"), "10.1.10.1:8443", 8443, None, "10.1.10.1"),
+    ("app.example.com:443", FQDN.format("app.example.com"), "app.example.com:443", 443, None, ""),
+    ("/Common/app.example.com:https", FQDN.format("app.example.com"), "app.example.com:https", 443, None, ""),
+    # IPv6 is not taken apart: the name reads as "2001" and the service name "db8::1.443"
+    ("/Common/2001:db8::1.443", ADDRESS.format("2001:db8::1"), "2001:db8::1.443", 65535, None, ""),
+    # in a folder the whole path, which has no port
+    ("/Tenant/App/10.0.0.4:443", ADDRESS.format("10.0.0.4"), "/Tenant/App/10.0.0.4:443", "No port found!", None,
+     "10.0.0.4"),
+    # a name the object-path pattern does not match stays whole
+    ("%weird", ADDRESS.format("10.0.0.1"), "%weird", "No port found!", None, "10.0.0.1"),
+]
+
+
+def members_of(*paths_and_bodies):
+    """The members of a pool listing holding the given member blocks."""
+    blocks = "".join(f"        {path} {{\n{body}        }}\n" for path, body in paths_and_bodies)
+    return Pool("ltm pool /Common/p {\n    members {\n" + blocks + "    }\n}\n").members
+
+
+def port_or_error(path):
+    try:
+        return path.get_port()
+    except ValueError as error:
+        return str(error)
+
+
+@pytest.mark.parametrize("path,body,name,port,rd,address", MEMBER_NAMES)
+def test_member_names_from_text_keep_address_and_port(path, body, name, port, rd, address):
+    member, = members_of((path, body))
+    assert (member.name.get_val(), port_or_error(member.name), member.name.get_route_domain(),
+            member.get_dest_ip()) == (name, port, rd, address)
+
+
+def test_members_on_one_address_have_a_name_per_port():
+    members = members_of(*[(f"/Common/10.1.10.1{rest}", ADDRESS.format("10.1.10.1" + rest.split(":")[0]))
+                           for rest in (":80", ":8080", ":8443", "%2:80")])
+    assert [(m.name.get_val(), m.name.get_port(), m.get_dest_ip()) for m in members] == [
+        ("10.1.10.1:80", 80, "10.1.10.1"), ("10.1.10.1:8080", 8080, "10.1.10.1"),
+        ("10.1.10.1:8443", 8443, "10.1.10.1"), ("10.1.10.1%2:80", 80, "10.1.10.1")]
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+def test_member_names_from_text_round_trip(fmt):
+    for member in members_of(*[(path, body) for path, body, *_ in MEMBER_NAMES]):
+        text = write(member, fmt)
+        again = read(PoolMember, fmt, text)
+        assert (write(again, fmt), again.to_dict()) == (text, member.to_dict())
+        assert json.loads(member.to_json()) == member.to_dict()
 
 
 # ---- Round trips -----------------------------------------------------------------------------------

@@ -177,6 +177,9 @@ def test_nested_unknown_block_keeps_the_properties_after_it():
     ("ltm virtual vs {\n    description  two words  \n}\n", "description", "two words  "),
     ("ltm virtual vs {\n    source 10.0.0.0/8  \n}\n", "source", "10.0.0.0/8  "),
     ("ltm virtual vs {\n    mask 255.0.0.0 \n}\n", "mask", "255.0.0.0 "),
+    # paths in folders stay whole
+    ("ltm virtual /Tenant/App1/web_vs {\n    pool /Tenant/App1/web_pool\n}\n", "pool",
+     ("path", "/Tenant/App1/web_pool")),
     # the partition is the object's own line, never the name's
     ("ltm virtual /Common/vs1 {\n    mask m\n}\n", "partition", ""),
     ("ltm virtual vs1 {\n    partition Other\n}\n", "partition", "Other"),

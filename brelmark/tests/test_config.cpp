@@ -110,6 +110,38 @@ TEST(Config, WhereTheItemListEnds) {
   }
 }
 
+// One byte-order mark at the very start is skipped; anywhere else the mark is text, and the
+// line it begins is skipped as an unknown one.
+TEST(Config, OneLeadingByteOrderMarkIsSkipped) {
+  static_assert(skip_byte_order_mark("\xEF\xBB\xBF" "x") == "x");
+  static_assert(skip_byte_order_mark("\xEF\xBB\xBF" "\xEF\xBB\xBF" "x") == "\xEF\xBB\xBF" "x");
+  static_assert(skip_byte_order_mark(" \xEF\xBB\xBF" "x") == " \xEF\xBB\xBF" "x");
+  static_assert(skip_byte_order_mark("\xEF\xBB" "x") == "\xEF\xBB" "x");
+  static_assert(skip_byte_order_mark("").empty());
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Found want;
+  };
+  const Case cases[] = {
+      {"mark before the first object", "\xEF\xBB\xBF" "ltm pool a {\n}\nltm pool b {\n}\n",
+       {{}, {"a", "b"}, {}, {"Common"}, ""}},
+      {"mark before a partition", "\xEF\xBB\xBF" "auth partition T {\n}\n", {{}, {}, {}, {"T", "Common"}, ""}},
+      {"mark, then white space", "\xEF\xBB\xBF" "\n  ltm pool a {\n}\n", {{}, {"a"}, {}, {"Common"}, ""}},
+      {"only a mark", "\xEF\xBB\xBF", {{}, {}, {}, {"Common"}, ""}},
+      {"second mark", "\xEF\xBB\xBF" "\xEF\xBB\xBF" "ltm pool a {\n}\nltm pool b {\n}\n",
+       {{}, {"b"}, {}, {"Common"}, ""}},
+      {"mark after white space", " \xEF\xBB\xBF" "ltm pool a {\n}\nltm pool b {\n}\n", {{}, {"b"}, {}, {"Common"}, ""}},
+      {"mark after the first object", "ltm pool a {\n}\n\xEF\xBB\xBF" "ltm pool b {\n}\n",
+       {{}, {"a"}, {}, {"Common"}, ""}},
+      {"two bytes of a mark", "\xEF\xBB" "ltm pool a {\n}\nltm pool b {\n}\n", {{}, {"b"}, {}, {"Common"}, ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_found(parse(c.text), c.want);
+  }
+}
+
 // Properties written after nested unknown blocks are kept, and the objects after them read.
 TEST(Config, VirtualWithNestedUnknownBlock) {
   std::string_view text =

@@ -183,6 +183,7 @@ TEST(ConfigStream, AgreesOnSmallCases) {
       "ltm virtual v {\n mask m\n}\nltm snatpool s {\n members {\n a\n }\n",
       "ltm pool p {\n}\nltm snat",
       "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\n",
+      "\xEF\xBB\xBF" "ltm pool p {\n}\n",
   };
   for (const char* text : cases) {
     SCOPED_TRACE(text);
@@ -286,6 +287,7 @@ TEST(ConfigPieces, AgreeWithTheWholeParse) {
       "ltm virtual v {\n mask m\nltm pool p {\n}\nltm pool q {\n}\nauth partition Common {\n}\n",
       "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\nltm snatpool t {\n members {\n b\n",
       "{ { {\nltm pool p {\n}\n} }\nltm pool q {\n}\n",
+      "\xEF\xBB\xBF" "ltm pool p {\n members {\n a:80 {\n }\n }\n}\nltm pool q {\n}\n",
   };
   for (const char* text : cases) {
     SCOPED_TRACE(text);
@@ -313,6 +315,31 @@ TEST(ConfigPieces, CutsAtObjectLinesOfLargeTexts) {
   // Small texts, or one piece asked for: one cut.
   EXPECT_EQ(config_cuts(text, 1), std::vector<std::size_t>{0});
   EXPECT_EQ(config_cuts(std::string_view(text).substr(0, kMinPiece), 8), std::vector<std::size_t>{0});
+}
+
+// The kinds and fields of events, without their places: those of two texts compared.
+std::vector<std::pair<char, std::string>> contents(const std::vector<Event>& events) {
+  std::vector<std::pair<char, std::string>> out;
+  for (const Event& e : events) out.emplace_back(e.kind, e.summary);
+  return out;
+}
+
+// A large text read in pieces skips one leading byte-order mark as the whole parse does: the
+// object right after the mark is read, and the objects are those of the text without it.
+TEST(ConfigPieces, SkipOneLeadingByteOrderMark) {
+  std::string text = generated_listing(2500, false);
+  text.erase(0, text.find("auth partition T0 "));  // an object right at the start
+  ASSERT_GT(text.size(), 2 * kMinPiece);
+  const std::string marked = "\xEF\xBB\xBF" + text;
+  std::vector<std::size_t> cuts = config_cuts(marked, 4);
+  ASSERT_GT(cuts.size(), 1u);
+  RecordingSink plain, whole;
+  ASSERT_TRUE(parse_config_into(text, plain).ok());
+  ASSERT_TRUE(parse_config_into(marked, whole).ok());
+  ASSERT_FALSE(plain.events.empty());
+  EXPECT_EQ(plain.events.front().summary, "T0|\"Tenant 0\"|0");
+  EXPECT_EQ(contents(whole.events), contents(plain.events));
+  EXPECT_EQ(events_in_pieces(marked, cuts), whole.events);
 }
 
 TEST(ConfigPieces, RefusesCutsThatDoNotRise) {
