@@ -25,7 +25,8 @@
 //     the same value;
 //   - a value converted from configuration text goes through the same checks in
 //     every format;
-//   - both path matchers give the same answer and the same groups.
+//   - both path matchers give the same answer and the same groups, and the
+//     model's path accessors the answers worked out from the library's groups.
 // A broken invariant aborts with both texts printed. QV_FUZZ_VERBOSE=1 prints
 // each input's format, record and outcome (for looking at seeds and findings).
 #include <brelmark/grammar.hpp>
@@ -48,6 +49,7 @@
 #include "formats/yaml.hpp"
 #include "ltm/ltm.hpp"
 #include "ltm/ltm_path.hpp"
+#include "path_reference.hpp"
 #include "test_records.hpp"
 #include "test_yaml_records.hpp"
 
@@ -178,7 +180,8 @@ void run_text(const Format&, std::string_view input) {
 
 // The module's object-path matcher against the library's pattern (a general
 // regular-expression engine): the same answer and the same groups, as slices of
-// the same places of the text.
+// the same places of the text; and the model's path accessors against the answers
+// worked out from the library's groups.
 void run_path(const Format& f, std::string_view input) {
   brelmark::PathCaptures ours, theirs;
   const bool a = qv::ltm::LtmPathPattern::match(input, ours);
@@ -189,6 +192,11 @@ void run_path(const Format& f, std::string_view input) {
   if (a != b || (a && !(same(ours.partition, theirs.partition) && same(ours.name, theirs.name) &&
                         same(ours.rd, theirs.rd) && same(ours.port, theirs.port) && same(ours.svc, theirs.svc)))) {
     fail("the module's path matcher and the library's pattern disagree", f, input);
+  }
+  for (std::optional<std::string_view> dflt : {std::optional<std::string_view>(), std::optional<std::string_view>("Common")}) {
+    if (qv::test::accessors(input, dflt) != qv::test::reference_accessors(input, dflt)) {
+      fail("the model's path accessors and the library's pattern disagree", f, input);
+    }
   }
 }
 

@@ -91,10 +91,15 @@ auto new_from_text(const py::Arguments& args) {
 // A copy of the text of an LtmPath object (TypeError naming LtmPath; "Already mutably borrowed").
 std::string extract_ltmpath(PyObject* object);
 
-// "/" + partition + "/" + name, and for a path in a folder the folder's rest ("/a/b/c" stays
-// "/a/b/c"): the path's own partition, else the default. RuntimeError "Invalid
-// partition name!" without either; ValueError "Invalid object path: " + repr(path) when the path
-// does not match the object-path pattern.
-std::string ltmpath_impl_get_full_path(std::string_view path, std::optional<std::string_view> default_partition);
+// Raises the Python exception of a path accessor's error: ValueError "Invalid object path: " +
+// repr(path), "No port found!", "invalid digit found in string" or "number too large to fit in
+// target type"; RuntimeError "Invalid partition name!".
+[[noreturn]] void raise_path_error(PathError error, std::string_view path);
+
+template <class T>
+T path_value_or_raise(PathResult<T> result, std::string_view path) {
+  if (!result) raise_path_error(result.error(), path);
+  return std::move(result).value();
+}
 
 }  // namespace qv::ltm

@@ -2,6 +2,7 @@
 
 #include <utf8proc.h>
 
+#include <brelmark/services.hpp>
 #include <brelmark/unicode.hpp>
 
 namespace qv::ltm {
@@ -143,11 +144,108 @@ bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
   return match_from_name(text, 0, out);
 }
 
+namespace {
+
+// The groups of a path that the object-path pattern matches, or nothing.
+std::optional<Captures> match_path(std::string_view path) {
+  Captures captures;
+  if (!LtmPathPattern::match(path, captures)) return std::nullopt;
+  return captures;
+}
+
+enum class NumberError { none, invalid_digit, too_large };
+
+// A decimal unsigned 16-bit number of ASCII digits, leading zeros allowed; the first fault from
+// the left decides the error.
+NumberError parse_u16(std::string_view digits, std::uint16_t& out) {
+  std::uint32_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return NumberError::invalid_digit;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    if (value > 0xFFFF) return NumberError::too_large;
+  }
+  out = static_cast<std::uint16_t>(value);
+  return NumberError::none;
+}
+
+// One to three ASCII digits, at most 255, no leading zero except a lone "0".
+bool is_ipv4_octet(std::string_view part) {
+  if (part.empty() || part.size() > 3) return false;
+  if (part.size() > 1 && part[0] == '0') return false;
+  std::uint16_t value = 0;
+  return parse_u16(part, value) == NumberError::none && value <= 255;
+}
+
+bool is_ipv4_address(std::string_view text) {
+  for (int octet = 0; octet < 4; ++octet) {
+    std::size_t dot = text.find('.');
+    bool last = octet == 3;
+    if (last != (dot == std::string_view::npos)) return false;
+    if (!is_ipv4_octet(text.substr(0, dot))) return false;
+    if (!last) text.remove_prefix(dot + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path,
                                                            std::optional<std::string_view> default_partition) {
   Captures captures;
   if (LtmPathPattern::match(path, captures) && captures.partition) return captures.partition;
   return default_partition;
+}
+
+PathResult<std::string_view> ltmpath_impl_get_name(std::string_view path) {
+  auto captures = match_path(path);
+  if (!captures) return PathError::invalid_path;
+  return *captures->name;
+}
+
+PathResult<std::optional<std::string_view>> ltmpath_impl_get_address(std::string_view path) {
+  auto name = ltmpath_impl_get_name(path);
+  if (!name) return name.error();
+  if (!is_ipv4_address(name.value())) return std::optional<std::string_view>();
+  return std::optional<std::string_view>(name.value());
+}
+
+PathResult<std::uint16_t> ltmpath_impl_get_port(std::string_view path) {
+  auto captures = match_path(path);
+  if (captures && captures->port) {
+    std::uint16_t port = 0;
+    switch (parse_u16(*captures->port, port)) {
+      case NumberError::none: return port;
+      case NumberError::invalid_digit: return PathError::invalid_digit;
+      case NumberError::too_large: return PathError::too_large;
+    }
+  }
+  if (captures && captures->svc && !brelmark::folder_rest(*captures)) return brelmark::service_port(*captures->svc);
+  return PathError::no_port;
+}
+
+std::optional<std::uint16_t> ltmpath_impl_get_route_domain(std::string_view path) {
+  auto captures = match_path(path);
+  std::uint16_t rd = 0;
+  if (!captures || !captures->rd || parse_u16(*captures->rd, rd) != NumberError::none) return std::nullopt;
+  return rd;
+}
+
+PathResult<std::string> ltmpath_impl_get_full_path(std::string_view path,
+                                                   std::optional<std::string_view> default_partition) {
+  auto captures = match_path(path);
+  std::optional<std::string_view> partition = captures && captures->partition ? captures->partition : default_partition;
+  if (!partition) return PathError::no_partition;
+  if (!captures) return PathError::invalid_path;
+  std::string_view name = *captures->name;
+  std::string_view folder_rest = brelmark::folder_rest(*captures).value_or(std::string_view{});
+  std::string full;
+  full.reserve(partition->size() + name.size() + folder_rest.size() + 2);
+  full += '/';
+  full += *partition;
+  full += '/';
+  full += name;
+  full += folder_rest;
+  return full;
 }
 
 }  // namespace qv::ltm

@@ -1,9 +1,11 @@
 #pragma once
 // Object paths ("/partition/name%rd:port") as a value of the model: the pattern, the stored form and
-// the partition of a path. The Python class LtmPath and its other accessors are in ltm_path_py.cpp.
+// the accessors. The Python class LtmPath is in ltm_path_py.cpp.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <brelmark/path.hpp>
 
@@ -32,9 +34,53 @@ struct LtmPath {
   std::string path;
 };
 
-// The `partition` group of a path that the object-path pattern matches, else the default
-// (nothing when there is none).
+// Why a path accessor has no answer. The Python classes raise each as one exception with one text.
+enum class PathError : std::uint8_t {
+  invalid_path,   // the object-path pattern does not match the path
+  no_port,        // no port digits and no service name (a path in a folder has none)
+  invalid_digit,  // port digits outside ASCII 0-9 (other Unicode decimal digits)
+  too_large,      // port digits above 65535
+  no_partition,   // neither the path nor the caller gives a partition
+};
+
+// An accessor's answer or why it has none.
+template <class T>
+class PathResult {
+ public:
+  PathResult(T value) : value_(std::move(value)) {}        // NOLINT: implicit
+  PathResult(PathError error) : value_(), error_(error) {}  // NOLINT: implicit
+  bool ok() const noexcept { return value_.has_value(); }
+  explicit operator bool() const noexcept { return ok(); }
+  const T& value() const& { return *value_; }
+  T&& value() && { return std::move(*value_); }
+  PathError error() const noexcept { return error_; }
+  friend bool operator==(const PathResult&, const PathResult&) = default;
+
+ private:
+  std::optional<T> value_;
+  PathError error_ = PathError::invalid_path;
+};
+
+// The accessors over a path text. Each matches the whole text against the object-path pattern.
+
+// The `partition` group of a path that the pattern matches, else the default (nothing when there
+// is none).
 std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path,
                                                            std::optional<std::string_view> default_partition);
+// The `name` group; invalid_path.
+PathResult<std::string_view> ltmpath_impl_get_name(std::string_view path);
+// The name when it is an IPv4 address in dotted-quad form, else nothing; invalid_path.
+PathResult<std::optional<std::string_view>> ltmpath_impl_get_address(std::string_view path);
+// The port digits, or the port of the service name (65535 for an unknown name); no_port,
+// invalid_digit (the first fault from the left decides), too_large.
+PathResult<std::uint16_t> ltmpath_impl_get_port(std::string_view path);
+// The route domain; nothing when absent, when the path does not match, or when it is not an
+// unsigned 16-bit number of ASCII digits.
+std::optional<std::uint16_t> ltmpath_impl_get_route_domain(std::string_view path);
+// "/" + partition + "/" + name, and for a path in a folder the folder's rest ("/a/b/c" stays
+// "/a/b/c"): the path's own partition, else the default. no_partition without either (checked
+// first), else invalid_path when the path does not match.
+PathResult<std::string> ltmpath_impl_get_full_path(std::string_view path,
+                                                   std::optional<std::string_view> default_partition);
 
 }  // namespace qv::ltm

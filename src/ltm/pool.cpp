@@ -131,4 +131,12 @@ std::optional<std::string_view> pool_partition(const Pool& pool,
   return default_partition;
 }
 
+std::string_view pool_get_partition(const Pool& pool, std::optional<std::string_view> default_partition) {
+  return pool_partition(pool, default_partition).value_or("Common");
+}
+
+PathResult<std::string> pool_get_full_path(const Pool& pool, std::optional<std::string_view> default_partition) {
+  return ltmpath_impl_get_full_path(pool.name, pool_get_partition(pool, default_partition));
+}
+
 }  // namespace qv::ltm

@@ -18,6 +18,7 @@
 #include <brelmark/records.hpp>
 
 #include "formats/record.hpp"
+#include "ltm/ltm_path.hpp"
 
 namespace qv::ltm {
 
@@ -102,6 +103,13 @@ std::string poolmember_get_dest_ip(std::string_view destination);
 // text included); else nothing.
 std::optional<std::string_view> pool_partition(const Pool& pool,
                                                std::optional<std::string_view> default_partition);
+
+// The partition get_partition gives: pool_partition(...), else "Common".
+std::string_view pool_get_partition(const Pool& pool, std::optional<std::string_view> default_partition);
+
+// "/" + pool_get_partition(...) + "/" + the `name` group of the pool's name (with the rest of a name
+// in a folder); invalid_path when the name does not match the object-path pattern.
+PathResult<std::string> pool_get_full_path(const Pool& pool, std::optional<std::string_view> default_partition);
 
 }  // namespace qv::ltm
 

@@ -72,18 +72,6 @@ std::string poolmember_body_get_dest_ip(const PoolMember& member) {
 
 // ---- Pool -------------------------------------------------------------------------------------------
 
-// The partition get_partition gives: pool_partition(...), else "Common".
-std::string_view pool_partition_or_common(const Pool& pool, std::optional<std::string_view> default_partition) {
-  return pool_partition(pool, default_partition).value_or("Common");
-}
-
-// "/" + the partition get_partition gives + "/" + the `name` group of the pool's name (with the
-// rest of a name in a folder). ValueError "Invalid object path: " + repr(name) when the name does
-// not match the object-path pattern.
-std::string pool_full_path(const Pool& pool, std::optional<std::string_view> default_partition) {
-  return ltmpath_impl_get_full_path(pool.name, pool_partition_or_common(pool, default_partition));
-}
-
 constexpr ArgumentSpec kPoolNew{"Pool", "__new__", {"input"}, 1};
 constexpr ArgumentSpec kPoolGetFullPath{"Pool", "get_full_path", {"default_partition"}, 0};
 constexpr ArgumentSpec kPoolGetPartition{"Pool", "get_partition", {"default_partition"}, 0};
@@ -91,11 +79,11 @@ constexpr ArgumentSpec kPoolGetPartition{"Pool", "get_partition", {"default_part
 void pool_body_set_partition(Pool& pool, PyObject* value) { pool.partition = py::convert<std::string>(value); }
 
 std::string_view pool_body_get_partition(const Pool& pool, const Arguments& args) {
-  return pool_partition_or_common(pool, args.get_optional<std::string_view>(0));
+  return pool_get_partition(pool, args.get_optional<std::string_view>(0));
 }
 
 std::string pool_body_get_full_path(const Pool& pool, const Arguments& args) {
-  return pool_full_path(pool, args.get_optional<std::string_view>(0));
+  return path_value_or_raise(pool_get_full_path(pool, args.get_optional<std::string_view>(0)), pool.name);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The module's object-path matcher against the parser library's compiled pattern: both must give
-// the same groups for every text.
+// the same groups for every text; and the model's path accessors against the same answers worked
+// out from the library's groups.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <random>
 
 #include "ltm/ltm_path.hpp"
+#include "path_reference.hpp"
 
 namespace {
 
@@ -84,6 +86,52 @@ TEST(LtmPathPattern, AgreesWithTheLibraryOnRandomTexts) {
     std::string text;
     for (std::size_t n = length(rng); n > 0; --n) text += pieces[piece(rng)];
     ASSERT_EQ(ours(text), library(text)) << "text: \"" << text << "\"";
+  }
+}
+
+TEST(LtmPathAccessors, TellingPaths) {
+  using qv::test::accessors;
+  struct Case {
+    const char* text;
+    std::optional<std::string_view> default_partition;
+    const char* result;
+  };
+  // error 0: invalid path, 1: no port, 2: invalid digit, 3: too large, 4: no partition
+  const Case cases[] = {
+      {"/Prod/10.1.10.20%2:443", std::nullopt,
+       "partition \"Prod\", name \"10.1.10.20\", address \"10.1.10.20\", rd 2, port 443, full \"/Prod/10.1.10.20\""},
+      {"vs:ssh", "Common", "partition \"Common\", name \"vs\", address -, rd -, port 22, full \"/Common/vs\""},
+      {"vs", std::nullopt, "partition -, name \"vs\", address -, rd -, port error 1, full error 4"},
+      {"/Common/vs:99999", std::nullopt,
+       "partition \"Common\", name \"vs\", address -, rd -, port error 3, full \"/Common/vs\""},
+      {"vs:\xd9\xa3", "", "partition \"\", name \"vs\", address -, rd -, port error 2, full \"//vs\""},
+      {"vs%99999", "p", "partition \"p\", name \"vs\", address -, rd -, port error 1, full \"/p/vs\""},
+      // a path in a folder keeps its rest in the full path and has no port
+      {"/Tenant/App/web_pool", std::nullopt,
+       "partition \"Tenant\", name \"App\", address -, rd -, port error 1, full \"/Tenant/App/web_pool\""},
+      {"/a/", "Common", "partition \"Common\", name \"a\", address -, rd -, port error 1, full \"/Common/a/\""},
+      {"a b", "Common", "partition \"Common\", name error 0, address error 0, rd -, port error 1, full error 0"},
+      {"", std::nullopt, "partition -, name error 0, address error 0, rd -, port error 1, full error 4"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(accessors(c.text, c.default_partition), c.result) << c.text;
+    EXPECT_EQ(qv::test::reference_accessors(c.text, c.default_partition), c.result) << c.text;
+  }
+}
+
+TEST(LtmPathAccessors, AgreeWithTheLibraryOnRandomTexts) {
+  const std::vector<std::string> pieces = {
+      "/", "/", "/", ":", ":", "%", " ", "\t", "Common", "vs", "ssh", "http", "80", "0", "0080", "99999",
+      "10.1.1.1", "255", ".", "\xc2\xa0", "\xd9\xa3", "x9",
+  };
+  const std::optional<std::string_view> defaults[] = {std::nullopt, "", "Common"};
+  std::mt19937 rng(20261211);
+  std::uniform_int_distribution<std::size_t> length(0, 9), piece(0, pieces.size() - 1), which(0, 2);
+  for (int i = 0; i < 100000; ++i) {
+    std::string text;
+    for (std::size_t n = length(rng); n > 0; --n) text += pieces[piece(rng)];
+    auto dflt = defaults[which(rng)];
+    ASSERT_EQ(qv::test::accessors(text, dflt), qv::test::reference_accessors(text, dflt)) << "text: \"" << text << "\"";
   }
 }
 
