@@ -8,13 +8,13 @@
 #include <string>
 
 #include "formats/yaml.hpp"
-#include "test_yaml_records.hpp"  // tests/cpp
+#include "test_records.hpp"  // tests/cpp
 #include "steady.hpp"
 
 namespace {
 
 using namespace quilvarn;
-using yrec::Conf;
+using qvtest::Conf;
 
 // Servers and members of mixed shapes: texts that need quotes now and then,
 // lists, nested records and policies.
@@ -23,7 +23,7 @@ Conf make_conf(std::size_t target_bytes) {
   std::size_t size = 0;
   for (std::size_t i = 0; size < target_bytes; ++i) {
     const std::string n = std::to_string(i);
-    yrec::Vs v;
+    qvtest::Vs v;
     v.name = "/Common/app-" + n + "_vs";
     v.destination = "/Common/10.1." + std::to_string(i % 256) + ".7:443";
     v.description = (i % 7 == 0) ? "line one\nline \"two\" caf\u00e9" : "frontend service " + n;
@@ -34,9 +34,9 @@ Conf make_conf(std::size_t target_bytes) {
     v.vlans_enabled = i % 2 == 0;
     if (i % 4 == 0) v.policies = {{"/Common/asm_policy", {"rule-a", "rule-b"}}};
     v.source = "10." + std::to_string(i % 256) + ".0.0/16";
-    yrec::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
-                {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"},
-                (i % 5 == 0) ? "default" : "/Common/http_head"};
+    qvtest::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
+                  {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"},
+                  (i % 5 == 0) ? "default" : "/Common/http_head"};
     std::string piece, error;
     yaml::write_yaml(piece, v, error);
     size += piece.size() + 2 * v.profiles.size();

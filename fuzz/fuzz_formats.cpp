@@ -51,7 +51,6 @@
 #include "ltm/ltm_path.hpp"
 #include "path_reference.hpp"
 #include "test_records.hpp"
-#include "test_yaml_records.hpp"
 
 namespace fz {
 
@@ -234,8 +233,8 @@ constexpr Runner kEntries[] = {
     &run<qvtest::Item, false>,   // 0: every field kind and written-when rule
     &run<qvtest::Batch, false>,  // 1: a list of those
     &run<qvtest::Node, true>,    // 2: a record that nests itself (nesting allowance)
-    &run<yrec::Vs, true>,        // 3: server-shaped
-    &run<yrec::Conf, false>,     // 4: lists of servers and members (Mem's ratio does not settle)
+    &run<qvtest::Vs, true>,      // 3: server-shaped
+    &run<qvtest::Conf, false>,   // 4: lists of servers and members (Mem's ratio does not settle)
     // The module's records, read from documents.
     &run<qv::ltm::Virtual, true>,     // 5
     &run<qv::ltm::Pool, true>,        // 6

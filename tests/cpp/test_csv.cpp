@@ -117,7 +117,7 @@ TEST(Csv, HeaderIsWrittenOncePerWriter) {
 
 // ---------------------------------------------------------------- record walks
 
-#include "test_yaml_records.hpp"
+#include "test_records.hpp"
 
 namespace {
 
@@ -131,8 +131,8 @@ std::string csv_of(const T& value) {
 }  // namespace
 
 TEST(CsvRecord, HeaderAndRecordRows) {
-  EXPECT_EQ(csv_of(yrec::Vs{}), "name,destination,source\n,,\n");
-  yrec::Vs v;
+  EXPECT_EQ(csv_of(qvtest::Vs{}), "name,destination,source\n,,\n");
+  qvtest::Vs v;
   v.name = "a,b";
   v.destination = "d";
   v.creation = "";
@@ -141,48 +141,48 @@ TEST(CsvRecord, HeaderAndRecordRows) {
   EXPECT_EQ(csv_of(v),
             "name,destination,description,creation-time,vlans_enabled,source\n"
             "\"a,b\",d,\"say \"\"x\"\"\",,true,\n");
-  EXPECT_EQ(csv_of(yrec::Tr{"", " "}), "type\n\"\"\n");
-  EXPECT_EQ(csv_of(yrec::Prof{"tcp", "all"}), "name,context\ntcp,all\n");
-  EXPECT_EQ(csv_of(yrec::Mem{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
-  EXPECT_EQ(csv_of(yrec::Mem{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
-  EXPECT_EQ(csv_of(yrec::Fq{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
+  EXPECT_EQ(csv_of(qvtest::Xlat{"", " "}), "type\n\"\"\n");
+  EXPECT_EQ(csv_of(qvtest::Tag{"tcp", "all"}), "name,context\ntcp,all\n");
+  EXPECT_EQ(csv_of(qvtest::Mem{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
+  EXPECT_EQ(csv_of(qvtest::Mem{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
+  EXPECT_EQ(csv_of(qvtest::Fq{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
 }
 
 TEST(CsvRecord, ListsAndNestedRecordsFailInTheHeader) {
   const std::string prefix = "error: CSV write error: cannot serialize ";
   const std::string suffix = " container inside struct when writing headers from structs";
-  yrec::Vs with_vlan;
+  qvtest::Vs with_vlan;
   with_vlan.vlans = {"x"};
-  yrec::Vs with_snat;
+  qvtest::Vs with_snat;
   with_snat.snat = {"automap", ""};
-  yrec::Vs both = with_snat;
+  qvtest::Vs both = with_snat;
   both.profiles = {{"tcp", std::nullopt}};
-  yrec::Vs policy;
+  qvtest::Vs policy;
   policy.policies = {{"p", {}}};
   struct Case {
     std::string got;
     std::string kind;
   } cases[] = {
       {csv_of(with_vlan), "sequence"},
-      {csv_of(with_snat), "Tr"},
+      {csv_of(with_snat), "Xlat"},
       {csv_of(both), "sequence"},  // profiles come first
       {csv_of(policy), "sequence"},
-      {csv_of(yrec::Mem{"m", 0, {"enabled", "x"}, ""}), "Fq"},
-      {csv_of(yrec::Conf{}), "sequence"},
+      {csv_of(qvtest::Mem{"m", 0, {"enabled", "x"}, ""}), "Fq"},
+      {csv_of(qvtest::Conf{}), "sequence"},
   };
   for (const Case& k : cases) EXPECT_EQ(k.got, prefix + k.kind + suffix);
 }
 
 TEST(CsvRecord, RecordWalkFlattensNestedValues) {
   // The record walk alone, as it would run after a header with no containers.
-  yrec::Vs v;
+  qvtest::Vs v;
   v.name = "n";
   v.profiles = {{"tcp", std::nullopt}, {"http", "c"}};
   v.snat = {"snat", " "};
   v.policies = {{"p", {"a", "b"}}};
   std::string out;
   c::Writer w(out);
-  c::record_walk(w, quilvarn::formats::record_def<yrec::Vs>, &v);
+  c::record_walk(w, quilvarn::formats::record_def<qvtest::Vs>, &v);
   ASSERT_FALSE(w.end_row());
   EXPECT_EQ(out, "n,,tcp,http,c,snat,p,a,b,\n");
 }

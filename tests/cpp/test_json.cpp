@@ -172,8 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{BASE R"(,"x-lat":"t"})", "invalid type: string \"t\", expected struct Xlat at line 1 column 34"},
         // A nested record with defaults of its own when absent; present, it
         // takes its own absent values.
-        ReadCase{BASE R"(,"setting":{"mode":"on"}})",
-                 R"(OK {"name":"a","mask":"m","count":3,"ratio":0,"mode":"","zone":"lan","setting":{"mode":"on","name":""},"source":""})"},
+        ReadCase{BASE R"(,"setting":{"autopopulate":"on"}})",
+                 R"(OK {"name":"a","mask":"m","count":3,"ratio":0,"mode":"","zone":"lan","setting":{"autopopulate":"on","name":""},"source":""})"},
         ReadCase{BASE R"(,"setting":[]})", "OK {\"name\":\"a\",\"mask\":\"m\",\"count\":3," BASE_OUT},
         // Pairs: exactly a text and a list of texts.
         ReadCase{BASE R"(,"rules":[["p",["w","v"]],["q",[]]]})",
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{R"(["a","n",null,[],"m",])", "trailing comma at line 1 column 22"},
         ReadCase{R"(["a","n",null,[],"m" "x"])", "expected `,` or `]` at line 1 column 22"},
         ReadCase{R"(["a","",null,[],"m",["t","p"],["w"],true,[["p",[]]],5,1,"tcp","rr","z",["on","n"],"s"])",
-                 R"(OK {"name":"a","mask":"m","x-lat":{"type":"t","pool":"p"},"words":["w"],"enabled":true,"rules":[["p",[]]],"count":5,"monitor":"tcp","mode":"rr","zone":"z","setting":{"mode":"on","name":"n"},"source":"s"})"},
+                 R"(OK {"name":"a","mask":"m","x-lat":{"type":"t","pool":"p"},"words":["w"],"enabled":true,"rules":[["p",[]]],"count":5,"monitor":"tcp","mode":"rr","zone":"z","setting":{"autopopulate":"on","name":"n"},"source":"s"})"},
         ReadCase{R"(["a","",null,[],"m",["t","p"],["w"],true,[["p",[]]],5,1,"tcp","rr","z",["on","n"],"s",1])",
                  "trailing characters at line 1 column 87"},
         ReadCase{R"(["a","",null,[],"m",["t","p"],["w"],true,[["p",[]]],5,1,"tcp","rr","z",["on","n"],"s",])",
@@ -387,7 +387,7 @@ TEST(JsonWrite, EveryKindInTableOrder) {
             R"({"name":" web ","note":" n ","stamp":"","tags":[{"name":"t"},{"name":"u","context":"ctx"}],)"
             R"("mask":"255.255.255.0","x-lat":{"type":"","pool":"p"},"words":["b","a","b"],"enabled":true,)"
             R"("rules":[["r1",["x","y"]],["r2",[]]],"count":65535,"monitor":"tcp ","mode":"least","zone":"   ",)"
-            R"("setting":{"mode":"enabled","name":""},"source":"0.0.0.0/0"})");
+            R"("setting":{"autopopulate":"enabled","name":""},"source":"0.0.0.0/0"})");
 }
 
 TEST(JsonWrite, WrittenRecordsReadBackEqual) {

@@ -157,7 +157,7 @@ TEST(RecordReader, KeyedRules) {
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.count, 3);
   EXPECT_EQ(it.zone, "lan");
-  EXPECT_EQ(it.setting, qvtest::auto_default());
+  EXPECT_EQ(it.setting, qvtest::fq_default());
 }
 
 TEST(RecordReader, PositionalRules) {
@@ -193,7 +193,7 @@ TEST(RecordAbsent, WholeRecordTakesItsAbsentValues) {
   Item expected;
   expected.count = 3;
   expected.zone = "lan";
-  expected.setting = qvtest::auto_default();
+  expected.setting = qvtest::fq_default();
   EXPECT_EQ(it, expected);
 }
 

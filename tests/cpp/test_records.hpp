@@ -1,6 +1,11 @@
 #pragma once
-// Small records for the format tests: together they use every field kind and
-// every written-when rule of the record framework.
+// The test records of the format tests, the benchmarks and the document fuzz
+// target, with their field tables. Item uses every field kind and every
+// written-when rule of the record framework; Batch is a document of items; Node
+// holds records of its own kind. Vs, Mem and Conf are shaped like the module's
+// own: a server with profiles, a translation setting, lists and policies (two
+// required texts first); a member with a number and a nested setting that has
+// defaults; a configuration of two required lists of both.
 #include <brelmark/unicode.hpp>
 
 #include <cstdint>
@@ -14,7 +19,7 @@ namespace qvtest {
 
 using quilvarn::formats::TextPair;
 
-// A reference with an optional context.
+// A reference with an optional context (a server's profile).
 struct Tag {
   std::string name;
   std::optional<std::string> context;
@@ -30,16 +35,16 @@ struct Xlat {
 
 inline bool xlat_written(const Xlat& x) { return !(brelmark::is_blank(x.type) && brelmark::is_blank(x.pool)); }
 
-// Settings with defaults that differ from their empty values.
-struct Auto {
-  std::string mode;
+// Settings with defaults that differ from their empty values (a member's fqdn).
+struct Fq {
+  std::string autopopulate;
   std::string name;
-  friend bool operator==(const Auto&, const Auto&) = default;
+  friend bool operator==(const Fq&, const Fq&) = default;
 };
 
-inline Auto auto_default() { return Auto{"disabled", "none"}; }
-inline bool auto_written(const Auto& a) {
-  return !(brelmark::is_blank(a.mode) || quilvarn::formats::equals_keyword(a.mode, "disabled"));
+inline Fq fq_default() { return Fq{"disabled", "none"}; }
+inline bool fq_written(const Fq& f) {
+  return !(brelmark::is_blank(f.autopopulate) || quilvarn::formats::equals_keyword(f.autopopulate, "disabled"));
 }
 
 // Every field kind and rule.
@@ -58,7 +63,7 @@ struct Item {
   std::string monitor;                 // written unless blank or "default"
   std::string mode;                    // written unless "round-robin" (blank written)
   std::string zone;                    // written when not empty
-  Auto setting;                        // written by auto_written; absent: auto_default()
+  Fq setting;                          // written by fq_written; absent: fq_default()
   std::string source;                  // always written, not required
   friend bool operator==(const Item&, const Item&) = default;
 };
@@ -75,6 +80,38 @@ struct Batch {
   std::string name;
   std::vector<Item> items;
   friend bool operator==(const Batch&, const Batch&) = default;
+};
+
+// Server-shaped: the YAML and CSV record tests' main record.
+struct Vs {
+  std::string name;
+  std::string destination;
+  std::string description;
+  std::optional<std::string> creation;
+  std::vector<Tag> profiles;
+  Xlat snat;
+  std::vector<std::string> vlans;
+  bool vlans_enabled = false;
+  std::vector<TextPair> policies;
+  std::string source;
+  friend bool operator==(const Vs&, const Vs&) = default;
+};
+
+// Member-shaped: a ratio left out when 1 (and then read back as 0) and a nested
+// setting with defaults.
+struct Mem {
+  std::string name;
+  std::uint16_t ratio = 0;
+  Fq fqdn;
+  std::string monitor;
+  friend bool operator==(const Mem&, const Mem&) = default;
+};
+
+// Two required lists of records.
+struct Conf {
+  std::vector<Vs> servers;
+  std::vector<Mem> members;
+  friend bool operator==(const Conf&, const Conf&) = default;
 };
 
 }  // namespace qvtest
@@ -100,11 +137,11 @@ struct RecordTable<qvtest::Xlat> {
 };
 
 template <>
-struct RecordTable<qvtest::Auto> {
-  static constexpr std::string_view name = "Auto";
+struct RecordTable<qvtest::Fq> {
+  static constexpr std::string_view name = "Fq";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Auto::mode>("mode"),
-      field<&qvtest::Auto::name>("name"),
+      field<&qvtest::Fq::autopopulate>("autopopulate"),
+      field<&qvtest::Fq::name>("name"),
   };
 };
 
@@ -126,7 +163,7 @@ struct RecordTable<qvtest::Item> {
       field<&qvtest::Item::monitor>("monitor").unless_keyword("default", true),
       field<&qvtest::Item::mode>("mode").unless_keyword("round-robin"),
       field<&qvtest::Item::zone>("zone").when(WrittenWhen::NotEmpty).absent("lan"),
-      field<&qvtest::Item::setting>("setting").written_if<&qvtest::auto_written>().absent_with<&qvtest::auto_default>(),
+      field<&qvtest::Item::setting>("setting").written_if<&qvtest::fq_written>().absent_with<&qvtest::fq_default>(),
       field<&qvtest::Item::source>("source"),
   };
 };
@@ -146,6 +183,43 @@ struct RecordTable<qvtest::Batch> {
   static constexpr FieldDef fields[] = {
       field<&qvtest::Batch::name>("name").required(),
       field<&qvtest::Batch::items>("items"),
+  };
+};
+
+template <>
+struct RecordTable<qvtest::Vs> {
+  static constexpr std::string_view name = "Vs";
+  static constexpr FieldDef fields[] = {
+      field<&qvtest::Vs::name>("name").required(),
+      field<&qvtest::Vs::destination>("destination").required(),
+      field<&qvtest::Vs::description>("description").when(WrittenWhen::NotBlank),
+      field<&qvtest::Vs::creation>("creation-time").when(WrittenWhen::Set),
+      field<&qvtest::Vs::profiles>("profiles").when(WrittenWhen::NotEmpty),
+      field<&qvtest::Vs::snat>("source-address-translation").written_if<&qvtest::xlat_written>(),
+      field<&qvtest::Vs::vlans>("vlans").when(WrittenWhen::NotEmpty),
+      field<&qvtest::Vs::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
+      field<&qvtest::Vs::policies>("policies").when(WrittenWhen::NotEmpty),
+      field<&qvtest::Vs::source>("source"),
+  };
+};
+
+template <>
+struct RecordTable<qvtest::Mem> {
+  static constexpr std::string_view name = "Mem";
+  static constexpr FieldDef fields[] = {
+      field<&qvtest::Mem::name>("name").required(),
+      field<&qvtest::Mem::ratio>("ratio").when(WrittenWhen::NotOne),
+      field<&qvtest::Mem::fqdn>("fqdn").written_if<&qvtest::fq_written>().absent_with<&qvtest::fq_default>(),
+      field<&qvtest::Mem::monitor>("monitor").unless_keyword("default", true),
+  };
+};
+
+template <>
+struct RecordTable<qvtest::Conf> {
+  static constexpr std::string_view name = "Conf";
+  static constexpr FieldDef fields[] = {
+      field<&qvtest::Conf::servers>("virtual_servers").required(),
+      field<&qvtest::Conf::members>("members").required(),
   };
 };
 

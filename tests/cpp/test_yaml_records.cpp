@@ -5,13 +5,13 @@
 
 #include "formats/json.hpp"
 #include "formats/yaml.hpp"
-#include "test_yaml_records.hpp"
+#include "test_records.hpp"
 
 namespace y = quilvarn::yaml;
-using yrec::Conf;
-using yrec::Kid;
-using yrec::Mem;
-using yrec::Vs;
+using qvtest::Conf;
+using qvtest::Mem;
+using qvtest::Node;
+using qvtest::Vs;
 
 namespace {
 
@@ -97,7 +97,7 @@ TEST(YamlRecord, FieldValues) {
       {base + "profiles:\n- name: tcp\n- {name: http, context: clientside}\n",
        R"({"name":"n","destination":"d","profiles":[{"name":"tcp"},{"name":"http","context":"clientside"}],"source":""})"},
       {base + "profiles:\n- name: tcp\n- context: x\n", "profiles[1]: missing field `name` at line 5 column 3"},
-      {base + "profiles:\n- [tcp]\n", "profiles[0]: invalid type: sequence, expected struct Prof at line 4 column 3"},
+      {base + "profiles:\n- [tcp]\n", "profiles[0]: invalid type: sequence, expected struct Tag at line 4 column 3"},
       {base + "profiles:\n-\n", "profiles[0]: missing field `name` at line 4 column 2"},
       {base + "source-address-translation:\n",
        "source-address-translation: missing field `type` at line 3 column 28"},
@@ -158,10 +158,10 @@ TEST(YamlRecord, NumbersAndNestedDefaults) {
 
   auto absent = y::read_yaml<Mem>("name: m\n");
   ASSERT_TRUE(absent);
-  EXPECT_EQ(absent.value().fqdn, yrec::fq_default());
+  EXPECT_EQ(absent.value().fqdn, qvtest::fq_default());
   auto empty = y::read_yaml<Mem>("name: m\nfqdn: {}\n");
   ASSERT_TRUE(empty);
-  EXPECT_EQ(empty.value().fqdn, yrec::Fq{});
+  EXPECT_EQ(empty.value().fqdn, qvtest::Fq{});
 }
 
 TEST(YamlRecord, ListsOfRecordsAndAliases) {
@@ -192,8 +192,8 @@ TEST(YamlRecord, NestingAllowance) {
     for (int i = 1; i < depth; ++i) s += "}]";
     return s + "}";
   };
-  EXPECT_TRUE(y::read_yaml<Kid>(nested(64)));
-  auto r = y::read_yaml<Kid>(nested(65));
+  EXPECT_TRUE(y::read_yaml<Node>(nested(64)));
+  auto r = y::read_yaml<Node>(nested(65));
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error(), "recursion limit exceeded at line 1 column 1207");
 }
