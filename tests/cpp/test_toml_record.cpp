@@ -1,4 +1,7 @@
-// Records read from TOML documents and written as TOML, with small test records.
+// Records read from TOML documents and written as TOML: the shared test records
+// and a few of this file's own (a record with a required port and members, keys
+// that cannot be written bare, nested records of tables only, an optional text
+// written even when unset).
 // The record writer is checked against the value-tree road (JSON value tree ->
 // TOML table -> printer), whose output it must reproduce byte for byte.
 #include <gtest/gtest.h>
@@ -16,23 +19,9 @@
 namespace {
 
 using quilvarn::formats::TextPair;
-
-struct Tag {
-  std::string name;
-  std::optional<std::string> context;
-};
-
-struct Sat {
-  std::string type;
-  std::string pool;
-};
-
-struct Fq {
-  std::string autopopulate;
-  std::string name;
-};
-
-Fq default_fq() { return Fq{"disabled", "none"}; }
+using qvtest::Fq;
+using qvtest::Tag;
+using qvtest::Xlat;
 
 struct Member {
   std::string name;
@@ -46,7 +35,7 @@ struct Box {
   bool enabled = false;
   std::vector<std::string> vlans;
   std::vector<Tag> tags;
-  Sat sat;
+  Xlat sat;
   std::vector<TextPair> policies;
   std::vector<Member> members;
   std::optional<std::string> created;
@@ -64,13 +53,13 @@ struct Quoted {
   std::string quote;
   std::string empty;
   std::string accented;
-  std::vector<qvtest::Tag> tags;
+  std::vector<Tag> tags;
 };
 
 // A record whose nested record may hold only tables and arrays of tables.
 struct Wrap {
-  std::vector<qvtest::Tag> tags;
-  qvtest::Xlat xlat;
+  std::vector<Tag> tags;
+  Xlat xlat;
 };
 
 struct Shell {
@@ -83,7 +72,7 @@ struct Shell {
 struct Loose {
   std::string name;
   std::optional<std::string> stamp;
-  std::vector<qvtest::Tag> tags;
+  std::vector<Tag> tags;
 };
 
 }  // namespace
@@ -91,39 +80,12 @@ struct Loose {
 namespace quilvarn::formats {
 
 template <>
-struct RecordTable<Tag> {
-  static constexpr std::string_view name = "Tag";
-  static constexpr FieldDef fields[] = {
-      field<&Tag::name>("name").required(),
-      field<&Tag::context>("context").when(WrittenWhen::Set),
-  };
-};
-
-template <>
-struct RecordTable<Sat> {
-  static constexpr std::string_view name = "Sat";
-  static constexpr FieldDef fields[] = {
-      field<&Sat::type>("type").required(),
-      field<&Sat::pool>("pool").when(WrittenWhen::NotBlank),
-  };
-};
-
-template <>
-struct RecordTable<Fq> {
-  static constexpr std::string_view name = "Fq";
-  static constexpr FieldDef fields[] = {
-      field<&Fq::autopopulate>("autopopulate"),
-      field<&Fq::name>("name"),
-  };
-};
-
-template <>
 struct RecordTable<Member> {
   static constexpr std::string_view name = "Member";
   static constexpr FieldDef fields[] = {
       field<&Member::name>("name").required(),
       field<&Member::ratio>("ratio"),
-      field<&Member::fqdn>("fqdn").absent_with<&default_fq>(),
+      field<&Member::fqdn>("fqdn").absent_with<&qvtest::fq_default>(),
   };
 };
 
@@ -296,7 +258,7 @@ TEST(TomlRecord, NestedRecordsInTableContext) {
            "error: invalid length 3, expected 2 elements in sequence for key `source-address-translation` at line 3 "
            "column 30"},
           {"a record given an integer", head + "source-address-translation = 5\n",
-           "error: invalid type: integer `5`, expected struct Sat for key `source-address-translation` at line 3 "
+           "error: invalid type: integer `5`, expected struct Xlat for key `source-address-translation` at line 3 "
            "column 30"},
           {"a record given a date-time misses its required key", head + "source-address-translation = 07:00:00\n",
            "error: missing field `type` for key `source-address-translation` at line 3 column 30"},
@@ -440,7 +402,7 @@ TEST(TomlRecord, WrittenDocumentsReadBack) {
             "\n[source-address-translation]\npool = \"p\"\ntype = \"snat\"\n");
   EXPECT_EQ(read_as_json<Box>(text), json::to_json(box));
 
-  Sat sat{"automap", "  "};
+  Xlat sat{"automap", "  "};
   EXPECT_EQ(toml::to_toml(sat), "type = \"automap\"\n");
 }
 
