@@ -6,11 +6,8 @@ import time
 
 import pytest
 
+from helpers import Profile
 from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember, Snat, SnatPool, Virtual, partition
-
-# Profile has no module attribute: reach it through a Virtual.
-Profile = type(Virtual.from_json(
-    '{"name":"n","destination":"d","ip-protocol":"tcp","mask":"m","profiles":[["x"]]}').profiles[0])
 
 MILLION = 1_000_000
 # A quadratic pass over a million items would take far longer than either bound.

@@ -11,9 +11,8 @@ import sys
 
 import pytest
 
+from helpers import FORMATS, LTM_TEXT, PARTITION_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT, Profile, write
 from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember, Snat, SnatPool, Virtual, partition
-from test_pool import LISTING as POOL_TEXT
-from test_virtual import FULL_TEXT as VIRTUAL_TEXT
 
 REPEAT = int(os.environ.get("QV_LEAK_REPEAT", "1000"))
 WARM_UP = max(100, REPEAT // 20)
@@ -22,11 +21,6 @@ RSS_ALLOWANCE = 1 << 20
 # used: only the reference counts are checked there.
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
 
-PARTITION_TEXT = "auth partition Tenant {\n    default-route-domain 2\n    description \"the tenant\"\n}\n"
-SNATPOOL_TEXT = "ltm snatpool /Tenant/snat_app {\n    members {\n        /Tenant/10.2.0.1\n        10.2.0.2\n    }\n}\n"
-LTM_TEXT = PARTITION_TEXT + VIRTUAL_TEXT + POOL_TEXT + SNATPOOL_TEXT
-
-Profile = type(Virtual(VIRTUAL_TEXT).profiles[0])
 SAMPLES = {
     LTM: LTM(LTM_TEXT),
     partition: partition(PARTITION_TEXT),
@@ -67,8 +61,8 @@ def operations():
                 value = "Tenant"
             ops.append((f"{name}.{attribute} set", setattr, (sample, attribute, value)))
             ops.append((f"{name}.{attribute} set wrong type", setattr, (sample, attribute, NOT_A_VALUE)))
-        for fmt in ["json", "yaml", "toml"]:
-            document = getattr(sample, "to_" + fmt)()
+        for fmt in FORMATS:
+            document = write(sample, fmt)
             ops.append((f"{name}.to_{fmt}", getattr(cls, "to_" + fmt), (sample,)))
             ops.append((f"{name}.from_{fmt}", getattr(cls, "from_" + fmt), (document,)))
             ops.append((f"{name}.from_{fmt} bad", getattr(cls, "from_" + fmt), ("[{[1, 2" + document[:40],)))

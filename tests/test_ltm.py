@@ -10,8 +10,11 @@ from pathlib import Path
 
 import pytest
 from hypothesis import given, settings
-from hypothesis import strategies as st
 
+from helpers import FORMATS, generated_listings, listing_text, read, write
+# The listing builders by short names: the tables below join many of them.
+from helpers import partition_listing as part, pool_listing as pool
+from helpers import snatpool_listing as snat, virtual_listing as virtual
 from quilvarn import LTM, LtmPath, Pool, SnatPool, Virtual, partition
 
 DATA = Path(__file__).resolve().parents[1] / "brelmark" / "tests" / "data"
@@ -20,24 +23,6 @@ TENANT = Path(__file__).resolve().parent / "data" / "tenant.conf"
 GEN_CONFIG = Path(__file__).resolve().parents[2] / "shared" / "bench" / "gen_config.py"
 CORPUS = Path(__file__).resolve().parents[2] / "shared" / "corpus" / "configs"
 CSV_MESSAGE = "CSV write error: cannot serialize sequence container inside struct when writing headers from structs"
-FORMATS = ["json", "yaml", "toml"]
-
-
-def part(name, rd=None):
-    body = f"    default-route-domain {rd}\n" if rd is not None else ""
-    return f"auth partition {name} {{\n{body}}}\n"
-
-
-def pool(name):
-    return f"ltm pool {name} {{\n    members {{\n        10.0.0.1:80 {{\n            address 10.0.0.1\n        }}\n    }}\n}}\n"
-
-
-def snat(name):
-    return f"ltm snatpool {name} {{\n    members {{\n        10.1.1.1\n    }}\n}}\n"
-
-
-def virtual(name):
-    return f"ltm virtual {name} {{\n    destination 10.0.0.9:443\n    ip-protocol tcp\n    mask 255.255.255.255\n}}\n"
 
 
 def names(ltm):
@@ -46,7 +31,7 @@ def names(ltm):
 
 
 def round_trip(ltm, fmt):
-    return getattr(LTM, "from_" + fmt)(getattr(ltm, "to_" + fmt)())
+    return read(LTM, fmt, write(ltm, fmt))
 
 
 # ---- Construction from configuration text ------------------------------------------------------------
@@ -199,7 +184,7 @@ def test_exact_texts():
      (["P"], [], [], ["s"])),
 ])
 def test_readers(fmt, text, expected):
-    assert names(getattr(LTM, "from_" + fmt)(text)) == expected
+    assert names(read(LTM, fmt, text)) == expected
 
 
 @pytest.mark.parametrize("fmt,text,message", [
@@ -222,7 +207,7 @@ def test_readers(fmt, text, expected):
 ])
 def test_reader_messages(fmt, text, message):
     with pytest.raises(RuntimeError, match=message):
-        getattr(LTM, "from_" + fmt)(text)
+        read(LTM, fmt, text)
 
 
 # ---- List attributes ---------------------------------------------------------------------------------
@@ -306,7 +291,7 @@ def check_round_trips(ltm):
     for fmt in FORMATS:
         again = round_trip(ltm, fmt)
         assert again.to_dict() == expected, fmt
-        assert getattr(again, "to_" + fmt)() == getattr(ltm, "to_" + fmt)(), fmt
+        assert write(again, fmt) == write(ltm, fmt), fmt
 
 
 @pytest.mark.parametrize("path", sorted(glob.glob(str(DATA / "*.conf"))) + [str(TENANT)], ids=os.path.basename)
@@ -436,30 +421,14 @@ def test_large_texts_read_in_pieces_give_the_objects_of_each_copy():
     assert LTM("\ufeff" + one * copies).to_dict() == large
 
 
-NAMES = st.text("abcxyz019_-.", min_size=1, max_size=8).map(lambda s: "n" + s)
-PATH_NAMES = st.tuples(st.sampled_from(["", "/Common/", "/Tenant_1/"]), NAMES).map("".join)
-OBJECTS = st.one_of(
-    st.tuples(st.just("partition"), st.builds(
-        lambda n, rd, d: f"auth partition {n} {{\n" + (f"    default-route-domain {rd}\n" if rd is not None else "")
-        + (f"    description {d}\n" if d else "") + "}\n",
-        NAMES, st.none() | st.integers(0, 65535), st.text("ab ,\"", max_size=6).map(str.strip))),
-    st.tuples(st.just("pool"), st.builds(pool, PATH_NAMES)),
-    st.tuples(st.just("snat"), st.builds(
-        lambda n, members, p: f"ltm snatpool {n} {{\n    members {{\n"
-        + "".join(f"        {m}\n" for m in members) + "    }\n" + (f"    partition {p}\n" if p else "") + "}\n",
-        PATH_NAMES, st.lists(st.sampled_from(["10.0.0.1", "/Common/10.0.0.2", '"q t"']), max_size=3),
-        st.sampled_from(["", "Common", "Tenant "]))),
-    st.tuples(st.just("virtual"), st.builds(virtual, PATH_NAMES)),
-    st.tuples(st.just("junk"), st.sampled_from(["# comment\n", "net vlan /Common/v {\n    tag 1\n}\n", "\n"])),
-)
 SINGLE = {"partition": (partition, "partitions"), "pool": (Pool, "pools"), "snat": (SnatPool, "snat_pools"),
           "virtual": (Virtual, "virtual_servers")}
 
 
 @settings(max_examples=60, deadline=None)
-@given(st.lists(OBJECTS, max_size=8))
+@given(generated_listings)
 def test_generated_listings(objects):
-    text = "".join(t for _, t in objects)
+    text = listing_text(objects)
     ltm = LTM(text)
     for kind, (cls, attribute) in SINGLE.items():
         alone = [cls(t).to_dict() for k, t in objects if k == kind]

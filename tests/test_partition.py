@@ -5,6 +5,7 @@ import re
 
 import pytest
 
+from helpers import FORMATS, make_partition, read, write
 from quilvarn import LTM, partition
 
 COMMON = "auth partition Common {\n}"
@@ -91,18 +92,12 @@ def test_string_forms():
     assert re.fullmatch(r"Partition: 0x[0-9a-f]+ , name=Common, rd=0\)", repr(p))
 
 
-def with_description(description, name="P", rd=7):
-    p = partition(COMMON)
-    p.name, p.rd, p.description = name, rd, description
-    return p
-
-
 # description: written only when not blank (Unicode white space trimmed), then untrimmed
 @pytest.mark.parametrize("description,written", [
     ("", False), ("   ", False), ("\u3000\t", False), (" x ", True), ("a, \"b\"", True),
 ])
 def test_writers(description, written):
-    p = with_description(description)
+    p = make_partition("P", 7, description)
     expected = {"name": "P", "default-route-domain": 7}
     if written:
         expected["description"] = description
@@ -140,7 +135,7 @@ def test_exact_texts_of_the_common_partition():
     ("toml", 'name = " x "\ndefault-route-domain = 12\ndescription = """d"""\nName = 1\n', (" x ", 12, "d")),
 ])
 def test_readers(fmt, text, expected):
-    assert fields(getattr(partition, "from_" + fmt)(text)) == expected
+    assert fields(read(partition, fmt, text)) == expected
 
 
 @pytest.mark.parametrize("fmt,text,message", [
@@ -166,14 +161,14 @@ def test_readers(fmt, text, expected):
 ])
 def test_reader_messages(fmt, text, message):
     with pytest.raises(RuntimeError, match=message):
-        getattr(partition, "from_" + fmt)(text)
+        read(partition, fmt, text)
 
 
-@pytest.mark.parametrize("fmt", ["json", "yaml", "toml"])
+@pytest.mark.parametrize("fmt", FORMATS)
 @pytest.mark.parametrize("description", ["", " x ", "tab\there \"quoted\" \\ ü"])
 def test_round_trips(fmt, description):
-    p = with_description(description, name=" Tenant A ", rd=65535)
-    back = getattr(partition, "from_" + fmt)(getattr(p, "to_" + fmt)())
+    p = make_partition(" Tenant A ", 65535, description)
+    back = read(partition, fmt, write(p, fmt))
     assert back.to_dict() == p.to_dict()
 
 
@@ -199,7 +194,7 @@ def test_setters_store_copies_untrimmed():
     ("description", None, TypeError, "'NoneType' object cannot be converted to 'PyString'"),
 ])
 def test_setter_errors_keep_the_value(attribute, value, error, message):
-    p = with_description("d")
+    p = make_partition("P", 7, "d")
     before = fields(p)
     with pytest.raises(error) as caught:
         setattr(p, attribute, value)

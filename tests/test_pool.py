@@ -5,43 +5,13 @@ import re
 
 import pytest
 from hypothesis import given, settings
-from hypothesis import strategies as st
 
+from helpers import (FORMATS, POOL_TEXT, WHITE_SPACE, canonical_pools, pool_documents, pool_from, pool_state, read,
+                     write)
 from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember
-from test_pool_member import (FORMATS, WHITE_SPACE, canonical_members, canonical_texts, member_documents,
-                              member_state, read, texts, u16s, write)
 
-LISTING = """ltm pool /Tenant/pool_app {
-    description "App servers"
-    load-balancing-mode least-connections-member
-    members {
-        /Tenant/10.1.10.1%2:80 {
-            address 10.1.10.1%2
-            priority-group 10
-            ratio 2
-            session monitor-enabled
-            state up
-        }
-        /Tenant/app-fqdn:443 {
-            fqdn {
-                autopopulate enabled
-                name app.backend.example.com
-            }
-        }
-        /Common/10.1.10.3:http {
-            address 10.1.10.3
-            monitor /Common/tcp
-        }
-        bare {
-            session user-disabled
-        }
-    }
-    min-active-members 1
-    monitor /Tenant/mon_app and /Common/gateway_icmp
-}
-"""
-
-LISTING_DICT = {
+# POOL_TEXT as a document.
+POOL_DICT = {
     "name": "pool_app",
     "members": [
         {"name": "10.1.10.1%2:80", "destination": "10.1.10.1%2", "priority-group": 10, "session": "monitor-enabled",
@@ -59,18 +29,13 @@ LISTING_DICT = {
 }
 
 
-def pool_from(document):
-    """A pool holding exactly the given document's values (texts untrimmed)."""
-    return Pool.from_json(json.dumps(document))
-
-
 # ---- Construction from configuration text --------------------------------------------------------
 
 
 def test_listing_with_address_fqdn_and_route_domain_members():
-    pool = Pool(LISTING)
-    assert pool.to_dict() == LISTING_DICT
-    assert json.loads(pool.to_json()) == LISTING_DICT
+    pool = Pool(POOL_TEXT)
+    assert pool.to_dict() == POOL_DICT
+    assert json.loads(pool.to_json()) == POOL_DICT
     assert [m.get_dest_ip() for m in pool.members] == ["10.1.10.1", "", "10.1.10.3", ""]
     first, fqdn_member = pool.members[0], pool.members[1]
     assert (first.name.get_val(), first.monitor, first.fqdn.autopopulate, first.fqdn.name) == \
@@ -194,7 +159,7 @@ POOL_LISTINGS = [
                  ["10.244.1.5%3:8080", "10.244.1.5%3:9090"], id="partition line"),
     pytest.param(IPV6_FQDN_POOL, "v6_pool", "Common", "/Common/v6_pool",
                  ["2001:db8::10.443", "2001:db8::10.8443", "app.example.com:https"], id="IPv6 and FQDN"),
-    pytest.param("\ufeff" + LISTING, "pool_app", "Tenant", "/Tenant/pool_app",
+    pytest.param("\ufeff" + POOL_TEXT, "pool_app", "Tenant", "/Tenant/pool_app",
                  ["10.1.10.1%2:80", "app-fqdn:443", "10.1.10.3:http", "bare"], id="byte-order mark"),
 ]
 
@@ -381,7 +346,7 @@ def test_members_are_written_when_present():
 
 
 def test_writers_exact_output():
-    pool = Pool(LISTING)
+    pool = Pool(POOL_TEXT)
     assert pool.to_json() == (
         '{"name":"pool_app","members":[{"name":"10.1.10.1%2:80","destination":"10.1.10.1%2","priority-group":10,'
         '"session":"monitor-enabled","state":"up","ratio":2},{"name":"app-fqdn:443",'
@@ -443,14 +408,6 @@ def test_csv(document, csv):
 
 POOL_ONLY_NAME = {"name": "web_pool", "members": [], "monitor": "", "description": "",
                   "min_active_members": 0, "lb_mode": "round-robin"}
-
-
-def pool_state(pool):
-    state = {key: getattr(pool, key) for key in POOL_ONLY_NAME if key not in ("name", "members")}
-    state["name"] = pool.name.get_val()
-    state["members"] = [member_state(m) for m in pool.members]
-    state["partition"] = pool.get_partition("<none>")
-    return state
 
 
 @pytest.mark.parametrize("fmt,text", [
@@ -547,7 +504,7 @@ def test_reader_messages(fmt, text, message):
 
 
 def test_members_are_copied_in_and_out():
-    pool = Pool(LISTING)
+    pool = Pool(POOL_TEXT)
     pool.members.append(PoolMember("extra"))
     assert len(pool.members) == 4
     first = pool.members[0]
@@ -581,7 +538,7 @@ def test_name_setter_copies_an_ltm_path():
     ("partition", 1, TypeError, "'int' object cannot be converted to 'PyString'"),
 ])
 def test_setter_errors_leave_the_pool_unchanged(field, value, error, message):
-    pool = Pool(LISTING)
+    pool = Pool(POOL_TEXT)
     before = pool.to_json()
     with pytest.raises(error) as caught:
         setattr(pool, field, value)
@@ -609,20 +566,6 @@ def test_extraction_refuses_other_classes():
 
 
 # ---- Round trips ------------------------------------------------------------------------------------
-
-
-def pool_documents(text=texts, member=None):
-    member = member if member is not None else member_documents()
-    return st.fixed_dictionaries({"name": text}, optional={
-        "members": st.lists(member, max_size=3), "monitor": text, "description": text,
-        "min-active-members": u16s, "load-balancing-mode": text, "partition": text})
-
-
-canonical_pools = st.fixed_dictionaries({"name": canonical_texts}, optional={
-    "members": st.lists(canonical_members, min_size=1, max_size=3), "monitor": canonical_texts,
-    "description": canonical_texts, "min-active-members": u16s,
-    "load-balancing-mode": st.one_of(st.just("round-robin"), canonical_texts),
-    "partition": st.one_of(st.just("Common"), canonical_texts)})
 
 # What the written-when rules drop from a pool: (document, the document it reads back as).
 DROPPED = [

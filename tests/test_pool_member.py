@@ -1,35 +1,13 @@
-"""Pool members and their FQDN settings: MemberFqdn and PoolMember.
-
-Also holds the document strategies that test_pool.py reuses for whole pools.
-"""
+"""Pool members and their FQDN settings: MemberFqdn and PoolMember."""
 import json
 import re
 
 import pytest
 from hypothesis import given, settings
-from hypothesis import strategies as st
 
+from helpers import (DEFAULT_MEMBER, FORMATS, WHITE_SPACE, attributes, canonical_members, fqdn_documents,
+                     fqdn_pair, member_documents, member_from, member_state, read, write)
 from quilvarn import LtmPath, MemberFqdn, Pool, PoolMember
-
-# Characters with the Unicode White_Space property, which the written-when tests trim.
-WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006" \
-              "\u2007\u2008\u2009\u200a\u2028\u2029\u202f\u205f\u3000"
-
-FORMATS = ["json", "yaml", "toml"]
-
-
-def write(obj, fmt):
-    return getattr(obj, "to_" + fmt)()
-
-
-def read(cls, fmt, text):
-    return getattr(cls, "from_" + fmt)(text)
-
-
-def member_from(document):
-    """A member holding exactly the given document's values (texts untrimmed)."""
-    return PoolMember.from_json(json.dumps(document))
-
 
 # ---- MemberFqdn --------------------------------------------------------------------------------------
 
@@ -120,18 +98,6 @@ def test_argument_errors(call, message):
 
 
 # ---- PoolMember: construction and defaults ------------------------------------------------------------
-
-DEFAULT_MEMBER = {"name": "", "destination": "", "priority_group": 0, "session": "", "state": "",
-                  "monitor": "default", "ratio": 1}
-
-
-def attributes(member):
-    return {key: (getattr(member, key).get_val() if key == "name" else getattr(member, key))
-            for key in DEFAULT_MEMBER}
-
-
-def fqdn_pair(member):
-    return member.fqdn.autopopulate, member.fqdn.name
 
 
 @pytest.mark.parametrize("given_name,stored", [
@@ -462,38 +428,6 @@ def test_member_names_from_text_round_trip(fmt):
 
 # ---- Round trips -----------------------------------------------------------------------------------
 
-# Texts near the keywords, with the white space and case variants the written-when tests see.
-KEYWORD_TEXTS = ["default", "DEFAULT", " default ", "disabled", "Disabled\u3000", "enabled", "round-robin",
-                 " ROUND-ROBIN", "Common", "common ", "none", "", " ", "\xa0", "\u200b", "8080", "~", "null",
-                 "true", "yes", "a: b", "#x", "- x", "'q'", '"q"', "line\nfeed", "tab\tx", "\\"]
-texts = st.one_of(
-    st.sampled_from(KEYWORD_TEXTS),
-    st.text(st.characters(blacklist_categories=("Cs",)), max_size=10),
-)
-u16s = st.one_of(st.sampled_from([0, 1, 2, 65535]), st.integers(0, 65535))
-
-
-def fqdn_documents(text=texts):
-    return st.fixed_dictionaries({}, optional={"autopopulate": text, "name": text})
-
-
-def member_documents(text=texts, number=u16s, fqdn=None):
-    fqdn = fqdn if fqdn is not None else fqdn_documents(text)
-    return st.fixed_dictionaries({"name": text}, optional={
-        "destination": text, "priority-group": number, "session": text, "state": text,
-        "fqdn": fqdn, "monitor": text, "ratio": number})
-
-
-# Canonical texts: the writers drop nothing of them, so reading what they wrote gives them back.
-canonical_texts = st.text(st.characters(blacklist_categories=("Cs", "Zs", "Zl", "Zp", "Cc")),
-                          min_size=1, max_size=10).filter(lambda t: t.strip() == t and t.lower() not in {
-                              "default", "disabled", "round-robin", "common"})
-canonical_members = st.fixed_dictionaries({"name": canonical_texts}, optional={
-    "destination": canonical_texts, "priority-group": u16s, "session": canonical_texts,
-    "state": canonical_texts, "fqdn": st.fixed_dictionaries({"autopopulate": canonical_texts,
-                                                             "name": canonical_texts}),
-    "monitor": st.one_of(st.just("default"), canonical_texts), "ratio": u16s})
-
 # What the written-when rules drop, so that the value read back differs from the value written:
 # (document, the document the value reads back as)
 DROPPED = [
@@ -507,10 +441,6 @@ DROPPED = [
     ({"name": "m", "fqdn": {"autopopulate": "Disabled", "name": "app"}},
      {"name": "m", "fqdn": {"autopopulate": "disabled", "name": "none"}}),
 ]
-
-
-def member_state(member):
-    return attributes(member), fqdn_pair(member)
 
 
 @pytest.mark.parametrize("fmt", FORMATS)

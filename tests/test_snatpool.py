@@ -5,6 +5,7 @@ import re
 
 import pytest
 
+from helpers import FORMATS, make_snatpool, read, write
 from quilvarn import LTM, LtmPath, SnatPool
 
 SP1 = """ltm snatpool /Common/sp1 {
@@ -95,10 +96,7 @@ def test_new_default():
     (["x \"q\""], "Tenant  ", {"name": "sp", "members": ["x \"q\""], "partition": "Tenant  "}),
 ])
 def test_writers(members, partition, expected):
-    pool = SnatPool.new_default()
-    pool.name = LtmPath("sp")
-    pool.members = members
-    pool.partition = partition
+    pool = make_snatpool("sp", members, partition)
     assert pool.to_dict() == expected and list(pool.to_dict()) == list(expected)
     assert pool.to_json() == json.dumps(expected, separators=(",", ":"), ensure_ascii=False)
     toml = "members = [" + ", ".join(json.dumps(m) for m in members) + ']\nname = "sp"\n'
@@ -108,9 +106,8 @@ def test_writers(members, partition, expected):
     with pytest.raises(ValueError) as caught:
         pool.try_to_csv()
     assert str(caught.value) == CSV_MESSAGE
-    for fmt in ["json", "yaml", "toml"]:
-        back = getattr(SnatPool, "from_" + fmt)(getattr(pool, "to_" + fmt)())
-        assert fields(back) == fields(pool)
+    for fmt in FORMATS:
+        assert fields(read(SnatPool, fmt, write(pool, fmt))) == fields(pool)
 
 
 def test_exact_yaml():
@@ -132,7 +129,7 @@ def test_exact_yaml():
     ("toml", 'name = "sp"\nmembers = []\npartition = "P"\n', ("sp", [], "P")),
 ])
 def test_readers(fmt, text, expected):
-    assert fields(getattr(SnatPool, "from_" + fmt)(text)) == expected
+    assert fields(read(SnatPool, fmt, text)) == expected
 
 
 @pytest.mark.parametrize("fmt,text,message", [
@@ -149,7 +146,7 @@ def test_readers(fmt, text, expected):
 ])
 def test_reader_messages(fmt, text, message):
     with pytest.raises(RuntimeError, match=message):
-        getattr(SnatPool, "from_" + fmt)(text)
+        read(SnatPool, fmt, text)
 
 
 # ---- Attributes -----------------------------------------------------------------------------------------

@@ -5,12 +5,11 @@ import threading
 
 import pytest
 
+from helpers import FORMATS, LTM_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT, read, write
 from quilvarn import LTM, LtmPath, Pool, SnatPool, Virtual, partition
-from test_leaks import LTM_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT
 
 THREADS = 8
 ROUNDS = 50
-FORMATS = ["json", "yaml", "toml"]
 
 
 def own_objects(index):
@@ -30,8 +29,8 @@ def own_objects(index):
     ltm.snat_pools = [snat_pool]
     ltm.partitions = ltm.partitions + [partition(f"auth partition T{index} {{\n}}\n")]
     for fmt in FORMATS:
-        text = getattr(ltm, "to_" + fmt)()
-        back = getattr(LTM, "from_" + fmt)(text)
+        text = write(ltm, fmt)
+        back = read(LTM, fmt, text)
         seen.append((text, back.to_dict()))
     seen.append(ltm.to_dict())
     seen.append([LtmPath(f"/T{index}/10.0.0.{index}%{index}:{80 + index}").get_full_path() for _ in range(3)])
@@ -49,7 +48,7 @@ SHARED_PATH = LtmPath("/Tenant/10.1.10.1%2:80")
 
 def shared_objects(index):
     """Reads the shared objects; `index` only varies the argument texts."""
-    seen = [getattr(SHARED_LTM, "to_" + fmt)() for fmt in FORMATS]
+    seen = [write(SHARED_LTM, fmt) for fmt in FORMATS]
     seen.append([p.to_dict() for p in SHARED_LTM.pools])
     seen.append([(v.name.get_val(), v.destination.get_port(), v.profiles[0].name) for v in SHARED_LTM.virtual_servers])
     seen.append((SHARED_PATH.get_partition(), SHARED_PATH.get_route_domain(), SHARED_PATH.get_port(),

@@ -5,63 +5,14 @@ import re
 
 import pytest
 from hypothesis import given, settings
-from hypothesis import strategies as st
 
 import quilvarn
+from helpers import (FORMATS, VIRTUAL_ATTRIBUTES, VIRTUAL_FLAGS, VIRTUAL_PATHS, VIRTUAL_TEXT, VIRTUAL_TEXT_LISTS,
+                     VIRTUAL_TEXTS, make_profile, make_snat, non_blank_texts, plain, read, virtual_state, virtuals,
+                     write)
 from quilvarn import LtmPath, Snat, Virtual
 
 # ---- helpers ---------------------------------------------------------------------------------------
-
-FULL_TEXT = """ltm virtual /Common/vs_web {
-    creation-time 2024-03-11:09:14:52
-    description "Web front end"
-    destination /Common/10.0.0.1:443
-    disabled
-    fw-enforced-policy /Common/fw
-    ip-protocol tcp
-    last-modified-time 2024-05-02:17:40:03
-    mask 255.255.255.255
-    partition Common
-    persist {
-        /Common/cookie {
-            default yes
-        }
-    }
-    policies {
-        /Common/policy_a { }
-        /Common/policy_b {
-            rule1
-            rule2
-        }
-    }
-    pool /Common/pool_web
-    profiles {
-        /Common/http { }
-        /Common/tcp {
-            context clientside
-        }
-    }
-    rules {
-        /Common/irule_a
-        /Common/irule_b
-    }
-    security-log-profiles {
-        /Common/log_a
-    }
-    source 0.0.0.0/0
-    source-address-translation {
-        pool /Common/snat_web
-        type snat
-    }
-    translate-address enabled
-    translate-port enabled
-    vlans {
-        /Common/external
-        /Common/internal
-    }
-    vlans-enabled
-}
-"""
 
 FULL_JSON = (
     '{"name":"/Common/vs_web","destination":"/Common/10.0.0.1:443","description":"\\"Web front end\\"",'
@@ -79,42 +30,6 @@ DEFAULT_JSON = ('{"name":"","destination":"","ip-protocol":"","mask":"","transla
                 '"translate_port":"","source":""}')
 
 REQUIRED = '"name":"n","destination":"d","ip-protocol":"tcp","mask":"m"'
-
-ATTRIBUTES = ["name", "destination", "description", "partition", "ip_protocol", "creation_time",
-              "last_modified_time", "profiles", "mask", "pool", "snat", "translate_address",
-              "translate_port", "vlans", "vlans_enabled", "source", "disabled", "rules", "policies",
-              "fw_enforced_policy", "security_log_profiles"]
-
-
-def plain(value):
-    """An attribute value as plain Python data (paths as text, Profile and Snat as dicts)."""
-    if isinstance(value, LtmPath):
-        return ("path", value.get_val())
-    if isinstance(value, list):
-        return [plain(v) for v in value]
-    if isinstance(value, tuple):
-        return tuple(plain(v) for v in value)
-    if hasattr(value, "to_dict"):
-        return (type(value).__name__, value.to_dict(), str(value))
-    return value
-
-
-def state(v):
-    return {a: plain(getattr(v, a)) for a in ATTRIBUTES}
-
-
-def profile(name, context=None):
-    p = type(Virtual.from_json('{%s,"profiles":[["x"]]}' % REQUIRED).profiles[0]).new_default()
-    p.name = name
-    p.context = context
-    return p
-
-
-def snat(type_, pool):
-    s = Snat()
-    s.type_ = type_
-    s.pool = pool
-    return s
 
 
 def error_of(call, *args, **kwargs):
@@ -150,7 +65,7 @@ def test_equal_values_compare_by_identity():
 # ---- construction from configuration text --------------------------------------------------------
 
 def test_full_text_fills_every_field():
-    v = Virtual(FULL_TEXT)
+    v = Virtual(VIRTUAL_TEXT)
     assert v.to_json() == FULL_JSON
     assert v.name.get_val() == "/Common/vs_web"
     assert v.partition == "Common"
@@ -207,7 +122,7 @@ def test_only_the_first_object_counts():
 
 
 def test_two_conversions_are_independent():
-    a, b = Virtual(FULL_TEXT), Virtual(FULL_TEXT)
+    a, b = Virtual(VIRTUAL_TEXT), Virtual(VIRTUAL_TEXT)
     a.vlans = []
     assert b.vlans == ["/Common/external", "/Common/internal"]
 
@@ -252,15 +167,7 @@ def test_string_forms():
 
 # ---- attributes -------------------------------------------------------------------------------------
 
-TEXT_ATTRIBUTES = ["description", "partition", "ip_protocol", "mask", "translate_address",
-                   "translate_port", "source"]
-OPTIONAL_ATTRIBUTES = ["creation_time", "last_modified_time", "fw_enforced_policy"]
-LIST_ATTRIBUTES = ["vlans", "rules", "security_log_profiles"]
-FLAG_ATTRIBUTES = ["vlans_enabled", "disabled"]
-PATH_ATTRIBUTES = ["name", "destination", "pool"]
-
-
-@pytest.mark.parametrize("attribute", TEXT_ATTRIBUTES)
+@pytest.mark.parametrize("attribute", VIRTUAL_TEXTS)
 def test_text_attributes_store_unchanged(attribute):
     v = Virtual.new_default()
     assert getattr(v, attribute) == ""
@@ -284,7 +191,7 @@ def test_optional_attributes(attribute, key):
     assert v.to_json() == DEFAULT_JSON
 
 
-@pytest.mark.parametrize("attribute", LIST_ATTRIBUTES)
+@pytest.mark.parametrize("attribute", VIRTUAL_TEXT_LISTS)
 def test_text_list_attributes(attribute):
     v = Virtual.new_default()
     setattr(v, attribute, ("b", "a", "b"))
@@ -295,7 +202,7 @@ def test_text_list_attributes(attribute):
     assert getattr(v, attribute) is not getattr(v, attribute)
 
 
-@pytest.mark.parametrize("attribute", FLAG_ATTRIBUTES)
+@pytest.mark.parametrize("attribute", VIRTUAL_FLAGS)
 def test_flag_attributes(attribute):
     v = Virtual.new_default()
     assert getattr(v, attribute) is False
@@ -342,9 +249,9 @@ def test_partition_assigned_after_the_name_stays():
 
 
 def test_path_setters_refuse_ltmpath_objects():
-    v = Virtual(FULL_TEXT)
+    v = Virtual(VIRTUAL_TEXT)
     other = Virtual.new_default()
-    for attribute in PATH_ATTRIBUTES:
+    for attribute in VIRTUAL_PATHS:
         path = getattr(v, attribute)
         assert error_of(setattr, other, attribute, path) == (
             TypeError, "'LtmPath' object cannot be converted to 'PyString'")
@@ -353,7 +260,7 @@ def test_path_setters_refuse_ltmpath_objects():
 
 
 def test_profiles_and_snat_are_copies():
-    v = Virtual(FULL_TEXT)
+    v = Virtual(VIRTUAL_TEXT)
     profiles = v.profiles
     profiles[0].name = "changed"
     s = v.snat
@@ -368,7 +275,7 @@ def test_profiles_and_snat_are_copies():
 
 def test_profiles_setter_takes_copies_in_iteration_order():
     v = Virtual.new_default()
-    v.profiles = (profile("a"), profile("b", ""))
+    v.profiles = (make_profile("a"), make_profile("b", ""))
     assert [(p.name, p.context) for p in v.profiles] == [("a", None), ("b", "")]
 
 
@@ -418,21 +325,21 @@ SET_ERRORS = [
 
 @pytest.mark.parametrize("attribute,value,exception,message", SET_ERRORS)
 def test_setter_errors_keep_the_value(attribute, value, exception, message):
-    v = Virtual(FULL_TEXT)
-    before = state(v)
+    v = Virtual(VIRTUAL_TEXT)
+    before = virtual_state(v)
     kind, text = error_of(setattr, v, attribute, value)
     assert kind is exception
     if message is not None:
         assert text == message
-    assert state(v) == before
+    assert virtual_state(v) == before
 
 
-@pytest.mark.parametrize("attribute", ATTRIBUTES)
+@pytest.mark.parametrize("attribute", VIRTUAL_ATTRIBUTES)
 def test_deleting_an_attribute_is_refused(attribute):
-    v = Virtual(FULL_TEXT)
-    before = state(v)
+    v = Virtual(VIRTUAL_TEXT)
+    before = virtual_state(v)
     assert error_of(delattr, v, attribute) == (AttributeError, "can't delete attribute")
-    assert state(v) == before
+    assert virtual_state(v) == before
 
 
 def test_reading_while_an_assignment_runs_fails():
@@ -577,7 +484,7 @@ FULL_DICT = {
 
 
 def test_full_writers():
-    v = Virtual(FULL_TEXT)
+    v = Virtual(VIRTUAL_TEXT)
     assert v.to_json() == FULL_JSON
     assert v.to_yaml() == FULL_YAML
     assert v.to_toml() == FULL_TOML
@@ -611,13 +518,13 @@ def build(**attributes):
     ({"vlans": ["x"]}, DEFAULT_JSON.replace('"translate_port":""', '"translate_port":"","vlans":["x"]')),
     ({"vlans_enabled": True},
      DEFAULT_JSON.replace('"translate_port":""', '"translate_port":"","vlans_enabled":true')),
-    ({"snat": snat("", "p")},
+    ({"snat": make_snat("", "p")},
      DEFAULT_JSON.replace('"mask":""', '"mask":"","source-address-translation":{"type":"","pool":"p"}')),
-    ({"snat": snat(" ", "")}, DEFAULT_JSON),
-    ({"snat": snat("automap", "  ")},
+    ({"snat": make_snat(" ", "")}, DEFAULT_JSON),
+    ({"snat": make_snat("automap", "  ")},
      DEFAULT_JSON.replace('"mask":""', '"mask":"","source-address-translation":{"type":"automap"}')),
     ({"policies": [("p", [])]}, DEFAULT_JSON.replace('"source":""', '"source":"","policies":[["p",[]]]')),
-    ({"profiles": [profile("a", "")]},
+    ({"profiles": [make_profile("a", "")]},
      DEFAULT_JSON.replace('"ip-protocol":""', '"ip-protocol":"","profiles":[{"name":"a","context":""}]')),
     ({"description": 'q"\\\n\t\x01\u00e9\U0001F600'},
      DEFAULT_JSON.replace('"destination":""', '"destination":"","description":"q\\"\\\\\\n\\t\\u0001\u00e9\U0001F600"')),
@@ -634,7 +541,7 @@ def test_json_writer(attributes, json_text):
 
 
 def test_toml_groups_plain_entries_tables_and_arrays_of_tables():
-    v = build(name="vs", profiles=[profile("tcp", "all")], snat=snat("snat", "p"), policies=[("p1", ["a"])])
+    v = build(name="vs", profiles=[make_profile("tcp", "all")], snat=make_snat("snat", "p"), policies=[("p1", ["a"])])
     assert v.to_toml() == ('destination = ""\nip-protocol = ""\nmask = ""\nname = "vs"\n'
                            'policies = [["p1", ["a"]]]\nsource = ""\ntranslate_address = ""\ntranslate_port = ""\n'
                            '\n[[profiles]]\ncontext = "all"\nname = "tcp"\n'
@@ -657,10 +564,10 @@ SNAT = "CSV write error: cannot serialize Snat container inside struct when writ
 
 
 @pytest.mark.parametrize("attributes,message", [
-    ({"profiles": [profile("a")]}, SEQUENCE),
-    ({"profiles": [profile("a")], "snat": snat("automap", "")}, SEQUENCE),
-    ({"snat": snat("automap", "")}, SNAT),
-    ({"snat": snat("automap", ""), "vlans": ["v"]}, SNAT),
+    ({"profiles": [make_profile("a")]}, SEQUENCE),
+    ({"profiles": [make_profile("a")], "snat": make_snat("automap", "")}, SEQUENCE),
+    ({"snat": make_snat("automap", "")}, SNAT),
+    ({"snat": make_snat("automap", ""), "vlans": ["v"]}, SNAT),
     ({"vlans": ["v"]}, SEQUENCE),
     ({"rules": ["r"]}, SEQUENCE),
     ({"policies": [("p", [])]}, SEQUENCE),
@@ -671,7 +578,8 @@ def test_csv_failures(attributes, message):
 
 
 @pytest.mark.parametrize("attributes,csv", [
-    ({"snat": snat(" ", "\t")}, "name,destination,ip-protocol,mask,translate_address,translate_port,source\n,,,,,,\n"),
+    ({"snat": make_snat(" ", "\t")},
+     "name,destination,ip-protocol,mask,translate_address,translate_port,source\n,,,,,,\n"),
     ({"name": "vs", "description": "a,b", "disabled": True, "creation_time": 'say "x"', "vlans_enabled": True},
      'name,destination,description,ip-protocol,creation-time,mask,translate_address,translate_port,vlans_enabled,'
      'source,disabled\nvs,,"a,b",,"say ""x""",,,,true,,true\n'),
@@ -744,11 +652,11 @@ def test_json_reader_errors(text, message):
 ])
 def test_json_reader(text, attributes):
     v = Virtual.from_json(text)
-    expected = state(Virtual.from_json('{"name":"n","destination":"d","ip-protocol":"tcp","mask":"m"}'))
+    expected = virtual_state(Virtual.from_json('{"name":"n","destination":"d","ip-protocol":"tcp","mask":"m"}'))
     if text.startswith('{"name":""'):
-        expected = state(Virtual.new_default())
+        expected = virtual_state(Virtual.new_default())
     expected.update(attributes)
-    assert state(v) == expected
+    assert virtual_state(v) == expected
 
 
 def test_json_reader_argument():
@@ -817,11 +725,11 @@ def test_yaml_documents_without_a_mapping(text):
 def test_yaml_reader(text, attributes):
     v = Virtual.from_yaml(text)
     if attributes is None:
-        assert state(v) == state(Virtual.new_default())
+        assert virtual_state(v) == virtual_state(Virtual.new_default())
         return
-    expected = state(Virtual.from_yaml(Y_REQUIRED))
+    expected = virtual_state(Virtual.from_yaml(Y_REQUIRED))
     expected.update(attributes)
-    assert state(v) == expected
+    assert virtual_state(v) == expected
 
 
 # ---- TOML reader ------------------------------------------------------------------------------------
@@ -871,64 +779,33 @@ def test_toml_reader_errors(text, message):
     ('name = " n "\ndestination = "d"\nip-protocol = "tcp"\nmask = "m"\n', {"name": ("path", " n ")}),
 ])
 def test_toml_reader(text, attributes):
-    expected = state(Virtual.from_json('{%s}' % REQUIRED))
+    expected = virtual_state(Virtual.from_json('{%s}' % REQUIRED))
     expected.update(attributes)
-    assert state(Virtual.from_toml(text)) == expected
+    assert virtual_state(Virtual.from_toml(text)) == expected
 
 
 # ---- round trips -----------------------------------------------------------------------------------
 
-texts = st.text(max_size=12)
-# Texts that are blank (but not empty) do not read back unchanged: writers leave them out.
-non_blank_texts = texts.filter(lambda t: t == "" or t.strip(
-    "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200a"
-    "\u2028\u2029\u202f\u205f\u3000") != "")
-
-
-@st.composite
-def virtuals(draw, text=texts):
-    v = Virtual.new_default()
-    for attribute in TEXT_ATTRIBUTES + ["name", "destination", "pool"]:
-        setattr(v, attribute, draw(text))
-    for attribute in OPTIONAL_ATTRIBUTES:
-        setattr(v, attribute, draw(st.none() | text))
-    for attribute in LIST_ATTRIBUTES:
-        setattr(v, attribute, draw(st.lists(text, max_size=3)))
-    for attribute in FLAG_ATTRIBUTES:
-        setattr(v, attribute, draw(st.booleans()))
-    v.profiles = [profile(n, c) for n, c in draw(st.lists(st.tuples(text, st.none() | text), max_size=3))]
-    v.snat = snat(draw(text), draw(text))
-    v.policies = draw(st.lists(st.tuples(text, st.lists(text, max_size=3)), max_size=3))
-    return v
-
-
-FORMATS = [
-    (Virtual.to_json, Virtual.from_json),
-    (Virtual.to_yaml, Virtual.from_yaml),
-    (Virtual.to_toml, Virtual.from_toml),
-]
-
-
-@pytest.mark.parametrize("write,read", FORMATS, ids=["json", "yaml", "toml"])
+@pytest.mark.parametrize("fmt", FORMATS)
 @settings(max_examples=150, deadline=None)
 @given(v=virtuals())
-def test_written_documents_read_back(write, read, v):
-    text = write(v)
-    back = read(text)
-    assert write(back) == text
+def test_written_documents_read_back(fmt, v):
+    text = write(v, fmt)
+    back = read(Virtual, fmt, text)
+    assert write(back, fmt) == text
     assert back.to_dict() == v.to_dict()
 
 
-@pytest.mark.parametrize("write,read", FORMATS, ids=["json", "yaml", "toml"])
+@pytest.mark.parametrize("fmt", FORMATS)
 @settings(max_examples=150, deadline=None)
 @given(v=virtuals(text=non_blank_texts))
-def test_values_without_blank_texts_read_back_equal(write, read, v):
-    back = read(write(v))
+def test_values_without_blank_texts_read_back_equal(fmt, v):
+    back = read(Virtual, fmt, write(v, fmt))
     assert back.to_dict() == v.to_dict()
-    assert state(back) == state(v)
+    assert virtual_state(back) == virtual_state(v)
 
 
 def test_full_value_reads_back_from_every_form():
-    v = Virtual(FULL_TEXT)
-    for write, read in FORMATS:
-        assert state(read(write(v))) == state(v)
+    v = Virtual(VIRTUAL_TEXT)
+    for fmt in FORMATS:
+        assert virtual_state(read(Virtual, fmt, write(v, fmt))) == virtual_state(v)
