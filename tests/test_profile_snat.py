@@ -1,12 +1,11 @@
-"""The Profile and Snat classes: construction, attributes, string forms, readers and writers."""
+"""The Profile and Snat classes: construction, attributes, string forms, readers and writers (their
+round trips are in test_round_trips.py)."""
 import re
 
 import pytest
-from hypothesis import given, settings
-from hypothesis import strategies as st
 
 import quilvarn
-from helpers import FORMATS, Profile, is_blank, make_profile, make_snat, read, write
+from helpers import FORMATS, Profile, make_profile, make_snat, read
 from quilvarn import Snat
 
 
@@ -243,24 +242,3 @@ def test_readers_take_a_keyword_argument():
     assert values(Profile.from_json(json='["a"]')) == ("a", None)
     assert values(Snat.from_yaml(yaml="type: t\n")) == ("t", "")
     assert values(Snat.from_toml(toml='type = "t"\n')) == ("t", "")
-
-
-# ---- round trips ---------------------------------------------------------------------------------
-
-@pytest.mark.parametrize("form", FORMATS)
-@settings(max_examples=200, deadline=None)
-@given(name=st.text(max_size=10), context=st.none() | st.text(max_size=10))
-def test_profile_round_trip(form, name, context):
-    p = make_profile(name, context)
-    back = read(Profile, form, write(p, form))
-    assert values(back) == (name, context)
-
-
-@pytest.mark.parametrize("form", FORMATS)
-@settings(max_examples=200, deadline=None)
-@given(type_=st.text(max_size=10), pool=st.text(max_size=10))
-def test_snat_round_trip(form, type_, pool):
-    s = make_snat(type_, pool)
-    back = read(Snat, form, write(s, form))
-    # a blank pool is not written and reads back empty
-    assert values(back) == (type_, "" if is_blank(pool) else pool)

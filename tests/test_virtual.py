@@ -1,15 +1,13 @@
 """The Virtual class: construction from configuration text, attributes, string forms, document
-readers and writers, CSV failures and round trips through every document form."""
+readers and writers and CSV failures (its round trips are in test_round_trips.py)."""
 import json
 import re
 
 import pytest
-from hypothesis import given, settings
 
 import quilvarn
-from helpers import (FORMATS, VIRTUAL_ATTRIBUTES, VIRTUAL_FLAGS, VIRTUAL_PATHS, VIRTUAL_TEXT, VIRTUAL_TEXT_LISTS,
-                     VIRTUAL_TEXTS, make_profile, make_snat, non_blank_texts, plain, read, virtual_state, virtuals,
-                     write)
+from helpers import (VIRTUAL_ATTRIBUTES, VIRTUAL_FLAGS, VIRTUAL_PATHS, VIRTUAL_TEXT, VIRTUAL_TEXT_LISTS,
+                     VIRTUAL_TEXTS, make_profile, make_snat, plain, virtual_state)
 from quilvarn import LtmPath, Snat, Virtual
 
 # ---- helpers ---------------------------------------------------------------------------------------
@@ -782,30 +780,3 @@ def test_toml_reader(text, attributes):
     expected = virtual_state(Virtual.from_json('{%s}' % REQUIRED))
     expected.update(attributes)
     assert virtual_state(Virtual.from_toml(text)) == expected
-
-
-# ---- round trips -----------------------------------------------------------------------------------
-
-@pytest.mark.parametrize("fmt", FORMATS)
-@settings(max_examples=150, deadline=None)
-@given(v=virtuals())
-def test_written_documents_read_back(fmt, v):
-    text = write(v, fmt)
-    back = read(Virtual, fmt, text)
-    assert write(back, fmt) == text
-    assert back.to_dict() == v.to_dict()
-
-
-@pytest.mark.parametrize("fmt", FORMATS)
-@settings(max_examples=150, deadline=None)
-@given(v=virtuals(text=non_blank_texts))
-def test_values_without_blank_texts_read_back_equal(fmt, v):
-    back = read(Virtual, fmt, write(v, fmt))
-    assert back.to_dict() == v.to_dict()
-    assert virtual_state(back) == virtual_state(v)
-
-
-def test_full_value_reads_back_from_every_form():
-    v = Virtual(VIRTUAL_TEXT)
-    for fmt in FORMATS:
-        assert virtual_state(read(Virtual, fmt, write(v, fmt))) == virtual_state(v)
