@@ -18,5 +18,5 @@ fuzz_build "$out/fuzz_formats" \
   "-Ibrelmark/include -Isrc -Itests/cpp -I$out $(pkg-config --cflags yaml-0.1 re2 libutf8proc)" \
   "$(pkg-config --libs yaml-0.1 re2 libutf8proc)" \
   brelmark/src/entities/*.cpp brelmark/src/entities/ltm/*.cpp \
-  src/formats/*.cpp "${model[@]}" fuzz/fuzz_formats.cpp
+  src/record/*.cpp src/formats/*.cpp "${model[@]}" fuzz/fuzz_formats.cpp
 echo "$out/fuzz_formats"

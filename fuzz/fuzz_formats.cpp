@@ -43,11 +43,11 @@
 #include <vector>
 
 #include "formats/json.hpp"
-#include "formats/record.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
 #include "ltm/ltm.hpp"
 #include "ltm/ltm_path.hpp"
+#include "record/record.hpp"
 #include "test_records.hpp"
 #include "test_yaml_records.hpp"
 

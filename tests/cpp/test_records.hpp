@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace qvtest {
 

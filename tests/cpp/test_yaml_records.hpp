@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace yrec {
 
