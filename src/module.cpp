@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "ltm/classes.hpp"
-#include "py_class.hpp"
+#include "py/class.hpp"
 
 namespace qv {
 namespace {

@@ -21,8 +21,8 @@
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
-#include "py_class.hpp"
-#include "py_dict.hpp"
+#include "py/class.hpp"
+#include "py/dict.hpp"
 
 namespace qv::py {
 

@@ -14,7 +14,7 @@
 //
 // Runs under the interpreter lock. A failing C API call throws the pending Python error
 // (py::ErrorAlreadySet); the objects built so far are released.
-#include "py_ref.hpp"
+#include "py/ref.hpp"
 #include "record/record.hpp"
 
 namespace qv::py {
