@@ -1,6 +1,6 @@
 // The Python classes LTM, partition and SnatPool; their document members are the shared record
 // members of py/members.hpp.
-#include "ltm/classes.hpp"
+#include "classes/classes.hpp"
 #include "py/members.hpp"
 
 namespace qv::ltm {

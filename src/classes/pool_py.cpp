@@ -1,6 +1,6 @@
 // The Python classes MemberFqdn, PoolMember and Pool: their member tables and member bodies.
+#include "classes/classes.hpp"
 #include "ltm/address.hpp"
-#include "ltm/classes.hpp"
 #include "py/members.hpp"
 
 namespace qv::ltm {

@@ -3,7 +3,7 @@
 
 #include <brelmark/services.hpp>
 
-#include "ltm/classes.hpp"
+#include "classes/classes.hpp"
 
 namespace qv::ltm {
 

@@ -1,5 +1,5 @@
 // The Python classes Virtual, Profile and Snat: their member tables and member bodies.
-#include "ltm/classes.hpp"
+#include "classes/classes.hpp"
 #include "py/members.hpp"
 
 namespace qv::ltm {
