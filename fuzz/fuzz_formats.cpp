@@ -44,12 +44,12 @@
 #include <vector>
 
 #include "formats/json.hpp"
-#include "formats/record.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
 #include "ltm/ltm.hpp"
 #include "ltm/ltm_path.hpp"
 #include "path_reference.hpp"
+#include "record/record.hpp"
 #include "test_records.hpp"
 
 namespace fz {

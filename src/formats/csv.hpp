@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace quilvarn::csv {
 

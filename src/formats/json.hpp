@@ -1,5 +1,5 @@
 #pragma once
-// JSON reading and writing over the record tables (formats/record.hpp).
+// JSON reading and writing over the record tables (record/record.hpp).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace quilvarn::json {
 

@@ -21,7 +21,7 @@
 // order; `print` writes it as TOML text; `from_json` builds one from a JSON
 // value tree.
 //
-// Records (formats/record.hpp): `read_toml<T>` reads a document into a record
+// Records (record/record.hpp): `read_toml<T>` reads a document into a record
 // over its field table; `to_toml` writes one.
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +34,7 @@
 #include <variant>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace quilvarn::json {
 struct Value;
@@ -339,7 +339,7 @@ std::variant<Item, ConvertError> from_json(const json::Value& value);
 std::variant<Item, ConvertError> from_json(json::Value&& value);
 
 // ---------------------------------------------------------------------------
-// Records (formats/record.hpp).
+// Records (record/record.hpp).
 
 // Reads the whole `text` as one record of `def` into `record`: the document's
 // top-level table by keys. A nested record may be a sub-table, one table of an

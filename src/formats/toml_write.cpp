@@ -1,4 +1,4 @@
-// Records (formats/record.hpp) written as TOML documents, straight from their
+// Records (record/record.hpp) written as TOML documents, straight from their
 // field tables.
 //
 // The text is the one the printer gives for the record's value tree (JSON value

@@ -15,7 +15,7 @@
 
 #include <re2/re2.h>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace quilvarn::yaml {
 

@@ -21,7 +21,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 struct yaml_emitter_s;
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/record.hpp"
 #include "ltm/partition.hpp"
 #include "ltm/pool.hpp"
 #include "ltm/snat.hpp"
 #include "ltm/vs.hpp"
+#include "record/record.hpp"
 
 namespace qv::ltm {
 

@@ -9,7 +9,7 @@
 
 #include <brelmark/records.hpp>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace qv::ltm {
 

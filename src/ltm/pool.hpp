@@ -17,8 +17,8 @@
 
 #include <brelmark/records.hpp>
 
-#include "formats/record.hpp"
 #include "ltm/ltm_path.hpp"
+#include "record/record.hpp"
 
 namespace qv::ltm {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace qv::ltm {
 

@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "py_class.hpp"
+#include "py/class.hpp"
 
 namespace {
 

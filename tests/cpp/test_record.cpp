@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 #include "test_records.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 namespace qvtest {
 

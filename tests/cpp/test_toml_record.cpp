@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "formats/json.hpp"
-#include "formats/record.hpp"
 #include "formats/toml.hpp"
+#include "record/record.hpp"
 #include "test_records.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // The model's Python classes: the name and member table of each class (one heap type per value
-// type, see py_class.hpp), and what the member bodies of one class family use of another's.
+// type, see py/class.hpp), and what the member bodies of one class family use of another's.
 #include <optional>
 #include <span>
 #include <string>
@@ -11,7 +11,7 @@
 
 #include "ltm/ltm.hpp"
 #include "ltm/ltm_path.hpp"
-#include "py_class.hpp"
+#include "py/class.hpp"
 
 namespace qv::py {
 

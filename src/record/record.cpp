@@ -1,4 +1,4 @@
-#include "formats/record.hpp"
+#include "record/record.hpp"
 
 #include <brelmark/unicode.hpp>
 

@@ -1,4 +1,4 @@
-#include "py_args.hpp"
+#include "py/args.hpp"
 
 #include <cstring>
 #include <string>

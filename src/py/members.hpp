@@ -1,5 +1,5 @@
 #pragma once
-// The document members of a model class whose value is a record (formats/record.hpp): the static
+// The document members of a model class whose value is a record (record/record.hpp): the static
 // readers from_json / from_yaml / from_toml, the writers to_json / to_yaml / to_toml / try_to_csv /
 // to_dict and new_default.
 //
@@ -21,8 +21,8 @@
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
-#include "py_class.hpp"
-#include "py_dict.hpp"
+#include "py/class.hpp"
+#include "py/dict.hpp"
 
 namespace qv::py {
 

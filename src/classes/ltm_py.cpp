@@ -1,7 +1,7 @@
 // The Python classes LTM, partition and SnatPool; their document members are the shared record
-// members of py_record.hpp.
-#include "ltm/classes.hpp"
-#include "py_record.hpp"
+// members of py/members.hpp.
+#include "classes/classes.hpp"
+#include "py/members.hpp"
 
 namespace qv::ltm {
 

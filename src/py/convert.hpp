@@ -1,7 +1,7 @@
 #pragma once
 // Conversions between Python objects and the C++ values of the model.
 //
-// From Python: convert<C>(object) gives a C or throws the Python error (py_error.hpp):
+// From Python: convert<C>(object) gives a C or throws the Python error (py/error.hpp):
 //   std::string_view  a str, viewed as UTF-8 (valid while the str lives)
 //   std::string       a str, copied
 //   std::uint16_t     through the integer-index protocol (__index__), 0 to 65535
@@ -9,12 +9,12 @@
 //   std::optional<C>  None, or a C
 //   std::vector<C>    any sequence except str, items taken by iteration
 //   std::pair<A, B>   a tuple of two
-//   model values      copies out of objects of the class (py_class.hpp)
+//   model values      copies out of objects of the class (py/class.hpp)
 // A value of the wrong type raises TypeError "'<type>' object cannot be converted to '<target>'",
 // with the target "PyString", "PyBool", "Sequence", "PyTuple" or a class name.
 //
 // To Python: to_py(value) gives a new reference (Ref) for the same kinds, plus Ref itself.
-#include "py_error.hpp"
+#include "py/error.hpp"
 
 #include <concepts>
 #include <cstdint>
@@ -27,7 +27,7 @@
 
 namespace qv::py {
 
-// Each model class specialises ClassInfo (py_class.hpp); conversions of model values live there.
+// Each model class specialises ClassInfo (py/class.hpp); conversions of model values live there.
 template <class T>
 struct ClassInfo;
 template <class T>
@@ -182,7 +182,7 @@ struct ToPy<std::pair<A, B>> {
   }
 };
 
-// A list of texts, numbers, flags, pairs or lists; lists of model values are in py_class.hpp.
+// A list of texts, numbers, flags, pairs or lists; lists of model values are in py/class.hpp.
 template <class V>
   requires(!ModelClass<V>)
 struct ToPy<std::vector<V>> {

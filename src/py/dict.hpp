@@ -1,5 +1,5 @@
 #pragma once
-// Records as nested Python dictionaries, over the field tables of formats/record.hpp.
+// Records as nested Python dictionaries, over the field tables of record/record.hpp.
 //
 // The dict holds the record's written fields in table order under their document keys:
 //   text, optional text (when set)  str
@@ -14,8 +14,8 @@
 //
 // Runs under the interpreter lock. A failing C API call throws the pending Python error
 // (py::ErrorAlreadySet); the objects built so far are released.
-#include "formats/record.hpp"
-#include "py_ref.hpp"
+#include "py/ref.hpp"
+#include "record/record.hpp"
 
 namespace qv::py {
 

@@ -1,4 +1,4 @@
-#include "py_error.hpp"
+#include "py/error.hpp"
 
 #include <cstdio>
 #include <new>

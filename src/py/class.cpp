@@ -1,4 +1,4 @@
-#include "py_class.hpp"
+#include "py/class.hpp"
 
 #include <cstring>
 #include <memory>

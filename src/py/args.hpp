@@ -9,7 +9,7 @@
 //   "<full name> got an unexpected keyword argument 'x'"
 //   "<full name> got multiple values for argument 'x'"
 //   "<full name> missing 1 required positional argument: 'x'"
-#include "py_convert.hpp"
+#include "py/convert.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "py_convert.hpp"
+#include "py/convert.hpp"
 
 namespace qv::py {
 

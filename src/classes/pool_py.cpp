@@ -1,7 +1,7 @@
 // The Python classes MemberFqdn, PoolMember and Pool: their member tables and member bodies.
+#include "classes/classes.hpp"
 #include "ltm/address.hpp"
-#include "ltm/classes.hpp"
-#include "py_record.hpp"
+#include "py/members.hpp"
 
 namespace qv::ltm {
 

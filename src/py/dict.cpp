@@ -1,10 +1,10 @@
-#include "py_dict.hpp"
+#include "py/dict.hpp"
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "py_error.hpp"
+#include "py/error.hpp"
 
 namespace qv::py {
 

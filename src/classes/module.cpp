@@ -2,8 +2,8 @@
 // classes, in the order of the registration table, as module attributes and entries of `__all__`.
 #include <atomic>
 
-#include "ltm/classes.hpp"
-#include "py_class.hpp"
+#include "classes/classes.hpp"
+#include "py/class.hpp"
 
 namespace qv {
 namespace {

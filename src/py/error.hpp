@@ -9,7 +9,7 @@
 //    its text and source place go to the standard error stream and Python receives a
 //    PanicException, a BaseException subclass, carrying the text.
 // No C++ exception ever leaves an entry function.
-#include "py_ref.hpp"
+#include "py/ref.hpp"
 
 #include <exception>
 #include <source_location>

@@ -1,6 +1,6 @@
 // The Python classes Virtual, Profile and Snat: their member tables and member bodies.
-#include "ltm/classes.hpp"
-#include "py_record.hpp"
+#include "classes/classes.hpp"
+#include "py/members.hpp"
 
 namespace qv::ltm {
 namespace {

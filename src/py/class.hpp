@@ -30,10 +30,10 @@
 // the shared borrow for methods, getters and slots and the exclusive borrow for setters (RuntimeError
 // "Already mutably borrowed" / "Already borrowed"), the deletion check of setters ("can't delete
 // attribute"), argument matching and conversion, the conversion of results, and the entry guard
-// (py_error.hpp). Other code creates objects with new_instance<T>(value), copies values out of
+// (py/error.hpp). Other code creates objects with new_instance<T>(value), copies values out of
 // objects with extract<T>(object) and turns lists of values into lists of new objects with
 // pylist_from<T>(values).
-#include "py_args.hpp"
+#include "py/args.hpp"
 
 #include <new>
 #include <source_location>

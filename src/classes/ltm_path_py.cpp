@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "ltm/classes.hpp"
+#include "classes/classes.hpp"
 
 namespace qv::ltm {
 
