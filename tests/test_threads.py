@@ -159,9 +159,9 @@ def test_large_inputs_are_read_without_the_interpreter_lock(threads_variable, re
     text = large_listing(4000)
     if reader != "text":
         text = write(LTM(text), reader)
-    call = (lambda: LTM(text)) if reader == "text" else (lambda: read(LTM, reader, text))
-    result, share = counting_while(call)
-    assert len(result.pools) == 4000
+    once = (lambda: LTM(text)) if reader == "text" else (lambda: read(LTM, reader, text))
+    results, share = counting_while(lambda: [once() for _ in range(4)])
+    assert [len(result.pools) for result in results] == [4000] * 4
     # Holding the lock, the call lets the counter in at its start and end only (under a tenth of
     # its milliseconds); without it, the counter runs through most of the call on an idle machine.
     assert share > 0.3, share
