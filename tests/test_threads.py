@@ -1,6 +1,7 @@
 """Several Python threads using the module at once, each with its own objects and all sharing
 read-only ones, get exactly the results of a single thread."""
 import sys
+import time
 import threading
 
 import pytest
@@ -92,3 +93,88 @@ def test_threads_see_what_one_thread_sees(work, fast_switching):
     if work is own_objects:
         # Each thread's results are its own: the threads did not all see one object.
         assert len({repr(e) for e in expected}) == THREADS
+
+
+# ---- The worker count and the interpreter lock ------------------------------------------------------
+
+def large_listing(copies):
+    """A listing of `copies` numbered copies of the shared objects, several MB for 2,000 copies."""
+    return "".join(LTM_TEXT.replace("pool_app", f"pool_app{k}").replace("vs_web", f"vs_web{k}")
+                   for k in range(copies))
+
+
+@pytest.fixture
+def threads_variable(monkeypatch):
+    """Sets QUILVARN_THREADS for one test; the module reads it at every parse."""
+    def set_to(value):
+        if value is None:
+            monkeypatch.delenv("QUILVARN_THREADS", raising=False)
+        else:
+            monkeypatch.setenv("QUILVARN_THREADS", value)
+    return set_to
+
+
+def test_the_thread_count_gives_the_same_result_and_bad_values_are_ignored(threads_variable):
+    text = large_listing(2500)
+    assert len(text) > 4 << 20  # read in pieces unless one thread is asked for
+    threads_variable("1")
+    single = LTM(text).to_json()
+    for value in [None, "2", "8", "64", "", "0", "-3", "eight", "1.5", "100000000000000000000"]:
+        threads_variable(value)
+        assert LTM(text).to_json() == single, value
+        assert LTM.from_json(single).to_json() == single, value
+
+
+def counting_while(call):
+    """Runs call() while another thread counts; the share of the call's milliseconds in which the
+    other thread counted."""
+    stamps = []
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            stamps.append(time.perf_counter())
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    while not stamps:
+        time.sleep(0.001)
+    switch = sys.getswitchinterval()
+    sys.setswitchinterval(0.0005)
+    try:
+        start = time.perf_counter()
+        result = call()
+        end = time.perf_counter()
+    finally:
+        sys.setswitchinterval(switch)
+        stop.set()
+        counter.join()
+    milliseconds = {int((t - start) * 1000) for t in stamps if start < t < end}
+    return result, len(milliseconds) / max(1, int((end - start) * 1000))
+
+
+@pytest.mark.parametrize("reader", ["text", "json", "yaml", "toml"])
+def test_large_inputs_are_read_without_the_interpreter_lock(threads_variable, reader):
+    threads_variable("1")  # one thread, so that the call lasts
+    text = large_listing(4000)
+    if reader != "text":
+        text = write(LTM(text), reader)
+    once = (lambda: LTM(text)) if reader == "text" else (lambda: read(LTM, reader, text))
+    results, share = counting_while(lambda: [once() for _ in range(4)])
+    assert [len(result.pools) for result in results] == [4000] * 4
+    # Holding the lock, the call lets the counter in at its start and end only (under a tenth of
+    # its milliseconds); without it, the counter runs through most of the call on an idle machine.
+    assert share > 0.3, share
+
+
+def test_values_read_from_a_text_outlive_it():
+    text = large_listing(1000)
+    expected = LTM(text).to_json()
+    ltm = LTM(text)
+    pools = ltm.pools
+    del text
+    import gc
+    gc.collect()
+    assert ltm.to_json() == expected
+    assert [p.name.get_val() for p in pools[:2]] == ["pool_app0", "pool_app1"]
+    assert LTM.from_json(expected).to_json() == expected

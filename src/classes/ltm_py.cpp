@@ -2,6 +2,7 @@
 // members of py/members.hpp.
 #include "classes/classes.hpp"
 #include "py/members.hpp"
+#include "py/unlocked.hpp"
 
 namespace qv::ltm {
 
@@ -62,7 +63,12 @@ std::vector<Item> snatpool_items() {
 
 constexpr ArgumentSpec kLtmNew{"LTM", "__new__", {"val"}, 1};
 
-LTM body_ltm_new(const Arguments& args) { return ltm_from_text(args.get<std::string_view>(0)); }
+// A large text is parsed and converted without the interpreter lock: the text is the argument's
+// own buffer, which the caller holds, and the new value is nobody else's until it is returned.
+LTM body_ltm_new(const Arguments& args) {
+  std::string_view text = args.get<std::string_view>(0);
+  return py::unlocked_for(text.size(), [&] { return ltm_from_text(text); });
+}
 
 // The list attributes hand out new lists of new objects and take any sequence (not a str) of
 // objects of the element class, copied; the first bad item leaves the list as it was.

@@ -23,6 +23,7 @@
 #include "formats/yaml.hpp"
 #include "py/class.hpp"
 #include "py/dict.hpp"
+#include "py/unlocked.hpp"
 
 namespace qv::py {
 
@@ -36,7 +37,8 @@ template <class T>
 inline constexpr ArgumentSpec kFromToml{ClassInfo<T>::name, "from_toml", {"toml"}, 1};
 
 // A new object of class T read from a document by `Read(text, def, record, error)`: the record is
-// read in place, inside the new object, so that nothing is moved afterwards. A reader's failure
+// read in place, inside the new object, so that nothing is moved afterwards; a large text without
+// the interpreter lock. A reader's failure
 // becomes RuntimeError with its message; the half-read object is dropped.
 template <class T, auto Read>
 Ref read_new(const Arguments& args) {
@@ -44,7 +46,9 @@ Ref read_new(const Arguments& args) {
   Ref object = Class<T>::new_instance(T{});
   T& value = reinterpret_cast<ClassObject<T>*>(object.get())->value;
   std::string error;
-  if (!Read(text, quilvarn::formats::record_def<T>, &value, error)) raise(PyExc_RuntimeError, error);
+  // The new object is nobody else's yet, so a large text is read into it without the lock.
+  bool read = unlocked_for(text.size(), [&] { return Read(text, quilvarn::formats::record_def<T>, &value, error); });
+  if (!read) raise(PyExc_RuntimeError, error);
   return object;
 }
 
