@@ -1,12 +1,13 @@
-"""Hostile input: deep nesting, alias bombs, very long paths and lines, malformed YAML, and text that
-is not valid Unicode. Every reader and constructor answers with a clear error or a result, never a
-crash, in time linear in the input."""
+"""Hostile input: deep nesting, alias bombs, very long paths and lines, malformed YAML, text that is
+not valid Unicode, and sequences that lie about their length. Every reader, constructor and list
+setter answers with a clear error or a result, never a crash, in time linear in the input."""
 import os
 import time
 
 import pytest
 
-from helpers import Profile
+from helpers import (LTM_TEXT, PARTITION_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT, Profile, make_profile,
+                     partition_listing, plain, pool_listing, snatpool_listing, virtual_listing)
 from quilvarn import LTM, LtmPath, MemberFqdn, Pool, PoolMember, Snat, SnatPool, Virtual, partition
 
 MILLION = 1_000_000
@@ -173,3 +174,102 @@ def test_constructors_refuse_text_without_utf8_form(cls):
 def test_escaped_lone_surrogates_fail_cleanly(fmt, text, message):
     for cls, _ in READERS:
         assert_error(read(cls, fmt, text), message)
+
+
+# ---- Sequences that lie about their length ------------------------------------------------------------------
+
+class Lying:
+    """A sequence whose __len__ answers `length` (or raises it, when it is an exception) while
+    __getitem__ gives `count` items made by `item`, and raises RuntimeError at index `fail_at`."""
+
+    def __init__(self, item, length, count, fail_at):
+        self.item, self.length, self.count, self.fail_at = item, length, count, fail_at
+
+    def __len__(self):
+        if isinstance(self.length, Exception):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, index):
+        if index == self.fail_at:
+            raise RuntimeError(f"no item {index}")
+        if index >= self.count:
+            raise IndexError(index)
+        return self.item(index)
+
+
+# __len__'s answer, the items there are, the index that raises, and the error of the assignment
+# (None: the attribute holds the items). The length is taken as list() takes it: a TypeError of
+# len() means no length, any other error passes.
+LIES = [
+    pytest.param(2**62, 2, None, None, id="2**62"),
+    pytest.param(10**9, 2, None, None, id="10**9"),
+    pytest.param(1, 3, None, None, id="fewer than the items"),
+    pytest.param(0, 3, None, None, id="zero with items"),
+    pytest.param("2", 2, None, None, id="not an int"),
+    pytest.param(TypeError("no length"), 2, None, None, id="len raises TypeError"),
+    pytest.param(ValueError("no length"), 2, None, (ValueError, "no length"), id="len raises ValueError"),
+    pytest.param(-1, 2, None, (ValueError, "__len__() should return >= 0"), id="negative"),
+    pytest.param(2**64, 2, None, (OverflowError, "cannot fit 'int' into an index-sized integer"), id="2**64"),
+    pytest.param(2, 2, 1, (RuntimeError, "no item 1"), id="item 1 raises"),
+]
+
+# An object of each class with readers.
+OWNERS = {LTM: lambda: LTM(LTM_TEXT), partition: lambda: partition(PARTITION_TEXT), PoolMember: lambda: PoolMember("m"),
+          MemberFqdn: lambda: MemberFqdn("f"), Pool: lambda: Pool(POOL_TEXT), Virtual: lambda: Virtual(VIRTUAL_TEXT),
+          Profile: lambda: make_profile("prof", "all"), Snat: Snat, SnatPool: lambda: SnatPool(SNATPOOL_TEXT)}
+
+
+def alone(sequence):
+    return sequence
+
+
+def lines_of_a_policy(sequence):
+    return [("pol", sequence)]
+
+
+def list_setter(cls, attribute, item, value=alone):
+    name = f"{cls.__name__}.{attribute}" + ("" if value is alone else f" ({value.__name__})")
+    return pytest.param(cls, attribute, item, value, id=name)
+
+
+# Every list attribute: its class, its name, a valid item for each index, and the assigned value
+# around the sequence.
+LIST_SETTERS = [
+    list_setter(Pool, "members", lambda i: PoolMember(f"m{i}")),
+    list_setter(SnatPool, "members", lambda i: f"/Common/10.9.0.{i}"),
+    list_setter(Virtual, "profiles", lambda i: make_profile(f"prof{i}")),
+    list_setter(Virtual, "vlans", lambda i: f"vlan{i}"),
+    list_setter(Virtual, "rules", lambda i: f"rule{i}"),
+    list_setter(Virtual, "policies", lambda i: (f"pol{i}", [f"line{i}"])),
+    list_setter(Virtual, "policies", lambda i: f"line{i}", lines_of_a_policy),
+    list_setter(Virtual, "security_log_profiles", lambda i: f"log{i}"),
+    list_setter(LTM, "partitions", lambda i: partition(partition_listing(f"part{i}"))),
+    list_setter(LTM, "virtual_servers", lambda i: Virtual(virtual_listing(f"/Common/v{i}"))),
+    list_setter(LTM, "pools", lambda i: Pool(pool_listing(f"/Common/p{i}"))),
+    list_setter(LTM, "snat_pools", lambda i: SnatPool(snatpool_listing(f"/Common/s{i}"))),
+]
+
+
+def test_the_setter_table_holds_every_list_attribute():
+    found = {(cls, name) for cls, make in OWNERS.items() for name in dir(cls)
+             if not name.startswith("_") and isinstance(getattr(make(), name, None), list)}
+    assert found == {(p.values[0], p.values[1]) for p in LIST_SETTERS}
+
+
+@pytest.mark.parametrize("length,count,fail_at,error", LIES)
+@pytest.mark.parametrize("cls,attribute,item,value", LIST_SETTERS)
+def test_list_setters_take_the_items_whatever_the_length_says(cls, attribute, item, value, length, count, fail_at,
+                                                               error, capfd):
+    owner = OWNERS[cls]()
+    before = owner.to_dict()
+    assigned = value(Lying(item, length, count, fail_at))
+    if error is None:
+        setattr(owner, attribute, assigned)
+        assert plain(getattr(owner, attribute)) == plain(value([item(i) for i in range(count)]))
+    else:
+        with pytest.raises(Exception) as caught:  # an internal fault is a BaseException only
+            setattr(owner, attribute, assigned)
+        assert (type(caught.value), str(caught.value)) == error
+        assert owner.to_dict() == before
+    assert capfd.readouterr().err == ""

@@ -1,5 +1,7 @@
 #include "py/convert.hpp"
 
+#include <algorithm>
+
 namespace qv::py {
 
 std::string type_qualname(PyTypeObject* type) {
@@ -63,14 +65,12 @@ bool From<bool>::convert(PyObject* value) {
   return value == Py_True;
 }
 
-Ref begin_sequence(PyObject* value, Py_ssize_t& size_hint) {
+Ref begin_sequence(PyObject* value, std::size_t most, std::size_t& room) {
   if (PyUnicode_Check(value)) raise(PyExc_ValueError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(value)) raise_cannot_convert(value, "Sequence");
-  size_hint = PySequence_Size(value);
-  if (size_hint < 0) {
-    PyErr_Clear();
-    size_hint = 0;
-  }
+  Py_ssize_t hint = PyObject_LengthHint(value, 0);
+  if (hint < 0) raise_pending();
+  room = std::min(static_cast<std::size_t>(hint), most);
   return checked(PyObject_GetIter(value));
 }
 

@@ -7,7 +7,7 @@
 //   std::uint16_t     through the integer-index protocol (__index__), 0 to 65535
 //   bool              exactly True or False
 //   std::optional<C>  None, or a C
-//   std::vector<C>    any sequence except str, items taken by iteration
+//   std::vector<C>    any sequence except str, items taken by iteration (its length only a hint)
 //   std::pair<A, B>   a tuple of two
 //   model values      copies out of objects of the class (py/class.hpp)
 // A value of the wrong type raises TypeError "'<type>' object cannot be converted to '<target>'",
@@ -16,7 +16,9 @@
 // To Python: to_py(value) gives a new reference (Ref) for the same kinds, plus Ref itself.
 #include "py/error.hpp"
 
+#include <algorithm>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -92,16 +94,22 @@ struct From<std::optional<C>> {
   }
 };
 
-// Refuses str and non-sequences; returns an iterator over the sequence and a size hint.
-Ref begin_sequence(PyObject* value, Py_ssize_t& size_hint);
+// Refuses str and non-sequences; returns an iterator over the sequence and, in `room`, how many
+// items to make room for: the sequence's length hint taken as list() takes it (an error of
+// __len__ other than TypeError passes), at most `most`. The length a sequence reports is only a
+// hint: the iteration decides the items.
+Ref begin_sequence(PyObject* value, std::size_t most, std::size_t& room);
+
+// The room a list conversion makes ahead of its items, in bytes: a sequence may report any length.
+inline constexpr std::size_t kSequenceRoomBytes = 64 * 1024;
 
 template <class C>
 struct From<std::vector<C>> {
   static std::vector<C> convert(PyObject* value) {
-    Py_ssize_t hint = 0;
-    Ref iterator = begin_sequence(value, hint);
+    std::size_t room = 0;
+    Ref iterator = begin_sequence(value, std::max<std::size_t>(1, kSequenceRoomBytes / sizeof(C)), room);
     std::vector<C> out;
-    out.reserve(static_cast<std::size_t>(hint));
+    out.reserve(room);
     while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
       out.push_back(From<C>::convert(item.get()));
     }
