@@ -20,7 +20,7 @@
 //              field<&Snat::type_>("type_"),                         // getter and setter of a field
 //              static_method<kFromJson, &snat_from_json>("from_json"),
 //              method<&snat_to_json>("to_json"),                     // instance method, no arguments
-//              record_writers<Snat>,                                 // a group (py/members.hpp)
+//              record_writers<Snat>(),                               // a group (py/members.hpp)
 //              slot_new_any<&snat_new>(),
 //              slot_str<&snat_str>());
 //          return table;
