@@ -18,7 +18,6 @@
 #include <array>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "formats/csv.hpp"
 #include "formats/json.hpp"
@@ -118,18 +117,6 @@ constexpr std::array<Item, 5> record_writers() {
       method<&record_detail::try_to_csv<T>>("try_to_csv"),
       method<&record_detail::to_dict<T>>("to_dict"),
   };
-}
-
-// Appends the readers, the writers to tables still built at run time.
-template <class T>
-void add_record_readers(std::vector<Item>& items) {
-  constexpr auto group = record_readers<T>();
-  items.insert(items.end(), group.begin(), group.end());
-}
-template <class T>
-void add_record_writers(std::vector<Item>& items) {
-  constexpr auto group = record_writers<T>();
-  items.insert(items.end(), group.begin(), group.end());
 }
 
 }  // namespace qv::py
