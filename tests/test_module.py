@@ -4,6 +4,7 @@ import weakref
 import pytest
 
 import quilvarn
+from helpers import Profile
 
 Py_TPFLAGS_BASETYPE = 1 << 10
 Py_TPFLAGS_HAVE_GC = 1 << 14
@@ -26,6 +27,66 @@ def test_type_properties(cls):
     assert "__dict__" not in dir(cls)
     with pytest.raises(TypeError, match="is not an acceptable base type"):
         type("Sub", (cls,), {})
+
+
+# The record readers and writers, in their order wherever a class has them.
+READERS = ["from_json", "from_yaml", "from_toml"]
+WRITERS = ["to_json", "to_yaml", "to_toml", "try_to_csv", "to_dict"]
+
+# Each class's dict in its order: the interpreter puts __new__ and the slot wrappers first (in its own
+# order of slots), then the methods and then the attributes, each in the order of the class's member
+# table, and its own entries (__doc__, __module__, __hash__ beside __eq__) last.
+DICT_ORDER = {
+    "LTM": [
+        "__new__", "__repr__", "__str__", "new_default", *READERS, *WRITERS, "partitions", "virtual_servers",
+        "pools", "snat_pools", "__doc__", "__module__",
+    ],
+    "partition": [
+        "__new__", "__repr__", "__str__", *READERS, *WRITERS, "name", "rd", "description", "__doc__",
+        "__module__",
+    ],
+    "PoolMember": [
+        "__new__", "__repr__", "__str__", *READERS, "new_default", "get_dest_ip", *WRITERS, "name",
+        "destination", "priority_group", "session", "state", "fqdn", "monitor", "ratio", "__doc__",
+        "__module__",
+    ],
+    "MemberFqdn": [
+        "__new__", "__repr__", "__str__", *READERS, *WRITERS, "autopopulate", "name", "__doc__", "__module__",
+    ],
+    "Pool": [
+        "__new__", "__repr__", "__str__", *READERS, "get_full_path", "get_partition", *WRITERS, "name",
+        "members", "monitor", "description", "min_active_members", "lb_mode", "partition", "__doc__",
+        "__module__",
+    ],
+    "Virtual": [
+        "__new__", "__repr__", "__str__", "new_default", *READERS, *WRITERS, "name", "destination",
+        "description", "partition", "ip_protocol", "creation_time", "last_modified_time", "profiles", "mask",
+        "pool", "snat", "translate_address", "translate_port", "vlans", "vlans_enabled", "source", "disabled",
+        "rules", "policies", "fw_enforced_policy", "security_log_profiles", "__doc__", "__module__",
+    ],
+    "Snat": [
+        "__new__", "__str__", "new_default", *READERS, "__repr_", *WRITERS, "type_", "pool", "__doc__",
+        "__module__",
+    ],
+    "SnatPool": [
+        "__new__", "__repr__", "__str__", "new_default", *READERS, *WRITERS, "name", "members", "partition",
+        "__doc__", "__module__",
+    ],
+    "LtmPath": [
+        "__new__", "__repr__", "__bool__", "__len__", "get_val", "get_port", "get_route_domain",
+        "get_partition", "get_name", "get_address", "get_full_path", "__eq__", "__doc__", "__hash__",
+        "__module__",
+    ],
+    "Profile": [
+        "__new__", "__repr__", "__str__", "new_default", *READERS, *WRITERS, "name", "context", "__doc__",
+        "__module__",
+    ],
+}
+
+
+@pytest.mark.parametrize("cls", CLASSES + [Profile], ids=lambda c: c.__name__)
+def test_dict_holds_the_members_in_table_order(cls):
+    assert list(vars(cls)) == DICT_ORDER[cls.__name__]
 
 
 def test_instances_have_no_dict_and_no_weak_references():

@@ -1,6 +1,7 @@
 #pragma once
 // The model's Python classes: the name and member table of each class (one heap type per value
 // type, see py/class.hpp), and what the member bodies of one class family use of another's.
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -90,6 +91,21 @@ auto new_from_text(const py::Arguments& args) {
 
 // A copy of the text of an LtmPath object (TypeError naming LtmPath; "Already mutably borrowed").
 std::string extract_ltmpath(PyObject* object);
+
+// The object-path attribute `name` of a record whose field `name` is a path: an LtmPath object out,
+// a copy of an LtmPath's text in. Its items: the getter, then the setter.
+template <class T>
+LtmPath path_name_get(const T& value) {
+  return LtmPath{value.name};
+}
+template <class T>
+void path_name_set(T& value, PyObject* path) {
+  value.name = extract_ltmpath(path);
+}
+template <class T>
+constexpr std::array<py::Item, 2> path_name() {
+  return {py::getter_of<&path_name_get<T>>("name"), py::setter_of<&path_name_set<T>>("name")};
+}
 
 // Raises the Python exception of a path accessor's error: ValueError "Invalid object path: " +
 // repr(path), "No port found!", "invalid digit found in string" or "number too large to fit in

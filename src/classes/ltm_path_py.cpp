@@ -86,7 +86,7 @@ namespace qv::py {
 
 std::span<const Item> ClassInfo<ltm::LtmPath>::items() {
   using namespace ltm;
-  static const Item table[] = {
+  static constexpr auto table = item_table(
       method<&body_get_val>("get_val"),
       method<&body_get_port>("get_port"),
       method<&body_get_route_domain>("get_route_domain"),
@@ -100,8 +100,7 @@ std::span<const Item> ClassInfo<ltm::LtmPath>::items() {
       slot_new<kNewSpec, &body_new>(),
       slot_repr<&body_get_val>(),
       slot_len<&body_len>(),
-      slot_bool<&body_bool>(),
-  };
+      slot_bool<&body_bool>());
   return table;
 }
 

@@ -5,7 +5,7 @@
 
 namespace qv::ltm {
 
-// ---- String forms and the path name shared by the three classes ---------------------------------
+// ---- String forms shared by the three classes -----------------------------------------------------
 
 namespace {
 
@@ -29,25 +29,10 @@ std::string_view body_str(const T& value) {
   return value.name;
 }
 
+// The string form, then the representation.
 template <class T>
-void add_string_forms(std::vector<Item>& items) {
-  items.push_back(py::slot_str<&body_str<T>>());
-  items.push_back(py::slot_repr<&body_repr<T>>());
-}
-
-// The object-path attribute `name`: an LtmPath object out, a copy of an LtmPath's text in.
-template <class T>
-LtmPath body_get_name(const T& value) {
-  return LtmPath{value.name};
-}
-template <class T>
-void body_set_name(T& value, PyObject* path) {
-  value.name = extract_ltmpath(path);
-}
-template <class T>
-void add_path_name(std::vector<Item>& items) {
-  items.push_back(py::getter_of<&body_get_name<T>>("name"));
-  items.push_back(py::setter_of<&body_set_name<T>>("name"));
+constexpr std::array<Item, 2> string_forms() {
+  return {py::slot_str<&body_str<T>>(), py::slot_repr<&body_repr<T>>()};
 }
 
 // ---- MemberFqdn -----------------------------------------------------------------------------------
@@ -96,68 +81,54 @@ namespace qv::py {
 
 std::span<const Item> ClassInfo<ltm::MemberFqdn>::items() {
   using namespace ltm;
-  static const std::vector<Item> table = [] {
-    std::vector<Item> items{
-        field<&MemberFqdn::autopopulate>("autopopulate"),
-        field<&MemberFqdn::name>("name"),
-    };
-    add_record_readers<MemberFqdn>(items);
-    add_record_writers<MemberFqdn>(items);
-    items.push_back(slot_new<kMemberFqdnNew, &memberfqdn_body_new>());
-    add_string_forms<MemberFqdn>(items);
-    return items;
-  }();
+  static constexpr auto table = item_table(
+      field<&MemberFqdn::autopopulate>("autopopulate"),
+      field<&MemberFqdn::name>("name"),
+      record_readers<MemberFqdn>(),
+      record_writers<MemberFqdn>(),
+      slot_new<kMemberFqdnNew, &memberfqdn_body_new>(),
+      string_forms<MemberFqdn>());
   return table;
 }
 
 std::span<const Item> ClassInfo<ltm::PoolMember>::items() {
   using namespace ltm;
-  static const std::vector<Item> table = [] {
-    std::vector<Item> items;
-    add_path_name<PoolMember>(items);
-    items.insert(items.end(), {
-        field<&PoolMember::destination>("destination"),
-        field<&PoolMember::priority_group>("priority_group"),
-        field<&PoolMember::session>("session"),
-        field<&PoolMember::state>("state"),
-        field<&PoolMember::fqdn>("fqdn"),
-        field<&PoolMember::monitor>("monitor"),
-        field<&PoolMember::ratio>("ratio"),
-    });
-    add_record_readers<PoolMember>(items);
-    items.push_back(static_method<&poolmember_default>("new_default"));
-    items.push_back(method<&poolmember_body_get_dest_ip>("get_dest_ip"));
-    add_record_writers<PoolMember>(items);
-    items.push_back(slot_new<kPoolMemberNew, &poolmember_body_new>());
-    add_string_forms<PoolMember>(items);
-    return items;
-  }();
+  static constexpr auto table = item_table(
+      path_name<PoolMember>(),
+      field<&PoolMember::destination>("destination"),
+      field<&PoolMember::priority_group>("priority_group"),
+      field<&PoolMember::session>("session"),
+      field<&PoolMember::state>("state"),
+      field<&PoolMember::fqdn>("fqdn"),
+      field<&PoolMember::monitor>("monitor"),
+      field<&PoolMember::ratio>("ratio"),
+      record_readers<PoolMember>(),
+      static_method<&poolmember_default>("new_default"),
+      method<&poolmember_body_get_dest_ip>("get_dest_ip"),
+      record_writers<PoolMember>(),
+      slot_new<kPoolMemberNew, &poolmember_body_new>(),
+      string_forms<PoolMember>());
   return table;
 }
 
 std::span<const Item> ClassInfo<ltm::Pool>::items() {
   using namespace ltm;
-  static const std::vector<Item> table = [] {
-    std::vector<Item> items;
-    add_path_name<Pool>(items);
-    items.insert(items.end(), {
-        field<&Pool::members>("members"),
-        field<&Pool::monitor>("monitor"),
-        field<&Pool::description>("description"),
-        field<&Pool::min_active_members>("min_active_members"),
-        field<&Pool::lb_mode>("lb_mode"),
-        setter_of<&pool_body_set_partition>("partition"),
-    });
-    add_record_readers<Pool>(items);
-    items.push_back(method<kPoolGetFullPath, &pool_body_get_full_path>(
-        "get_full_path", "get_full_path($self, default_partition=None)\n--\n\n"));
-    items.push_back(method<kPoolGetPartition, &pool_body_get_partition>(
-        "get_partition", "get_partition($self, default_partition=None)\n--\n\n"));
-    add_record_writers<Pool>(items);
-    items.push_back(slot_new<kPoolNew, &new_from_text<&brelmark::parse_pool, &pool_from_parser>>());
-    add_string_forms<Pool>(items);
-    return items;
-  }();
+  static constexpr auto table = item_table(
+      path_name<Pool>(),
+      field<&Pool::members>("members"),
+      field<&Pool::monitor>("monitor"),
+      field<&Pool::description>("description"),
+      field<&Pool::min_active_members>("min_active_members"),
+      field<&Pool::lb_mode>("lb_mode"),
+      setter_of<&pool_body_set_partition>("partition"),
+      record_readers<Pool>(),
+      method<kPoolGetFullPath, &pool_body_get_full_path>(
+          "get_full_path", "get_full_path($self, default_partition=None)\n--\n\n"),
+      method<kPoolGetPartition, &pool_body_get_partition>(
+          "get_partition", "get_partition($self, default_partition=None)\n--\n\n"),
+      record_writers<Pool>(),
+      slot_new<kPoolNew, &new_from_text<&brelmark::parse_pool, &pool_from_parser>>(),
+      string_forms<Pool>());
   return table;
 }
 

@@ -5,20 +5,7 @@
 namespace qv::ltm {
 namespace {
 
-using py::Arguments;
 using py::ArgumentSpec;
-using py::Item;
-
-// ---- Members shared by the three classes ------------------------------------------------------
-
-// The static constructors and conversion methods, in table order.
-template <class T>
-void add_document_members(std::vector<Item>& items, bool with_snat_repr) {
-  items.push_back(py::static_method<&py::record_new_default<T>>("new_default"));
-  py::add_record_readers<T>(items);
-  if (with_snat_repr) items.push_back(py::method<&snat_repr>("__repr_"));
-  py::add_record_writers<T>(items);
-}
 
 // ---- Virtual --------------------------------------------------------------------------------------
 
@@ -35,11 +22,14 @@ void body_set_destination(Virtual& v, PyObject* value) {
 }
 void body_set_pool(Virtual& v, PyObject* value) { virtual_impl_set_pool(v, py::convert<std::string_view>(value)); }
 
-std::vector<Item> virtual_items() {
-  using py::field;
-  using py::getter_of;
-  using py::setter_of;
-  std::vector<Item> items = {
+}  // namespace
+}  // namespace qv::ltm
+
+namespace qv::py {
+
+std::span<const Item> ClassInfo<ltm::Virtual>::items() {
+  using namespace ltm;
+  static constexpr auto table = item_table(
       getter_of<&body_get_name>("name"),
       getter_of<&body_get_destination>("destination"),
       field<&Virtual::description>("description"),
@@ -61,61 +51,45 @@ std::vector<Item> virtual_items() {
       field<&Virtual::policies>("policies"),
       field<&Virtual::fw_enforced_policy>("fw_enforced_policy"),
       field<&Virtual::security_log_profiles>("security_log_profiles"),
-  };
-  add_document_members<Virtual>(items, false);
-  items.push_back(setter_of<&body_set_name>("name"));
-  items.push_back(setter_of<&body_set_destination>("destination"));
-  items.push_back(setter_of<&body_set_pool>("pool"));
-  items.push_back(py::slot_new<kVirtualNew, &new_from_text<&brelmark::parse_virtual, &virtual_from_parsed>>());
-  items.push_back(py::slot_str<&virtual_str>());
-  items.push_back(py::slot_repr<&virtual_repr>());
-  return items;
-}
-
-// ---- Profile and Snat -----------------------------------------------------------------------------
-
-std::vector<Item> profile_items() {
-  std::vector<Item> items = {
-      py::field<&Profile::name>("name"),
-      py::field<&Profile::context>("context"),
-  };
-  add_document_members<Profile>(items, false);
-  items.push_back(py::slot_new_any<&py::record_new_default<Profile>>());
-  items.push_back(py::slot_str<&profile_str>());
-  items.push_back(py::slot_repr<&profile_repr>());
-  return items;
-}
-
-// Snat has no representation slot: repr() is the interpreter's default, and the method `__repr_`
-// (one trailing underscore) gives "Snat 0x..., type: ..., pool: ...".
-std::vector<Item> snat_items() {
-  std::vector<Item> items = {
-      py::field<&Snat::type_>("type_"),
-      py::field<&Snat::pool>("pool"),
-  };
-  add_document_members<Snat>(items, true);
-  items.push_back(py::slot_new_any<&py::record_new_default<Snat>>());
-  items.push_back(py::slot_str<&snat_str>());
-  return items;
-}
-
-}  // namespace
-}  // namespace qv::ltm
-
-namespace qv::py {
-
-std::span<const Item> ClassInfo<ltm::Virtual>::items() {
-  static const std::vector<Item> table = ltm::virtual_items();
+      static_method<&record_new_default<Virtual>>("new_default"),
+      record_readers<Virtual>(),
+      record_writers<Virtual>(),
+      setter_of<&body_set_name>("name"),
+      setter_of<&body_set_destination>("destination"),
+      setter_of<&body_set_pool>("pool"),
+      slot_new<kVirtualNew, &new_from_text<&brelmark::parse_virtual, &virtual_from_parsed>>(),
+      slot_str<&virtual_str>(),
+      slot_repr<&virtual_repr>());
   return table;
 }
 
 std::span<const Item> ClassInfo<ltm::Profile>::items() {
-  static const std::vector<Item> table = ltm::profile_items();
+  using namespace ltm;
+  static constexpr auto table = item_table(
+      field<&Profile::name>("name"),
+      field<&Profile::context>("context"),
+      static_method<&record_new_default<Profile>>("new_default"),
+      record_readers<Profile>(),
+      record_writers<Profile>(),
+      slot_new_any<&record_new_default<Profile>>(),
+      slot_str<&profile_str>(),
+      slot_repr<&profile_repr>());
   return table;
 }
 
+// Snat has no representation slot: repr() is the interpreter's default, and the method `__repr_`
+// (one trailing underscore) gives "Snat 0x..., type: ..., pool: ...".
 std::span<const Item> ClassInfo<ltm::Snat>::items() {
-  static const std::vector<Item> table = ltm::snat_items();
+  using namespace ltm;
+  static constexpr auto table = item_table(
+      field<&Snat::type_>("type_"),
+      field<&Snat::pool>("pool"),
+      static_method<&record_new_default<Snat>>("new_default"),
+      record_readers<Snat>(),
+      method<&snat_repr>("__repr_"),
+      record_writers<Snat>(),
+      slot_new_any<&record_new_default<Snat>>(),
+      slot_str<&snat_str>());
   return table;
 }
 

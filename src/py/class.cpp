@@ -42,13 +42,13 @@ PyTypeObject* create_type_object(const char* name, Py_ssize_t basic_size, destru
   for (const Item& item : items) {
     switch (item.kind) {
       case Item::Kind::method:
-        storage->methods.push_back({item.name, item.function, item.flags, item.doc});
+        storage->methods.push_back({item.name, item.function(), item.flags, item.doc});
         break;
       case Item::Kind::attribute:
         add_attribute(storage->attributes, item);
         break;
       case Item::Kind::slot:
-        storage->slots.push_back({item.slot, item.slot_function});
+        storage->slots.push_back({item.slot, item.slot_function()});
         break;
     }
   }

@@ -9,19 +9,20 @@
 //          static constexpr const char* name = "Snat";            // Python name, also "builtins.Snat"
 //          static std::span<const qv::py::Item> items();          // the member table
 //        };
-// 3. Its source file writes the member bodies as ordinary functions over the value and lists them:
+// 3. Its source file writes the member bodies as ordinary functions over the value and lists them
+//    in one constant table, made by item_table from items and groups of items in member order:
 //        std::string snat_repr(const Snat& s);                      // any result to_py() knows
 //        Snat snat_new();                                           // constructor ignoring its arguments
 //        constexpr qv::py::ArgumentSpec kFromJson{"Snat", "from_json", {"json"}, 1};
 //        Snat snat_from_json(const qv::py::Arguments& a);           // a.get<std::string_view>(0) ...
 //        std::span<const Item> ClassInfo<Snat>::items() {
-//          static const Item table[] = {
+//          static constexpr auto table = item_table(
 //              field<&Snat::type_>("type_"),                         // getter and setter of a field
 //              static_method<kFromJson, &snat_from_json>("from_json"),
 //              method<&snat_to_json>("to_json"),                     // instance method, no arguments
+//              record_writers<Snat>(),                               // a group (py/members.hpp)
 //              slot_new_any<&snat_new>(),
-//              slot_str<&snat_str>(),
-//          };
+//              slot_str<&snat_str>());
 //          return table;
 //        }
 // 4. A registered class adds one line to the registration table in module.cpp.
@@ -35,6 +36,7 @@
 // pylist_from<T>(values).
 #include "py/args.hpp"
 
+#include <array>
 #include <new>
 #include <source_location>
 #include <span>
@@ -103,13 +105,19 @@ class Exclusive {
 
 // ---- Member tables ------------------------------------------------------------------------
 
+// The entry function of a method or a slot, cast to the type of the interpreter's table (a method's
+// PyCFunction, a slot's void*) by the function an item holds: a constant table cannot hold the cast
+// itself, so it is made when the type is created.
+using MethodFunction = PyCFunction (*)();
+using SlotFunction = void* (*)();
+
 // One entry of a class's member table.
 struct Item {
   enum class Kind { method, attribute, slot };
   Kind kind;
   const char* name;  // methods and attributes
   // method
-  PyCFunction function = nullptr;
+  MethodFunction function = nullptr;
   int flags = 0;
   const char* doc = "";
   // attribute: either side may be missing (read-only, write-only); entries of one name merge
@@ -117,7 +125,7 @@ struct Item {
   setter set = nullptr;
   // slot
   int slot = 0;
-  void* slot_function = nullptr;
+  SlotFunction slot_function = nullptr;
   // constructor slot: the same construction for calls of the class itself, without the
   // argument tuple and dict (the type's vectorcall)
   vectorcallfunc construct = nullptr;
@@ -384,54 +392,77 @@ struct FieldTraits<Field> {
   static constexpr auto set = &field_set<T, F, Field>;
 };
 
+template <auto Entry>
+PyCFunction method_function() noexcept {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Entry));
+}
+template <auto Entry>
+void* slot_function() noexcept {
+  return reinterpret_cast<void*>(Entry);
+}
+
+// What item_table takes: one item, or a group of items.
+template <class Part>
+inline constexpr std::size_t item_count = 1;
+template <std::size_t N>
+inline constexpr std::size_t item_count<std::array<Item, N>> = N;
+
+constexpr std::span<const Item> items_of(const Item& item) { return {&item, 1}; }
+template <std::size_t N>
+constexpr std::span<const Item> items_of(const std::array<Item, N>& group) {
+  return group;
+}
+
 }  // namespace detail
 
 // Instance method without arguments: Body(const T&) -> result.
 template <auto Body>
-Item method(const char* name, const char* doc = "") {
-  return {.kind = Item::Kind::method, .name = name, .function = &detail::method_noargs<Body>,
+constexpr Item method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name,
+          .function = &detail::method_function<&detail::method_noargs<Body>>,
           .flags = METH_NOARGS, .doc = doc};
 }
 
 // Instance method with arguments: Body(const T&, const Arguments&) -> result.
 template <const ArgumentSpec& Spec, auto Body>
-Item method(const char* name, const char* doc = "") {
+constexpr Item method(const char* name, const char* doc = "") {
   return {.kind = Item::Kind::method, .name = name,
-          .function = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::method_fast<Spec, Body>)),
+          .function = &detail::method_function<&detail::method_fast<Spec, Body>>,
           .flags = METH_FASTCALL | METH_KEYWORDS, .doc = doc};
 }
 
 // Static method without arguments: Body() -> result.
 template <auto Body>
-Item static_method(const char* name, const char* doc = "") {
-  return {.kind = Item::Kind::method, .name = name, .function = &detail::static_noargs<Body>,
+constexpr Item static_method(const char* name, const char* doc = "") {
+  return {.kind = Item::Kind::method, .name = name,
+          .function = &detail::method_function<&detail::static_noargs<Body>>,
           .flags = METH_NOARGS | METH_STATIC, .doc = doc};
 }
 
 // Static method with arguments: Body(const Arguments&) -> result.
 template <const ArgumentSpec& Spec, auto Body>
-Item static_method(const char* name, const char* doc = "") {
+constexpr Item static_method(const char* name, const char* doc = "") {
   return {.kind = Item::Kind::method, .name = name,
-          .function = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::static_fast<Spec, Body>)),
+          .function = &detail::method_function<&detail::static_fast<Spec, Body>>,
           .flags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC, .doc = doc};
 }
 
 // Attribute getter: Body(const T&) -> result.
 template <auto Body>
-Item getter_of(const char* name) {
+constexpr Item getter_of(const char* name) {
   return {.kind = Item::Kind::attribute, .name = name, .get = &detail::get_entry<Body>};
 }
 
 // Attribute setter: Body(T&, PyObject* value); the value is never null (deletion is refused first).
 // An attribute with a setter and no getter is write-only.
 template <auto Body>
-Item setter_of(const char* name) {
+constexpr Item setter_of(const char* name) {
   return {.kind = Item::Kind::attribute, .name = name, .set = &detail::set_entry<Body>};
 }
 
 // Getter and setter of a field: the getter hands out a copy, the setter converts and replaces.
 template <auto Field>
-Item field(const char* name) {
+constexpr Item field(const char* name) {
   return {.kind = Item::Kind::attribute, .name = name,
           .get = &detail::get_entry<detail::FieldTraits<Field>::get>,
           .set = &detail::set_entry<detail::FieldTraits<Field>::set>};
@@ -439,43 +470,55 @@ Item field(const char* name) {
 
 // Constructor slot: Body(const Arguments&) -> T; the object is made in the requested type.
 template <const ArgumentSpec& Spec, auto Body>
-Item slot_new() {
+constexpr Item slot_new() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_new,
-          .slot_function = reinterpret_cast<void*>(&detail::new_entry<Spec, Body>),
+          .slot_function = &detail::slot_function<&detail::new_entry<Spec, Body>>,
           .construct = &detail::construct_entry<Spec, Body>};
 }
 
 // Constructor slot that ignores every argument: Body() -> T.
 template <auto Body>
-Item slot_new_any() {
+constexpr Item slot_new_any() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_new,
-          .slot_function = reinterpret_cast<void*>(&detail::new_any_entry<Body>)};
+          .slot_function = &detail::slot_function<&detail::new_any_entry<Body>>};
 }
 
 // Representation and string form: Body(const T&) -> text.
 template <auto Body>
-Item slot_repr() {
+constexpr Item slot_repr() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_repr,
-          .slot_function = reinterpret_cast<void*>(&detail::unary_entry<Body>)};
+          .slot_function = &detail::slot_function<&detail::unary_entry<Body>>};
 }
 template <auto Body>
-Item slot_str() {
+constexpr Item slot_str() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_tp_str,
-          .slot_function = reinterpret_cast<void*>(&detail::unary_entry<Body>)};
+          .slot_function = &detail::slot_function<&detail::unary_entry<Body>>};
 }
 
 // len(): Body(const T&) -> std::size_t.
 template <auto Body>
-Item slot_len() {
+constexpr Item slot_len() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_mp_length,
-          .slot_function = reinterpret_cast<void*>(&detail::length_entry<Body>)};
+          .slot_function = &detail::slot_function<&detail::length_entry<Body>>};
 }
 
 // Truth value: Body(const T&) -> bool.
 template <auto Body>
-Item slot_bool() {
+constexpr Item slot_bool() {
   return {.kind = Item::Kind::slot, .name = nullptr, .slot = Py_nb_bool,
-          .slot_function = reinterpret_cast<void*>(&detail::bool_entry<Body>)};
+          .slot_function = &detail::slot_function<&detail::bool_entry<Body>>};
+}
+
+// A member table: the items and groups of items (std::array<Item, N>) given, in this order.
+template <class... Parts>
+constexpr auto item_table(const Parts&... parts) {
+  std::array<Item, (detail::item_count<Parts> + ...)> table{};
+  std::size_t next = 0;
+  auto append = [&](const auto& part) {
+    for (const Item& item : detail::items_of(part)) table[next++] = item;
+  };
+  (append(parts), ...);
+  return table;
 }
 
 }  // namespace qv::py

@@ -3,9 +3,11 @@
 // readers from_json / from_yaml / from_toml, the writers to_json / to_yaml / to_toml / try_to_csv /
 // to_dict and new_default.
 //
-//   std::vector<Item> items = {...fields...};
-//   py::add_record_readers<Pool>(items);     // from_json, from_yaml, from_toml
-//   py::add_record_writers<Pool>(items);     // to_json, to_yaml, to_toml, try_to_csv, to_dict
+//   static constexpr auto table = py::item_table(
+//       ...fields...,
+//       py::record_readers<Pool>(),          // from_json, from_yaml, from_toml
+//       py::record_writers<Pool>(),          // to_json, to_yaml, to_toml, try_to_csv, to_dict
+//       ...);
 //
 // Errors seen by Python:
 //   - a reader's failure: RuntimeError with the reader's message;
@@ -13,9 +15,9 @@
 //     with its text;
 //   - the JSON, YAML, TOML and dict writers cannot fail for the model's records: a failure is a
 //     fault of the module (py::fault_err with the writer's debug description).
+#include <array>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "formats/csv.hpp"
 #include "formats/json.hpp"
@@ -97,24 +99,28 @@ T record_new_default() {
   return T{};
 }
 
-// Appends the static readers from_json(json), from_yaml(yaml), from_toml(toml), in this order.
+// The static readers from_json(json), from_yaml(yaml), from_toml(toml), in this order.
 template <class T>
-void add_record_readers(std::vector<Item>& items) {
+constexpr std::array<Item, 3> record_readers() {
   using namespace record_detail;
-  items.push_back(static_method<kFromJson<T>, &read_new<T, &quilvarn::json::read_record>>("from_json"));
-  items.push_back(static_method<kFromYaml<T>, &read_new<T, &quilvarn::yaml::read_record>>("from_yaml"));
-  items.push_back(static_method<kFromToml<T>, &read_new<T, &quilvarn::toml::read_record>>("from_toml"));
+  return {
+      static_method<kFromJson<T>, &read_new<T, &quilvarn::json::read_record>>("from_json"),
+      static_method<kFromYaml<T>, &read_new<T, &quilvarn::yaml::read_record>>("from_yaml"),
+      static_method<kFromToml<T>, &read_new<T, &quilvarn::toml::read_record>>("from_toml"),
+  };
 }
 
-// Appends the writers to_json, to_yaml, to_toml, try_to_csv, to_dict, in this order.
+// The writers to_json, to_yaml, to_toml, try_to_csv, to_dict, in this order.
 template <class T>
-void add_record_writers(std::vector<Item>& items) {
+constexpr std::array<Item, 5> record_writers() {
   using namespace record_detail;
-  items.push_back(method<&record_detail::to_json<T>>("to_json"));
-  items.push_back(method<&record_detail::to_yaml<T>>("to_yaml"));
-  items.push_back(method<&record_detail::to_toml<T>>("to_toml"));
-  items.push_back(method<&record_detail::try_to_csv<T>>("try_to_csv"));
-  items.push_back(method<&record_detail::to_dict<T>>("to_dict"));
+  return {
+      method<&record_detail::to_json<T>>("to_json"),
+      method<&record_detail::to_yaml<T>>("to_yaml"),
+      method<&record_detail::to_toml<T>>("to_toml"),
+      method<&record_detail::try_to_csv<T>>("try_to_csv"),
+      method<&record_detail::to_dict<T>>("to_dict"),
+  };
 }
 
 }  // namespace qv::py

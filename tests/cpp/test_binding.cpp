@@ -96,16 +96,15 @@ constexpr ArgumentSpec kMake{"Probe", "make", {"text"}, 1};
 namespace qv::py {
 
 std::span<const Item> ClassInfo<Leaf>::items() {
-  static const Item table[] = {
+  static constexpr auto table = item_table(
       field<&Leaf::name>("name"),
       slot_new<kLeafNew, &leaf_new>(),
-      slot_repr<&leaf_repr>(),
-  };
+      slot_repr<&leaf_repr>());
   return table;
 }
 
 std::span<const Item> ClassInfo<Probe>::items() {
-  static const Item table[] = {
+  static constexpr auto table = item_table(
       field<&Probe::text>("text"),
       field<&Probe::number>("number"),
       field<&Probe::flag>("flag"),
@@ -122,8 +121,7 @@ std::span<const Item> ClassInfo<Probe>::items() {
       method<&probe_no_error_set>("no_error_set"),
       static_method<kMake, &probe_make_static>("make"),
       slot_new_any<&probe_new>(),
-      slot_str<&probe_str>(),
-  };
+      slot_str<&probe_str>());
   return table;
 }
 
