@@ -270,9 +270,10 @@ void write_record_to(Out& out, const RecordDef& def, const void* record) {
   out.put('}');
 }
 
-// Size estimates of written text (see size_hint), on the high side: every
-// field counted as written, every text without escapes, and a long list of
-// records as its length times the mean of a sample of its elements.
+// Size estimates of written text (the room write_record reserves), on the
+// high side: every field counted as written, every text without escapes, and
+// a long list of records as its length times the mean of a sample of its
+// elements.
 
 std::size_t text_estimate(const std::string& text) noexcept { return text.size() + 3; }  // quotes, comma
 
@@ -1439,11 +1440,11 @@ void append_escaped(std::string& out, std::string_view text) {
   o.escaped(text);
 }
 
-std::size_t size_hint(const RecordDef& def, const void* record) noexcept { return record_estimate(def, record); }
-
-void write_record(std::string& out, const RecordDef& def, const void* record) {
+std::optional<formats::WriteError> write_record(std::string& out, const RecordDef& def, const void* record) {
+  out.reserve(out.size() + record_estimate(def, record));
   Out o(out);
   write_record_to(o, def, record);
+  return std::nullopt;
 }
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {

@@ -1,12 +1,14 @@
 #pragma once
 // JSON reading and writing over the record tables (record/record.hpp).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 namespace quilvarn::json {
@@ -20,22 +22,12 @@ namespace quilvarn::json {
 void append_escaped(std::string& out, std::string_view text);
 
 // Appends the record as one compact JSON object: its written fields in table
-// order, no white space.
-void write_record(std::string& out, const formats::RecordDef& def, const void* record);
-
-// An estimate of the size of the record's text, on the high side (every
-// field counted as written, texts without escapes, long lists from a sample
-// of their elements): the capacity to reserve for it, so that a large text
-// is not copied as it grows.
-std::size_t size_hint(const formats::RecordDef& def, const void* record) noexcept;
-
-template <class T>
-std::string to_json(const T& record) {
-  std::string out;
-  out.reserve(size_hint(formats::record_def<T>, &record));
-  write_record(out, formats::record_def<T>, &record);
-  return out;
-}
+// order, no white space. Room for the text is reserved first from an estimate
+// on the high side (every field counted as written, texts without escapes,
+// long lists from a sample of their elements), so that a large text is not
+// copied as it grows. Never fails.
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 // ---------------------------------------------------------------------------
 // Reading.

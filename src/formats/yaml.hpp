@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 struct yaml_emitter_s;
@@ -425,15 +426,10 @@ formats::ReadResult<T> read_yaml(std::string_view text) {
 // Emits the record as one mapping of its written fields in table order.
 Status emit_record(Emitter& e, const formats::RecordDef& def, const void* record);
 
-// Appends the record as one YAML document; false with the emitter's message
-// in `error` on failure (a text that is not UTF-8).
-bool write_record(std::string& out, const formats::RecordDef& def, const void* record,
-                  std::string& error);
-
-template <class T>
-bool write_yaml(std::string& out, const T& record, std::string& error) {
-  return write_record(out, formats::record_def<T>, &record, error);
-}
+// Appends the record as one YAML document; on failure (a text that is not
+// UTF-8) the emitter's message, which is also the error's debug form.
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 // ============================ implementation ============================
 

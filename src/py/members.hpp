@@ -50,13 +50,19 @@ Ref read_new(const Arguments& args) {
 
 template <class T>
 std::string to_json(const T& value) {
-  return quilvarn::json::to_json(value);
+  std::string out;
+  if (auto error = quilvarn::json::write_record(out, quilvarn::formats::record_def<T>, &value)) {
+    fault_err(error->debug);
+  }
+  return out;
 }
 
 template <class T>
 std::string to_yaml(const T& value) {
-  std::string out, error;
-  if (!quilvarn::yaml::write_yaml(out, value, error)) fault_err(error);
+  std::string out;
+  if (auto error = quilvarn::yaml::write_record(out, quilvarn::formats::record_def<T>, &value)) {
+    fault_err(error->debug);
+  }
   return out;
 }
 
@@ -72,7 +78,9 @@ std::string to_toml(const T& value) {
 template <class T>
 std::string try_to_csv(const T& value) {
   std::string out;
-  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) raise(PyExc_ValueError, error->text());
+  if (auto error = quilvarn::csv::write_record(out, quilvarn::formats::record_def<T>, &value)) {
+    raise(PyExc_ValueError, error->message);
+  }
   return out;
 }
 

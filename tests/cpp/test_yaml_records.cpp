@@ -19,14 +19,14 @@ namespace {
 template <class T>
 std::string read_as_json(const std::string& text) {
   auto r = y::read_yaml<T>(text);
-  return r ? quilvarn::json::to_json(r.value()) : r.error();
+  return r ? quilvarn::formats::write(quilvarn::json::write_record, r.value()).value() : r.error();
 }
 
 template <class T>
 std::string write(const T& value) {
-  std::string out, error;
-  EXPECT_TRUE(y::write_yaml(out, value, error)) << error;
-  return out;
+  quilvarn::formats::WriteResult r = quilvarn::formats::write(y::write_record, value);
+  EXPECT_TRUE(r) << r.error().message;
+  return r ? r.value() : "";
 }
 
 std::string repeat(std::string_view s, std::size_t n) {
