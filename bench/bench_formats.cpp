@@ -58,7 +58,7 @@ const std::string& document() {
 void BM_JsonRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = json::read_json<Batch>(text);
+    auto r = formats::read<Batch>(json::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }
@@ -71,7 +71,7 @@ BENCHMARK(BM_JsonRead)->Apply(qvbench::steady);
 void BM_JsonReadOnly(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = json::read_json<Batch>(text);
+    auto r = formats::read<Batch>(json::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
     state.PauseTiming();

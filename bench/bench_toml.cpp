@@ -74,7 +74,7 @@ BENCHMARK(BM_TomlParse)->Apply(qvbench::steady);
 void BM_TomlRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = toml::read_toml<Batch>(text);
+    auto r = formats::read<Batch>(toml::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }

@@ -112,7 +112,7 @@ BENCHMARK(BM_YamlLoadAndSkip)->Apply(qvbench::steady);
 void BM_YamlRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = yaml::read_yaml<Conf>(text);
+    auto r = formats::read<Conf>(yaml::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }

@@ -1,16 +1,23 @@
 #pragma once
-// What every document format's writer gives over the record tables (record/record.hpp): one
-// signature, one error type, and the typed call over them.
+// What every document format gives over the record tables (record/record.hpp): a reader and a
+// writer of one shape each, one error type for writing, and the typed calls over them.
 //
-// Each format's namespace (json, yaml, toml, csv) declares
+// Each format's namespace (json, yaml, toml; csv writes only) declares
+//
+//   bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
+//                    std::string& error);
+//     reads the whole text as one record of `def` into `record` (a value of the record's type;
+//     every field is overwritten); on failure returns false with the message in `error`, and
+//     `record` is left partly filled;
 //
 //   std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
 //                                                   const void* record);
 //     appends the record's document to `out`, or returns the error that stopped it.
 //
-// A typed record goes through one with `write`:
+// A typed record goes through them with `read` and `write`:
 //
-//   formats::WriteResult text = formats::write(toml::write_record, pool);
+//   formats::ReadResult<Pool> pool = formats::read<Pool>(json::read_record, text);
+//   formats::WriteResult text = formats::write(toml::write_record, pool.value());
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +42,8 @@ struct WriteError {
   }
 };
 
-// The writer of a format.
+// The reader and the writer of a format.
+using ReadRecord = bool (*)(std::string_view text, const RecordDef& def, void* record, std::string& error);
 using WriteRecord = std::optional<WriteError> (*)(std::string& out, const RecordDef& def, const void* record);
 
 // A value, or the error that stopped making it.
@@ -57,8 +65,20 @@ class [[nodiscard]] Result {
   std::variant<T, E> state_;
 };
 
+// A record read from a whole document, or the reader's message.
+template <class T>
+using ReadResult = Result<T, std::string>;
 // A record's document, or the writer's error.
 using WriteResult = Result<std::string, WriteError>;
+
+// Reads the whole text as a record of type T with a format's reader.
+template <class T>
+ReadResult<T> read(ReadRecord read_record, std::string_view text) {
+  T value{};
+  std::string error;
+  if (!read_record(text, record_def<T>, &value, error)) return ReadResult<T>::failure(std::move(error));
+  return value;
+}
 
 // The record's document from a format's writer.
 template <class T>

@@ -32,22 +32,10 @@ std::optional<formats::WriteError> write_record(std::string& out, const formats:
 // ---------------------------------------------------------------------------
 // Reading.
 
-// Reads the whole `text` as one record of `def` into `record` (a value of the
-// record's type; every field is overwritten). Only white space may follow the
-// record. On failure returns false with the message and its position
-// (" at line L column C") in `error`; `record` is then left partly filled.
+// The reader of formats/format.hpp: only white space may follow the record;
+// a failure's message ends with its position (" at line L column C").
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
                  std::string& error);
-
-template <class T>
-formats::ReadResult<T> read_json(std::string_view text) {
-  T value{};
-  std::string error;
-  if (!read_record(text, formats::record_def<T>, &value, error)) {
-    return formats::ReadResult<T>::failure(std::move(error));
-  }
-  return value;
-}
 
 // Checks that `text` is exactly one well-formed JSON value (white space
 // around it allowed), with the rules used for values of unknown keys.

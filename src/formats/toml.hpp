@@ -338,23 +338,13 @@ std::variant<Item, formats::WriteError> from_json(json::Value&& value);
 // ---------------------------------------------------------------------------
 // Records (record/record.hpp).
 
-// Reads the whole `text` as one record of `def` into `record`: the document's
-// top-level table by keys. A nested record may be a sub-table, one table of an
-// array of tables, an inline table, dotted keys, or (given as a value only) a
-// positional inline array; a date-time where a record is expected reads as a
-// table with no known key. On failure returns false with the message, its
-// key path (" for key `a.b`") and position (" at line L column C") in `error`.
+// The reader of formats/format.hpp: the document's top-level table by keys.
+// A nested record may be a sub-table, one table of an array of tables, an
+// inline table, dotted keys, or (given as a value only) a positional inline
+// array; a date-time where a record is expected reads as a table with no known
+// key. A failure's message ends with its key path (" for key `a.b`") and
+// position (" at line L column C").
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record, std::string& error);
-
-template <class T>
-formats::ReadResult<T> read_toml(std::string_view text) {
-  T value{};
-  std::string error;
-  if (!read_record(text, formats::record_def<T>, &value, error)) {
-    return formats::ReadResult<T>::failure(std::move(error));
-  }
-  return value;
-}
 
 // Appends the record as a TOML document, the same text as `print` gives for
 // `from_json` of the record's JSON value tree (json::to_value), written

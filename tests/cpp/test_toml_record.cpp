@@ -166,7 +166,7 @@ namespace json = quilvarn::json;
 // The record read from `text` as compact JSON, or "error: " and the message.
 template <class T>
 std::string read_as_json(const std::string& text) {
-  auto r = toml::read_toml<T>(text);
+  auto r = quilvarn::formats::read<T>(toml::read_record, text);
   if (!r.ok()) return "error: " + r.error();
   return quilvarn::formats::write(json::write_record, r.value()).value();
 }
