@@ -2,6 +2,8 @@
 // and the check of whole values. (Writing is in json_write.cpp.)
 #include "formats/json.hpp"
 
+#include <brelmark/unicode.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -92,50 +94,6 @@ int hex_value(unsigned char c) noexcept {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    const char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(b, 2);
-  } else if (cp < 0x10000) {
-    const char b[3] = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                       static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(b, 3);
-  } else {
-    const char b[4] = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                       static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out.append(b, 4);
-  }
-}
-
-// Length of the well-formed UTF-8 sequence at p (p[0] >= 0x80), or 0.
-std::size_t utf8_sequence(const unsigned char* p, const unsigned char* end) noexcept {
-  const unsigned char b0 = p[0];
-  std::size_t n;
-  unsigned char lo = 0x80;
-  unsigned char hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    n = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    n = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;  // no surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    n = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (static_cast<std::size_t>(end - p) < n) return 0;
-  if (p[1] < lo || p[1] > hi) return 0;
-  for (std::size_t k = 2; k < n; ++k) {
-    if (p[k] < 0x80 || p[k] > 0xBF) return 0;
-  }
-  return n;
 }
 
 // Index of the first byte of [p, end) that ends a plain run inside a string:
@@ -313,7 +271,7 @@ class Reader {
           if (n2 < 0xDC00 || n2 > 0xDFFF) return error(kLoneSurrogate);
           n = (((n - 0xD800) << 10) | (n2 - 0xDC00)) + 0x10000;
         }
-        if (store) append_utf8(scratch_, n);
+        if (store) brelmark::append_utf8(scratch_, n);
         return true;
       }
       default: return error(kInvalidEscape);
@@ -358,8 +316,7 @@ class Reader {
         continue;
       }
       if (c >= 0x80) {
-        const std::size_t n =
-            utf8_sequence(reinterpret_cast<const unsigned char*>(p_), reinterpret_cast<const unsigned char*>(end_));
+        const std::size_t n = brelmark::utf8_sequence_length(p_, end_);
         if (n == 0) {
           ++p_;
           return error(kInvalidCodePoint);
