@@ -47,7 +47,8 @@ const Batch& batch() {
     Batch out;
     out.name = "bench";
     for (std::size_t i = 0; i < 1000; ++i) out.items.push_back(make_item(i));
-    const std::size_t count = out.items.size() * kTarget / toml::to_toml(out).size() + 1;
+    const std::size_t first = formats::write(toml::write_record, out).value().size();
+    const std::size_t count = out.items.size() * kTarget / first + 1;
     for (std::size_t i = out.items.size(); i < count; ++i) out.items.push_back(make_item(i));
     return out;
   }();
@@ -55,7 +56,7 @@ const Batch& batch() {
 }
 
 const std::string& document() {
-  static const std::string text = toml::to_toml(batch());
+  static const std::string text = formats::write(toml::write_record, batch()).value();
   return text;
 }
 
@@ -73,7 +74,7 @@ BENCHMARK(BM_TomlParse)->Apply(qvbench::steady);
 void BM_TomlRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = toml::read_toml<Batch>(text);
+    auto r = formats::read<Batch>(toml::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }
@@ -85,7 +86,7 @@ void BM_TomlWrite(benchmark::State& state) {
   const Batch& b = batch();
   const std::size_t size = document().size();
   for (auto _ : state) {
-    std::string out = toml::to_toml(b);
+    formats::WriteResult out = formats::write(toml::write_record, b);
     benchmark::DoNotOptimize(out);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));

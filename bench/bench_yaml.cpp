@@ -37,12 +37,8 @@ Conf make_conf(std::size_t target_bytes) {
     qvtest::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
                   {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"},
                   (i % 5 == 0) ? "default" : "/Common/http_head"};
-    std::string piece, error;
-    yaml::write_yaml(piece, v, error);
-    size += piece.size() + 2 * v.profiles.size();
-    piece.clear();
-    yaml::write_yaml(piece, m, error);
-    size += piece.size();
+    size += formats::write(yaml::write_record, v).value().size() + 2 * v.profiles.size();
+    size += formats::write(yaml::write_record, m).value().size();
     c.servers.push_back(std::move(v));
     c.members.push_back(std::move(m));
   }
@@ -55,11 +51,7 @@ const Conf& conf() {
 }
 
 const std::string& document() {
-  static const std::string text = [] {
-    std::string out, error;
-    yaml::write_yaml(out, conf(), error);
-    return out;
-  }();
+  static const std::string text = formats::write(yaml::write_record, conf()).value();
   return text;
 }
 
@@ -120,7 +112,7 @@ BENCHMARK(BM_YamlLoadAndSkip)->Apply(qvbench::steady);
 void BM_YamlRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = yaml::read_yaml<Conf>(text);
+    auto r = formats::read<Conf>(yaml::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }
@@ -132,9 +124,11 @@ void BM_YamlWrite(benchmark::State& state) {
   const Conf& c = conf();
   const std::size_t size = document().size();
   for (auto _ : state) {
-    std::string out, error;
+    std::string out;
     out.reserve(size);
-    if (!yaml::write_yaml(out, c, error)) state.SkipWithError(error.c_str());
+    if (auto error = yaml::write_record(out, formats::record_def<Conf>, &c)) {
+      state.SkipWithError(error->message.c_str());
+    }
     benchmark::DoNotOptimize(out.data());
   }
   set_rate(state, size);

@@ -41,8 +41,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
 #include "formats/yaml.hpp"
@@ -62,29 +64,13 @@ using quilvarn::formats::RecordDef;
 struct Format {
   const char* name;
   bool (*read)(std::string_view text, const RecordDef& def, void* record, std::string& error);
-  // Appends the record's document; false with a message on failure.
-  bool (*write)(const RecordDef& def, const void* record, std::string& out, std::string& error);
+  quilvarn::formats::WriteRecord write;
 };
 
-bool json_write(const RecordDef& def, const void* record, std::string& out, std::string&) {
-  quilvarn::json::write_record(out, def, record);
-  return true;
-}
-bool yaml_write(const RecordDef& def, const void* record, std::string& out, std::string& error) {
-  return quilvarn::yaml::write_record(out, def, record, error);
-}
-bool toml_write(const RecordDef& def, const void* record, std::string& out, std::string& error) {
-  if (auto failed = quilvarn::toml::write_record(out, def, record)) {
-    error = failed->message;
-    return false;
-  }
-  return true;
-}
-
 constexpr Format kFormats[] = {
-    {"json", &quilvarn::json::read_record, &json_write},
-    {"yaml", &quilvarn::yaml::read_record, &yaml_write},
-    {"toml", &quilvarn::toml::read_record, &toml_write},
+    {"json", &quilvarn::json::read_record, &quilvarn::json::write_record},
+    {"yaml", &quilvarn::yaml::read_record, &quilvarn::yaml::write_record},
+    {"toml", &quilvarn::toml::read_record, &quilvarn::toml::write_record},
 };
 constexpr std::size_t kFormatCount = std::size(kFormats);
 
@@ -107,11 +93,9 @@ void check_error(const Format& f, std::string_view input, const std::string& err
 
 template <class T>
 std::string write_or_fail(const Format& f, const T& value, std::string_view context) {
-  std::string out, error;
-  if (!f.write(quilvarn::formats::record_def<T>, &value, out, error)) {
-    fail("writing a value that was read failed", f, context, error);
-  }
-  return out;
+  quilvarn::formats::WriteResult written = quilvarn::formats::write(f.write, value);
+  if (!written) fail("writing a value that was read failed", f, context, written.error().message);
+  return std::move(written).value();
 }
 
 template <class T>

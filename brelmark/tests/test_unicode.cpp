@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <utf8proc.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
@@ -143,6 +144,50 @@ INSTANTIATE_TEST_SUITE_P(
                       Utf8Case{"\xf4\x90\x80\x80", false},       // above U+10FFFF
                       Utf8Case{"\xf5\x80\x80\x80", false}, Utf8Case{"\x80", false},
                       Utf8Case{"a\xe2\x80", false}, Utf8Case{"\xe2\x80" "a", false}));
+
+TEST(Utf8CodePoints, EveryScalarValueEncodesAndDecodesBack) {
+  for (char32_t cp = 0; cp <= 0x10ffff; ++cp) {
+    if (cp == 0xd800) cp = 0xe000;  // no surrogates
+    std::string text;
+    brelmark::append_utf8(text, cp);
+    ASSERT_EQ(text, encode(cp)) << std::hex << static_cast<std::uint32_t>(cp);
+    const char* const end = text.data() + text.size();
+    const brelmark::Utf8Step step = brelmark::decode_utf8(text.data(), end);
+    ASSERT_TRUE(step.ok && step.code_point == cp && step.length == text.size()) << std::hex << static_cast<std::uint32_t>(cp);
+    ASSERT_EQ(brelmark::utf8_lead_length(static_cast<unsigned char>(text[0])), text.size());
+    ASSERT_EQ(brelmark::utf8_sequence_length(text.data(), end), text.size());
+  }
+}
+
+struct IllFormedCase {
+  std::string_view text;
+  unsigned subpart;  // the length of the maximal ill-formed subpart at its start
+};
+
+class IllFormedUtf8 : public ::testing::TestWithParam<IllFormedCase> {};
+
+TEST_P(IllFormedUtf8, StepsOverTheMaximalSubpart) {
+  const std::string_view text = GetParam().text;
+  const char* const end = text.data() + text.size();
+  const brelmark::Utf8Step step = brelmark::decode_utf8(text.data(), end);
+  EXPECT_FALSE(step.ok);
+  EXPECT_EQ(step.length, GetParam().subpart);
+  EXPECT_EQ(brelmark::utf8_sequence_length(text.data(), end), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IllFormedUtf8,
+    ::testing::Values(IllFormedCase{"\x80", 1},                // a continuation byte
+                      IllFormedCase{"\xc1\xbf", 1},            // C1 leads nothing
+                      IllFormedCase{"\xf5\x80\x80\x80", 1},    // nor does F5
+                      IllFormedCase{"\xe0\x9f\xbf", 1},        // overlong
+                      IllFormedCase{"\xf0\x8f\xbf\xbf", 1},    // overlong
+                      IllFormedCase{"\xed\xa0\x80", 1},        // surrogate
+                      IllFormedCase{"\xf4\x90\x80\x80", 1},    // above U+10FFFF
+                      IllFormedCase{"\xe2\x80", 2},            // cut short
+                      IllFormedCase{"\xe2\x80" "a", 2},
+                      IllFormedCase{"\xf0\x9f\x98", 3},
+                      IllFormedCase{"\xf0\x9f\x98" "a", 3}));
 
 struct QuoteCase {
   std::string_view text;

@@ -4,11 +4,11 @@
 
 namespace quilvarn::csv {
 
-Error container_in_header(std::string_view kind) {
+formats::WriteError container_in_header(std::string_view kind) {
   std::string s = "CSV write error: cannot serialize ";
   s += kind;
   s += " container inside struct when writing headers from structs";
-  return Error(std::move(s));
+  return formats::WriteError::of(std::move(s));
 }
 
 bool needs_quotes(std::string_view field, const CsvWriterSettings& settings) {
@@ -45,8 +45,9 @@ Status Writer::end_row() {
     if (!width_) {
       width_ = fields_;
     } else if (*width_ != fields_) {
-      return Error("CSV error: found record with " + std::to_string(fields_) +
-                   " fields, but the previous record has " + std::to_string(*width_) + " fields");
+      return formats::WriteError::of("CSV error: found record with " + std::to_string(fields_) +
+                                     " fields, but the previous record has " + std::to_string(*width_) +
+                                     " fields");
     }
   }
   if (out_->size() == row_start_) {
@@ -111,7 +112,8 @@ void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
   });
 }
 
-Status write_record(std::string& out, const formats::RecordDef& def, const void* record) {
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record) {
   return write_walks(
       out, [&](HeaderSink& sink) { return header_walk(sink, def, record); },
       [&](Writer& w) {

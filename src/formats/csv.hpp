@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 namespace quilvarn::csv {
@@ -25,22 +26,13 @@ struct CsvWriterSettings {
   bool flexible = false;               // every row has the field count of the first
 };
 
-// A failure of the CSV writer; `text()` is what `try_to_csv` reports.
-class Error {
- public:
-  explicit Error(std::string text) : text_(std::move(text)) {}
-  const std::string& text() const noexcept { return text_; }
-
- private:
-  std::string text_;
-};
-
-using Status = std::optional<Error>;
+// Success, or the writer's failure (its message is what `try_to_csv` reports).
+using Status = std::optional<formats::WriteError>;
 
 // "CSV write error: cannot serialize <kind> container inside struct when
 // writing headers from structs"; kind is "sequence" for a list, or the name
 // of the nested record.
-Error container_in_header(std::string_view kind);
+formats::WriteError container_in_header(std::string_view kind);
 
 // True when the field must be enclosed in quotes: it holds the delimiter, the
 // quote, a carriage return or a line feed.
@@ -81,9 +73,9 @@ class HeaderSink {
     ++names_;
   }
   // A field holding a list.
-  Error sequence() const { return container_in_header("sequence"); }
+  formats::WriteError sequence() const { return container_in_header("sequence"); }
   // A field holding a nested record of the given name.
-  Error record(std::string_view record_name) const { return container_in_header(record_name); }
+  formats::WriteError record(std::string_view record_name) const { return container_in_header(record_name); }
   std::size_t names() const noexcept { return names_; }
 
  private:
@@ -126,12 +118,8 @@ Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* 
 void record_walk(Writer& w, const formats::RecordDef& def, const void* record);
 
 // `try_to_csv`: the record's header row and record row appended to `out`.
-Status write_record(std::string& out, const formats::RecordDef& def, const void* record);
-
-template <class T>
-Status write_csv(std::string& out, const T& record) {
-  return write_record(out, formats::record_def<T>, &record);
-}
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 template <class Header, class Record>
 Status RecordWriter::row(Header&& header, Record&& record) {

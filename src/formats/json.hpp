@@ -1,12 +1,14 @@
 #pragma once
 // JSON reading and writing over the record tables (record/record.hpp).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 namespace quilvarn::json {
@@ -20,42 +22,20 @@ namespace quilvarn::json {
 void append_escaped(std::string& out, std::string_view text);
 
 // Appends the record as one compact JSON object: its written fields in table
-// order, no white space.
-void write_record(std::string& out, const formats::RecordDef& def, const void* record);
-
-// An estimate of the size of the record's text, on the high side (every
-// field counted as written, texts without escapes, long lists from a sample
-// of their elements): the capacity to reserve for it, so that a large text
-// is not copied as it grows.
-std::size_t size_hint(const formats::RecordDef& def, const void* record) noexcept;
-
-template <class T>
-std::string to_json(const T& record) {
-  std::string out;
-  out.reserve(size_hint(formats::record_def<T>, &record));
-  write_record(out, formats::record_def<T>, &record);
-  return out;
-}
+// order, no white space. Room for the text is reserved first from an estimate
+// on the high side (every field counted as written, texts without escapes,
+// long lists from a sample of their elements), so that a large text is not
+// copied as it grows. Never fails.
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 // ---------------------------------------------------------------------------
 // Reading.
 
-// Reads the whole `text` as one record of `def` into `record` (a value of the
-// record's type; every field is overwritten). Only white space may follow the
-// record. On failure returns false with the message and its position
-// (" at line L column C") in `error`; `record` is then left partly filled.
+// The reader of formats/format.hpp: only white space may follow the record;
+// a failure's message ends with its position (" at line L column C").
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
                  std::string& error);
-
-template <class T>
-formats::ReadResult<T> read_json(std::string_view text) {
-  T value{};
-  std::string error;
-  if (!read_record(text, formats::record_def<T>, &value, error)) {
-    return formats::ReadResult<T>::failure(std::move(error));
-  }
-  return value;
-}
 
 // Checks that `text` is exactly one well-formed JSON value (white space
 // around it allowed), with the rules used for values of unknown keys.

@@ -1,6 +1,8 @@
 // TOML 1.0 reading into the document model of toml.hpp.
 #include "formats/toml.hpp"
 
+#include <brelmark/unicode.hpp>
+
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -258,46 +260,6 @@ int hex_value(char c) noexcept {
   return c - 'A' + 10;
 }
 
-// Length of the valid UTF-8 sequence at `p`, or 0.
-std::size_t utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
-  unsigned char c = p[0];
-  std::size_t avail = static_cast<std::size_t>(end - p);
-  auto cont = [&](std::size_t i) { return i < avail && (p[i] & 0xC0) == 0x80; };
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (!cont(1) || !cont(2)) return 0;
-    if (c == 0xE0 && p[1] < 0xA0) return 0;   // overlong
-    if (c == 0xED && p[1] >= 0xA0) return 0;  // surrogate
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3)) return 0;
-    if (c == 0xF0 && p[1] < 0x90) return 0;   // overlong
-    if (c == 0xF4 && p[1] >= 0x90) return 0;  // above U+10FFFF
-    return 4;
-  }
-  return 0;
-}
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string join_keys(const KeyPart* parts, std::size_t n) {
   std::string out;
   for (std::size_t i = 0; i < n; ++i) {
@@ -425,7 +387,7 @@ class Parser {
   void skip_opening_newline();
   bool quote_run(char quote);
   void escape(std::string& out);
-  void utf8(const char* at);
+  std::size_t utf8(const char* at);
 };
 
 std::string Parser::found() const {
@@ -479,18 +441,18 @@ std::string Parser::char_text(const char* at) const {
     return s + "}`";
   }
   if (u >= 0x80) {
-    std::size_t n = utf8_length(reinterpret_cast<const unsigned char*>(at),
-                                reinterpret_cast<const unsigned char*>(end_));
+    std::size_t n = brelmark::utf8_sequence_length(at, end_);
     if (n == 0) return "invalid UTF-8";
     return "a character `" + std::string(at, n) + "`";
   }
   return std::string("a character `") + *at + "`";
 }
 
-void Parser::utf8(const char* at) {
-  std::size_t n = utf8_length(reinterpret_cast<const unsigned char*>(at),
-                              reinterpret_cast<const unsigned char*>(end_));
+// The length of the well-formed UTF-8 sequence at `at`; "invalid UTF-8" where none starts.
+std::size_t Parser::utf8(const char* at) {
+  std::size_t n = brelmark::utf8_sequence_length(at, end_);
   if (n == 0) fail(pos(at), "invalid UTF-8");
+  return n;
 }
 
 void Parser::append(std::uint32_t container, std::string_view key, std::uint32_t key_offset,
@@ -569,9 +531,7 @@ void Parser::skip_comment() {
     if (cls == kPlain) {
       ++at;
     } else if (cls == kHigh) {
-      utf8(at);
-      at += utf8_length(reinterpret_cast<const unsigned char*>(at),
-                        reinterpret_cast<const unsigned char*>(end_));
+      at += utf8(at);
     } else {
       break;
     }
@@ -1133,7 +1093,7 @@ void Parser::escape(std::string& out) {
       if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         fail(pos(at), "invalid escape value: `" + std::string(at + 2, n) + "`");
       }
-      append_utf8(out, cp);
+      brelmark::append_utf8(out, cp);
       return;
     }
     default:
@@ -1156,9 +1116,7 @@ std::string_view Parser::basic_string(bool allow_multiline) {
     if (cls == kPlain) {
       ++p_;
     } else if (cls == kHigh) {
-      utf8(p_);
-      p_ += utf8_length(reinterpret_cast<const unsigned char*>(p_),
-                        reinterpret_cast<const unsigned char*>(end_));
+      p_ += utf8(p_);
     } else {
       break;
     }
@@ -1177,9 +1135,7 @@ std::string_view Parser::basic_string(bool allow_multiline) {
       scratch_ += c;
       ++p_;
     } else if (cls == kHigh) {
-      utf8(p_);
-      std::size_t n = utf8_length(reinterpret_cast<const unsigned char*>(p_),
-                                  reinterpret_cast<const unsigned char*>(end_));
+      std::size_t n = utf8(p_);
       scratch_.append(p_, n);
       p_ += n;
     } else if (c == '"') {
@@ -1258,9 +1214,7 @@ std::string_view Parser::multiline_basic(const char* start) {
       if (cls == kSpecial) fail(pos(), "invalid character in string: " + found());
       std::size_t n = 1;
       if (cls == kHigh) {
-        utf8(p_);
-        n = utf8_length(reinterpret_cast<const unsigned char*>(p_),
-                        reinterpret_cast<const unsigned char*>(end_));
+        n = utf8(p_);
       }
       scratch_.append(p_, n);
       p_ += n;
@@ -1283,9 +1237,7 @@ std::string_view Parser::literal_string(bool allow_multiline) {
     if (cls == kPlain) {
       ++p_;
     } else if (cls == kHigh) {
-      utf8(p_);
-      p_ += utf8_length(reinterpret_cast<const unsigned char*>(p_),
-                        reinterpret_cast<const unsigned char*>(end_));
+      p_ += utf8(p_);
     } else if (*p_ == '\'') {
       std::string_view v(s, static_cast<std::size_t>(p_ - s));
       ++p_;
@@ -1317,9 +1269,7 @@ std::string_view Parser::multiline_literal(const char* start) {
       if (cls == kSpecial) fail(pos(), "invalid character in string: " + found());
       std::size_t n = 1;
       if (cls == kHigh) {
-        utf8(p_);
-        n = utf8_length(reinterpret_cast<const unsigned char*>(p_),
-                        reinterpret_cast<const unsigned char*>(end_));
+        n = utf8(p_);
       }
       scratch_.append(p_, n);
       p_ += n;

@@ -21,8 +21,8 @@
 // order; `print` writes it as TOML text; `from_json` builds one from a JSON
 // value tree.
 //
-// Records (record/record.hpp): `read_toml<T>` reads a document into a record
-// over its field table; `to_toml` writes one.
+// Records (record/record.hpp): `read_record` reads a document into a record
+// over its field table; `write_record` writes one.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -34,6 +34,7 @@
 #include <variant>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 namespace quilvarn::json {
@@ -320,44 +321,30 @@ inline void append_key(std::string& out, std::string_view key) {
 // blank line when `blank_line`.
 void append_header(std::string& out, std::span<const std::string_view> path, bool array, bool blank_line);
 
-// A failed conversion: the error's message and its debug form.
-struct ConvertError {
-  std::string message;
-  std::string debug;
-};
-
 // A value with no TOML form (a null).
-inline ConvertError unsupported_type_error() { return ConvertError{"unsupported Rust type", "UnsupportedType"}; }
+inline formats::WriteError unsupported_type_error() {
+  return formats::WriteError{"unsupported Rust type", "UnsupportedType"};
+}
 
 // Converts a JSON value tree: booleans, integers, floats and strings stay
 // what they are, arrays become arrays, objects tables (a repeated key keeps
 // its last value). A null cannot be converted ("unsupported Rust type",
 // debug "UnsupportedType"), nor an unsigned integer above the largest signed
 // 64-bit one ("u64 value was too large").
-std::variant<Item, ConvertError> from_json(const json::Value& value);
+std::variant<Item, formats::WriteError> from_json(const json::Value& value);
 // The same, taking the texts of a tree that is no longer needed.
-std::variant<Item, ConvertError> from_json(json::Value&& value);
+std::variant<Item, formats::WriteError> from_json(json::Value&& value);
 
 // ---------------------------------------------------------------------------
 // Records (record/record.hpp).
 
-// Reads the whole `text` as one record of `def` into `record`: the document's
-// top-level table by keys. A nested record may be a sub-table, one table of an
-// array of tables, an inline table, dotted keys, or (given as a value only) a
-// positional inline array; a date-time where a record is expected reads as a
-// table with no known key. On failure returns false with the message, its
-// key path (" for key `a.b`") and position (" at line L column C") in `error`.
+// The reader of formats/format.hpp: the document's top-level table by keys.
+// A nested record may be a sub-table, one table of an array of tables, an
+// inline table, dotted keys, or (given as a value only) a positional inline
+// array; a date-time where a record is expected reads as a table with no known
+// key. A failure's message ends with its key path (" for key `a.b`") and
+// position (" at line L column C").
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record, std::string& error);
-
-template <class T>
-formats::ReadResult<T> read_toml(std::string_view text) {
-  T value{};
-  std::string error;
-  if (!read_record(text, formats::record_def<T>, &value, error)) {
-    return formats::ReadResult<T>::failure(std::move(error));
-  }
-  return value;
-}
 
 // Appends the record as a TOML document, the same text as `print` gives for
 // `from_json` of the record's JSON value tree (json::to_value), written
@@ -366,13 +353,7 @@ formats::ReadResult<T> read_toml(std::string_view text) {
 // byte order of the keys. An unset optional text that its table writes anyway
 // has no TOML form: the error is returned ("unsupported Rust type", debug
 // "UnsupportedType") and nothing is appended.
-std::optional<ConvertError> write_record(std::string& out, const formats::RecordDef& def, const void* record);
-
-template <class T>
-std::string to_toml(const T& record) {
-  std::string out;
-  (void)write_record(out, formats::record_def<T>, &record);  // empty for a record without a TOML form
-  return out;
-}
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 }  // namespace quilvarn::toml

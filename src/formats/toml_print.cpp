@@ -279,7 +279,7 @@ namespace {
 // Builds the tree; with a tree it may take apart, texts are moved, not copied.
 template <class Tree>
 struct Converter {
-  std::optional<ConvertError> error;
+  std::optional<formats::WriteError> error;
 
   static constexpr bool kMove = !std::is_const_v<Tree>;
 
@@ -302,7 +302,7 @@ struct Converter {
     if (v.is_int()) return Item::integer(v.as_int());
     if (v.is_uint()) {
       if (v.as_uint() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-        error = ConvertError{"u64 value was too large", "Custom(\"u64 value was too large\")"};
+        error = formats::WriteError{"u64 value was too large", "Custom(\"u64 value was too large\")"};
         return Item();
       }
       return Item::integer(static_cast<std::int64_t>(v.as_uint()));
@@ -333,14 +333,14 @@ struct Converter {
 
 }  // namespace
 
-std::variant<Item, ConvertError> from_json(json::Value&& value) {
+std::variant<Item, formats::WriteError> from_json(json::Value&& value) {
   Converter<json::Value> c;
   Item item = c.convert(value);
   if (c.error) return std::move(*c.error);
   return item;
 }
 
-std::variant<Item, ConvertError> from_json(const json::Value& value) {
+std::variant<Item, formats::WriteError> from_json(const json::Value& value) {
   Converter<const json::Value> c;
   Item item = c.convert(value);
   if (c.error) return std::move(*c.error);

@@ -171,7 +171,7 @@ class RecordPrinter {
 
 }  // namespace
 
-std::optional<ConvertError> write_record(std::string& out, const RecordDef& def, const void* record) {
+std::optional<formats::WriteError> write_record(std::string& out, const RecordDef& def, const void* record) {
   const std::size_t start = out.size();
   RecordPrinter printer(out);
   printer.body(def, record);

@@ -1078,13 +1078,12 @@ Status emit_record(Emitter& e, const RecordDef& def, const void* record) {
   return e.end_mapping();
 }
 
-bool write_record(std::string& out, const RecordDef& def, const void* record, std::string& error) {
+std::optional<formats::WriteError> write_record(std::string& out, const RecordDef& def, const void* record) {
   Emitter e(out);
   Status st = emit_record(e, def, record);
   if (!st) st = e.finish();
-  if (!st) return true;
-  error = st->text();
-  return false;
+  if (!st) return std::nullopt;
+  return formats::WriteError::of(st->text());
 }
 
 }  // namespace quilvarn::yaml

@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "record/record.hpp"
 
 struct yaml_emitter_s;
@@ -407,33 +408,19 @@ class Emitter {
 // skipped with their values; a known key repeated fails before its value.
 Status read_record_node(Walker& w, const Path& path, const formats::RecordDef& def, void* record);
 
-// Reads the whole text, which holds exactly one document, as one record of
-// `def` into `record` (a value-initialised value of the record's type). On
-// failure returns false with the decorated message in `error`.
+// The reader of formats/format.hpp: the text holds exactly one document, read
+// as one record of `def` into `record` (a value-initialised value of the
+// record's type); a failure's message is decorated (path, place).
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
                  std::string& error);
-
-template <class T>
-formats::ReadResult<T> read_yaml(std::string_view text) {
-  T value{};
-  std::string error;
-  if (!read_record(text, formats::record_def<T>, &value, error))
-    return formats::ReadResult<T>::failure(std::move(error));
-  return value;
-}
 
 // Emits the record as one mapping of its written fields in table order.
 Status emit_record(Emitter& e, const formats::RecordDef& def, const void* record);
 
-// Appends the record as one YAML document; false with the emitter's message
-// in `error` on failure (a text that is not UTF-8).
-bool write_record(std::string& out, const formats::RecordDef& def, const void* record,
-                  std::string& error);
-
-template <class T>
-bool write_yaml(std::string& out, const T& record, std::string& error) {
-  return write_record(out, formats::record_def<T>, &record, error);
-}
+// Appends the record as one YAML document; on failure (a text that is not
+// UTF-8) the emitter's message, which is also the error's debug form.
+std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+                                                const void* record);
 
 // ============================ implementation ============================
 

@@ -34,17 +34,9 @@ using Captures = brelmark::PathCaptures;
 
 // The code point at `i` of well-formed UTF-8; `i` moves past it.
 char32_t decode(std::string_view s, std::size_t& i) noexcept {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char b = byte(i);
-  if (b < 0x80) {
-    ++i;
-    return b;
-  }
-  std::size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
-  char32_t c = b & (0x3F >> extra);
-  for (std::size_t k = 1; k <= extra; ++k) c = (c << 6) | (byte(i + k) & 0x3F);
-  i += extra + 1;
-  return c;
+  const brelmark::Utf8Step step = brelmark::decode_utf8(s.data() + i, s.data() + s.size());
+  i += step.length;
+  return step.code_point;
 }
 
 bool is_decimal_digit(char32_t c) noexcept {

@@ -33,10 +33,6 @@ PoolMember poolmember_impl_new(std::string_view name) {
 
 // ---- Written-when tests ------------------------------------------------------------------------
 
-bool is_default_text(std::string_view text) noexcept {
-  return brelmark::is_blank(text) || formats::equals_keyword(text, "default");
-}
-
 bool is_disabled_text(std::string_view text) noexcept {
   return brelmark::is_blank(text) || formats::equals_keyword(text, "disabled");
 }

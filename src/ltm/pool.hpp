@@ -73,8 +73,6 @@ PoolMember poolmember_impl_new(std::string_view name);
 // Each looks at the text trimmed of Unicode White_Space and compares ASCII letters without case
 // (no other character is folded); a written field always carries the stored, untrimmed text.
 
-// Blank, or "default".
-bool is_default_text(std::string_view text) noexcept;
 // Blank, or "disabled".
 bool is_disabled_text(std::string_view text) noexcept;
 // A member writes its FQDN settings unless their autopopulate is blank or "disabled".

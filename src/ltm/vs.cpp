@@ -145,8 +145,4 @@ std::string virtual_repr(const Virtual& value) {
   return out;
 }
 
-int virtual_field_visitor(std::string_view key) noexcept {
-  return quilvarn::formats::find_field(quilvarn::formats::record_def<Virtual>, key);
-}
-
 }  // namespace qv::ltm

@@ -96,9 +96,6 @@ std::string virtual_str(const Virtual& value);
 // "VS: 0x<address>, name: <name> , destination: <destination>".
 std::string virtual_repr(const Virtual& value);
 
-// The index (0 to 20) of the Virtual field whose document key is exactly `key`, or -1.
-int virtual_field_visitor(std::string_view key) noexcept;
-
 }  // namespace qv::ltm
 
 // ---- Field tables -------------------------------------------------------------------------------

@@ -42,7 +42,7 @@ inline constexpr ArgumentSpec kFromToml{ClassInfo<T>::name, "from_toml", {"toml"
 // read in place, inside the new object, so that nothing is moved afterwards; a large text without
 // the interpreter lock. A reader's failure
 // becomes RuntimeError with its message; the half-read object is dropped.
-template <class T, auto Read>
+template <class T, quilvarn::formats::ReadRecord Read>
 Ref read_new(const Arguments& args) {
   std::string_view text = args.get<std::string_view>(0);
   Ref object = Class<T>::new_instance(T{});
@@ -54,33 +54,44 @@ Ref read_new(const Arguments& args) {
   return object;
 }
 
-template <class T>
-std::string to_json(const T& value) {
-  return quilvarn::json::to_json(value);
-}
+// Every format's writer goes through one template, write_document, with the format's function
+// (formats/format.hpp) and the way its failure reaches Python.
+enum class WriteFailure {
+  ValueError,  // a refusal of the value: ValueError with the error's message
+  Fault,       // cannot happen for the model's records: a fault with the error's debug form
+};
 
-template <class T>
-std::string to_yaml(const T& value) {
-  std::string out, error;
-  if (!quilvarn::yaml::write_yaml(out, value, error)) fault_err(error);
-  return out;
-}
+// A format's writer and how its failure reaches Python.
+struct DocumentWriter {
+  quilvarn::formats::WriteRecord write;
+  WriteFailure failure;
+};
 
-template <class T>
-std::string to_toml(const T& value) {
+inline constexpr DocumentWriter kJsonWriter{&quilvarn::json::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kYamlWriter{&quilvarn::yaml::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kTomlWriter{&quilvarn::toml::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kCsvWriter{&quilvarn::csv::write_record, WriteFailure::ValueError};
+
+// The document of a value of class T written by `Writer`, or its failure raised as the writer says.
+template <class T, const DocumentWriter& Writer>
+std::string write_document(const T& value) {
   std::string out;
-  if (auto error = quilvarn::toml::write_record(out, quilvarn::formats::record_def<T>, &value)) {
+  if (auto error = Writer.write(out, quilvarn::formats::record_def<T>, &value)) {
+    if (Writer.failure == WriteFailure::ValueError) raise(PyExc_ValueError, error->message);
     fault_err(error->debug);
   }
   return out;
 }
 
+// The writer methods, by the names add_record_writers gives them.
 template <class T>
-std::string try_to_csv(const T& value) {
-  std::string out;
-  if (quilvarn::csv::Status error = quilvarn::csv::write_csv(out, value)) raise(PyExc_ValueError, error->text());
-  return out;
-}
+inline constexpr auto& to_json = write_document<T, kJsonWriter>;
+template <class T>
+inline constexpr auto& to_yaml = write_document<T, kYamlWriter>;
+template <class T>
+inline constexpr auto& to_toml = write_document<T, kTomlWriter>;
+template <class T>
+inline constexpr auto& try_to_csv = write_document<T, kCsvWriter>;
 
 template <class T>
 Ref to_dict(const T& value) {

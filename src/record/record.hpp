@@ -25,7 +25,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace quilvarn::formats {
@@ -440,29 +439,6 @@ class RecordReader {
   void* record_;
   std::uint64_t seen_ = 0;
   std::size_t hint_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Result of reading a whole document.
-
-template <class T>
-class [[nodiscard]] ReadResult {
- public:
-  ReadResult(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit
-  static ReadResult failure(std::string message) {
-    return ReadResult(std::in_place_index<1>, std::move(message));
-  }
-
-  bool ok() const noexcept { return state_.index() == 0; }
-  explicit operator bool() const noexcept { return ok(); }
-  const T& value() const& { return *std::get_if<0>(&state_); }
-  T& value() & { return *std::get_if<0>(&state_); }
-  T&& value() && { return std::move(*std::get_if<0>(&state_)); }
-  const std::string& error() const { return *std::get_if<1>(&state_); }
-
- private:
-  ReadResult(std::in_place_index_t<1> tag, std::string message) : state_(tag, std::move(message)) {}
-  std::variant<T, std::string> state_;
 };
 
 }  // namespace quilvarn::formats

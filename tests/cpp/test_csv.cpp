@@ -25,7 +25,7 @@ std::string write(const std::vector<std::string>& names, const std::vector<std::
         for (const auto& v : values) w.field(v);
         return c::Status();
       });
-  return st ? "error: " + st->text() : out;
+  return st ? "error: " + st->message : out;
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ TEST(Csv, HeaderWalkRefusesContainers) {
           return c::Status();
         });
     ASSERT_TRUE(st);
-    EXPECT_EQ(st->text(), k.text);
+    EXPECT_EQ(st->message, k.text);
     EXPECT_FALSE(record_walked);
   }
 }
@@ -112,7 +112,7 @@ TEST(Csv, HeaderIsWrittenOncePerWriter) {
     return c::Status();
   });
   ASSERT_TRUE(st);
-  EXPECT_EQ(st->text(), "CSV error: found record with 2 fields, but the previous record has 1 fields");
+  EXPECT_EQ(st->message, "CSV error: found record with 2 fields, but the previous record has 1 fields");
 }
 
 // ---------------------------------------------------------------- record walks
@@ -123,9 +123,8 @@ namespace {
 
 template <class T>
 std::string csv_of(const T& value) {
-  std::string out;
-  c::Status st = c::write_csv(out, value);
-  return st ? "error: " + st->text() : out;
+  quilvarn::formats::WriteResult r = quilvarn::formats::write(c::write_record, value);
+  return r ? r.value() : "error: " + r.error().message;
 }
 
 }  // namespace

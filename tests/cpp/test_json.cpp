@@ -21,9 +21,9 @@ struct ReadCase {
 };
 
 std::string read_outcome(std::string_view input) {
-  auto r = json::read_json<Item>(input);
+  auto r = formats::read<Item>(json::read_record, input);
   if (!r) return r.error();
-  return "OK " + json::to_json(r.value());
+  return "OK " + formats::write(json::write_record, r.value()).value();
 }
 
 // The written form of an Item holding only the two required keys "a" and "m":
@@ -217,13 +217,13 @@ std::string nested_nodes(int records) {
 
 TEST(JsonNesting, RecordsAndListsCountTowardsTheAllowance) {
   // 64 records and their 63 lists: 127 containers.
-  auto ok = json::read_json<Node>(nested_nodes(64));
+  auto ok = formats::read<Node>(json::read_record, nested_nodes(64));
   ASSERT_TRUE(ok) << ok.error();
-  std::string round = json::to_json(ok.value());
+  std::string round = formats::write(json::write_record, ok.value()).value();
   EXPECT_EQ(round, nested_nodes(64));
 
   // One more record: the 128th container is the list of the 64th record.
-  auto deep = json::read_json<Node>(nested_nodes(65));
+  auto deep = formats::read<Node>(json::read_record, nested_nodes(65));
   ASSERT_FALSE(deep);
   const std::size_t column = 63 * std::string_view(R"({"name":"n","kids":[)").size() + 19 + 1;
   EXPECT_EQ(deep.error(), "recursion limit exceeded at line 1 column " + std::to_string(column));
@@ -231,12 +231,12 @@ TEST(JsonNesting, RecordsAndListsCountTowardsTheAllowance) {
   // The positional form counts the same way.
   std::string pos;
   for (int i = 0; i < 65; ++i) pos += R"(["n",[)";
-  EXPECT_EQ(json::read_json<Node>(pos).error(), "recursion limit exceeded at line 1 column " + std::to_string(63 * 6 + 5 + 1));
+  EXPECT_EQ(formats::read<Node>(json::read_record, pos).error(), "recursion limit exceeded at line 1 column " + std::to_string(63 * 6 + 5 + 1));
 }
 
 TEST(JsonNesting, SkippedValuesDoNotCountAndNeverRecurse) {
   const std::string deep = std::string(200000, '[') + std::string(200000, ']');
-  auto r = json::read_json<Item>(BASE R"(,"zzz":)" + deep + "}");
+  auto r = formats::read<Item>(json::read_record, BASE R"(,"zzz":)" + deep + "}");
   ASSERT_TRUE(r) << r.error();
   EXPECT_EQ(r.value().name, "a");
 
@@ -288,10 +288,10 @@ TEST(JsonWrite, LongListsInPiecesGiveTheTextOfTheElementsInOrder) {
     std::string expected = R"({"name":"b","items":[)";
     for (std::size_t i = 0; i < count; ++i) {
       if (i != 0) expected += ',';
-      expected += json::to_json(batch.items[i]);
+      expected += formats::write(json::write_record, batch.items[i]).value();
     }
     expected += "]}";
-    EXPECT_EQ(json::to_json(batch), expected);
+    EXPECT_EQ(formats::write(json::write_record, batch).value(), expected);
   }
 }
 
@@ -313,7 +313,7 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
 TEST(JsonRead, NestedFailuresKeepTheirOwnPosition) {
   // A failing field of a nested record reports where that value ended, not
   // where the enclosing records end.
-  auto r = json::read_json<qvtest::Batch>("{\"name\":\"b\",\"items\":[\n{\"name\":\"a\",\"mask\":\"m\"},\n"
+  auto r = formats::read<qvtest::Batch>(json::read_record, "{\"name\":\"b\",\"items\":[\n{\"name\":\"a\",\"mask\":\"m\"},\n"
                                           "{\"name\":\"c\",\"mask\":\"m\",\"count\":99999}]}");
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error(), "invalid value: integer `99999`, expected u16 at line 3 column 36");
@@ -336,7 +336,7 @@ TEST_P(JsonEscape, EscapesOnlyWhatJsonRequires) {
   // What is written reads back unchanged.
   Item item;
   item.name = std::string(GetParam().text);
-  auto back = json::read_json<Item>(json::to_json(item));
+  auto back = formats::read<Item>(json::read_record, formats::write(json::write_record, item).value());
   ASSERT_TRUE(back) << back.error();
   EXPECT_EQ(back.value().name, GetParam().text);
 }
@@ -358,7 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JsonWrite, DefaultRecordWritesOnlyTheAlwaysWrittenAndPassingFields) {
   // A value-initialised Item: ratio 0 (not 1) and mode "" (not the keyword)
   // are written; a blank monitor and setting are not.
-  EXPECT_EQ(json::to_json(Item{}), R"({"name":"","mask":"","ratio":0,"mode":"","source":""})");
+  EXPECT_EQ(formats::write(json::write_record, Item{}).value(), R"({"name":"","mask":"","ratio":0,"mode":"","source":""})");
 }
 
 Item full_item() {
@@ -383,7 +383,7 @@ Item full_item() {
 }
 
 TEST(JsonWrite, EveryKindInTableOrder) {
-  EXPECT_EQ(json::to_json(full_item()),
+  EXPECT_EQ(formats::write(json::write_record, full_item()).value(),
             R"({"name":" web ","note":" n ","stamp":"","tags":[{"name":"t"},{"name":"u","context":"ctx"}],)"
             R"("mask":"255.255.255.0","x-lat":{"type":"","pool":"p"},"words":["b","a","b"],"enabled":true,)"
             R"("rules":[["r1",["x","y"]],["r2",[]]],"count":65535,"monitor":"tcp ","mode":"least","zone":"   ",)"
@@ -394,7 +394,7 @@ TEST(JsonWrite, WrittenRecordsReadBackEqual) {
   // Every field of full_item is written (ratio 1 is not, but reads back as
   // the absent 0); the rest reads back as it was.
   Item it = full_item();
-  auto back = json::read_json<Item>(json::to_json(it));
+  auto back = formats::read<Item>(json::read_record, formats::write(json::write_record, it).value());
   ASSERT_TRUE(back) << back.error();
   it.ratio = 0;
   EXPECT_EQ(back.value(), it);
@@ -422,7 +422,7 @@ TEST(JsonValue, TreePrintsLikeTheDirectWriter) {
   for (const Item& it : {Item{}, full_item()}) {
     std::string out;
     json::write_value(out, json::to_json_value(it));
-    EXPECT_EQ(out, json::to_json(it));
+    EXPECT_EQ(out, formats::write(json::write_record, it).value());
   }
   std::string out;
   json::write_value(out, json::Value(json::Array{nullptr, std::int64_t{-3}, 0.5, 1e21}));

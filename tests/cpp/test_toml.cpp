@@ -854,7 +854,7 @@ TEST(TomlPrint, FromJson) {
   };
   for (const Bad& b : bad) {
     auto r = toml::from_json(b.value);
-    const auto* e = std::get_if<toml::ConvertError>(&r);
+    const auto* e = std::get_if<quilvarn::formats::WriteError>(&r);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->message, b.message);
     EXPECT_EQ(e->debug, b.debug);

@@ -18,15 +18,15 @@ namespace {
 // The record as compact JSON after a successful read, else the error text.
 template <class T>
 std::string read_as_json(const std::string& text) {
-  auto r = y::read_yaml<T>(text);
-  return r ? quilvarn::json::to_json(r.value()) : r.error();
+  auto r = quilvarn::formats::read<T>(y::read_record, text);
+  return r ? quilvarn::formats::write(quilvarn::json::write_record, r.value()).value() : r.error();
 }
 
 template <class T>
 std::string write(const T& value) {
-  std::string out, error;
-  EXPECT_TRUE(y::write_yaml(out, value, error)) << error;
-  return out;
+  quilvarn::formats::WriteResult r = quilvarn::formats::write(y::write_record, value);
+  EXPECT_TRUE(r) << r.error().message;
+  return r ? r.value() : "";
 }
 
 std::string repeat(std::string_view s, std::size_t n) {
@@ -156,10 +156,10 @@ TEST(YamlRecord, NumbersAndNestedDefaults) {
   };
   for (const Case& c : cases) EXPECT_EQ(read_as_json<Mem>(c.text), c.result) << c.text;
 
-  auto absent = y::read_yaml<Mem>("name: m\n");
+  auto absent = quilvarn::formats::read<Mem>(y::read_record, "name: m\n");
   ASSERT_TRUE(absent);
   EXPECT_EQ(absent.value().fqdn, qvtest::fq_default());
-  auto empty = y::read_yaml<Mem>("name: m\nfqdn: {}\n");
+  auto empty = quilvarn::formats::read<Mem>(y::read_record, "name: m\nfqdn: {}\n");
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty.value().fqdn, qvtest::Fq{});
 }
@@ -192,8 +192,8 @@ TEST(YamlRecord, NestingAllowance) {
     for (int i = 1; i < depth; ++i) s += "}]";
     return s + "}";
   };
-  EXPECT_TRUE(y::read_yaml<Node>(nested(64)));
-  auto r = y::read_yaml<Node>(nested(65));
+  EXPECT_TRUE(quilvarn::formats::read<Node>(y::read_record, nested(64)));
+  auto r = quilvarn::formats::read<Node>(y::read_record, nested(65));
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error(), "recursion limit exceeded at line 1 column 1207");
 }
@@ -253,7 +253,7 @@ TEST(YamlRecord, WrittenDocumentsReadBack) {
     v.source = t;
     Conf c{{v, v}, {{t, 3, {std::string("on") + t, t}, std::string("m") + t}}};
     std::string yaml = write(c);
-    auto back = y::read_yaml<Conf>(yaml);
+    auto back = quilvarn::formats::read<Conf>(y::read_record, yaml);
     ASSERT_TRUE(back) << back.error() << "\n" << yaml;
     EXPECT_EQ(back.value(), c) << yaml;
   }

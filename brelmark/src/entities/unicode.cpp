@@ -14,52 +14,6 @@ constexpr bool is_ascii_white_space(Byte b) noexcept {
   return b == ' ' || (b >= 0x09 && b <= 0x0d);
 }
 
-// One step of strict UTF-8 decoding (no overlong forms, no surrogates, nothing
-// above U+10FFFF). On success `len` is the length of the sequence and `ok` is
-// set; otherwise `len` is the length of the maximal ill-formed subpart (at
-// least 1): the longest prefix that could still have begun a valid sequence.
-// That is the unit that decoders replace by one U+FFFD (Python's "replace"
-// error handler does the same).
-struct Decoded {
-  char32_t cp;
-  unsigned len;
-  bool ok;
-};
-
-constexpr bool is_cont(Byte b) noexcept { return (b & 0xc0) == 0x80; }
-
-Decoded decode(const Byte* p, const Byte* end) noexcept {
-  const Byte b0 = p[0];
-  if (b0 < 0x80) return {b0, 1, true};
-  unsigned need;          // continuation bytes after the lead
-  Byte lo = 0x80, hi = 0xbf;  // allowed range of the first continuation byte
-  char32_t cp;
-  if (b0 >= 0xc2 && b0 <= 0xdf) {
-    need = 1;
-    cp = b0 & 0x1f;
-  } else if (b0 >= 0xe0 && b0 <= 0xef) {
-    need = 2;
-    cp = b0 & 0x0f;
-    if (b0 == 0xe0) lo = 0xa0;       // overlong
-    else if (b0 == 0xed) hi = 0x9f;  // surrogates
-  } else if (b0 >= 0xf0 && b0 <= 0xf4) {
-    need = 3;
-    cp = b0 & 0x07;
-    if (b0 == 0xf0) lo = 0x90;       // overlong
-    else if (b0 == 0xf4) hi = 0x8f;  // above U+10FFFF
-  } else {
-    return {0, 1, false};
-  }
-  unsigned len = 1;
-  for (unsigned i = 0; i < need; ++i, ++len) {
-    if (p + len >= end) return {0, len, false};
-    const Byte b = p[len];
-    if (i == 0 ? (b < lo || b > hi) : !is_cont(b)) return {0, len, false};
-    cp = (cp << 6) | (b & 0x3f);
-  }
-  return {cp, len, true};
-}
-
 // Length of the White_Space character that starts at p (0 when none starts
 // there). The non-ASCII ones are U+0085, U+00A0 (C2 xx), U+1680 (E1 9A 80),
 // U+2000..U+200A, U+2028, U+2029, U+202F (E2 80 xx), U+205F (E2 81 9F) and
@@ -166,16 +120,16 @@ bool is_white_space(char32_t c) noexcept {
 }
 
 bool is_valid_utf8(std::string_view text) noexcept {
-  auto p = reinterpret_cast<const Byte*>(text.data());
-  const Byte* const end = p + text.size();
+  const char* p = text.data();
+  const char* const end = p + text.size();
   while (p < end) {
-    if (*p < 0x80) {
+    if (static_cast<Byte>(*p) < 0x80) {
       ++p;
       continue;
     }
-    const Decoded d = decode(p, end);
-    if (!d.ok) return false;
-    p += d.len;
+    const Utf8Step step = decode_utf8(p, end);
+    if (!step.ok) return false;
+    p += step.length;
   }
   return true;
 }
@@ -206,14 +160,14 @@ bool is_blank(std::string_view text) noexcept {
 void append_debug_quoted(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size() + 2);
   out += '"';
-  auto p = reinterpret_cast<const Byte*>(text.data());
-  const Byte* const end = p + text.size();
+  const char* p = text.data();
+  const char* const end = p + text.size();
   while (p < end) {
-    const Byte* run = p;
-    while (p < end && is_plain_ascii(*p)) ++p;
-    if (p != run) out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+    const char* run = p;
+    while (p < end && is_plain_ascii(static_cast<Byte>(*p))) ++p;
+    if (p != run) out.append(run, static_cast<std::size_t>(p - run));
     if (p == end) break;
-    const Byte b = *p;
+    const auto b = static_cast<Byte>(*p);
     if (b < 0x80) {
       switch (b) {
         case '\t': out += "\\t"; break;
@@ -227,15 +181,15 @@ void append_debug_quoted(std::string& out, std::string_view text) {
       ++p;
       continue;
     }
-    const Decoded d = decode(p, end);
-    if (!d.ok) {
+    const Utf8Step step = decode_utf8(p, end);
+    if (!step.ok) {
       append_hex_escape(out, 0xfffd);
-    } else if (needs_hex_escape(d.cp)) {
-      append_hex_escape(out, d.cp);
+    } else if (needs_hex_escape(step.code_point)) {
+      append_hex_escape(out, step.code_point);
     } else {
-      out.append(reinterpret_cast<const char*>(p), d.len);
+      out.append(p, step.length);
     }
-    p += d.len;
+    p += step.length;
   }
   out += '"';
 }
