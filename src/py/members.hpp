@@ -83,7 +83,7 @@ std::string write_document(const T& value) {
   return out;
 }
 
-// The writer methods, by the names add_record_writers gives them.
+// The writer methods, by the names record_writers lists them under.
 template <class T>
 inline constexpr auto& to_json = write_document<T, kJsonWriter>;
 template <class T>
