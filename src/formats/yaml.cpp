@@ -13,8 +13,6 @@
 #include <new>
 #include <unordered_map>
 
-#include <re2/re2.h>
-
 #include "record/record.hpp"
 
 namespace quilvarn::yaml {
@@ -799,34 +797,164 @@ Status read_unsigned(Walker& w, const Path& path, std::string_view expected, uin
 
 // ---------------------------------------------------------------- writing
 
-bool resolves_as_non_text(std::string_view text) {
-  if (text.empty()) return true;
-  switch (text[0]) {
-    case '~': case 'n': case 'N': case 't': case 'T': case 'f': case 'F': case 'y': case 'Y':
-    case 'o': case 'O': case '<': case '=': case '+': case '-': case '.':
-    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
-    case '9':
-      break;
-    default:
-      return false;
+namespace {
+
+using CharClass = bool (*)(char) noexcept;
+
+bool is_decimal(char c) noexcept { return c >= '0' && c <= '9'; }
+bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
+// A digit of the base, or an underscore, which may stand among the digits.
+template <unsigned Base>
+bool is_digit_or_underscore(char c) noexcept {
+  return c == '_' || static_cast<unsigned>(digit_value(c)) < Base;
+}
+// The first digit of a two-digit base-60 place.
+bool is_sixties_tens(char c) noexcept { return c >= '0' && c <= '5'; }
+
+// Reads a notation from the front of a text, one piece at a time.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view s) noexcept : s_(s) {}
+  bool at_end() const noexcept { return i_ == s_.size(); }
+  bool next_is(char c) const noexcept { return !at_end() && s_[i_] == c; }
+  std::string_view rest() const noexcept { return s_.substr(i_); }
+  // Takes the next character if it is `c` / of the class.
+  bool take(char c) noexcept { return take_if(next_is(c)); }
+  bool take(CharClass in) noexcept { return take_if(!at_end() && in(s_[i_])); }
+  // Takes the characters of the class up to the first other one; how many.
+  std::size_t take_all(CharClass in) noexcept {
+    std::size_t from = i_;
+    while (take(in)) {
+    }
+    return i_ - from;
   }
-  // Null words, booleans of YAML 1.1 and 1.2, the merge and value keys,
-  // integers and floats in every notation of either version (underscores and
-  // base-60 included), and timestamps.
-  static const RE2 pattern(
-      "~|null|Null|NULL"
-      "|true|True|TRUE|false|False|FALSE|yes|Yes|YES|no|No|NO|on|On|ON|off|Off|OFF|y|Y|n|N"
-      "|<<|="
-      "|[-+]?0b[0-1_]+|[-+]?0o[0-7_]+|[-+]?0x[0-9a-fA-F_]+"
-      "|[-+]?[0-9][0-9_]*(:[0-5]?[0-9])*"
-      "|[-+]?[0-9][0-9_]*(:[0-5]?[0-9])+\\.[0-9_]*"
-      "|[-+]?([0-9][0-9_]*)?\\.[0-9_]*([eE][-+]?[0-9]+)?"
-      "|[-+]?[0-9][0-9_]*[eE][-+]?[0-9]+"
-      "|[-+]?\\.(inf|Inf|INF)|[-+]?\\.(nan|NaN|NAN)"
-      "|[0-9][0-9][0-9][0-9]-[0-9][0-9]?-[0-9][0-9]?"
-      "(([Tt]|[ \\t]+)[0-9][0-9]?:[0-9][0-9]:[0-9][0-9](\\.[0-9]*)?"
-      "([ \\t]*(Z|[-+][0-9][0-9]?(:[0-9][0-9])?))?)?");
-  return RE2::FullMatch(re2::StringPiece(text.data(), text.size()), pattern);
+  // Takes between `least` and `most` decimal digits; false for fewer.
+  bool take_digits(std::size_t least, std::size_t most) noexcept {
+    std::size_t n = 0;
+    while (n < most && take(is_decimal)) ++n;
+    return n >= least;
+  }
+
+ private:
+  bool take_if(bool yes) noexcept {
+    if (yes) ++i_;
+    return yes;
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+};
+
+// One or more characters of the class, and nothing else.
+bool only(std::string_view s, CharClass in) noexcept {
+  Cursor c(s);
+  return c.take_all(in) > 0 && c.at_end();
+}
+
+// The word as written, capitalised or in capitals: "null", "Null", "NULL"
+// (`word` in small letters).
+bool in_three_cases(std::string_view text, std::string_view word) noexcept {
+  constexpr char kToCapital = 'a' - 'A';
+  if (text.size() != word.size()) return false;
+  if (text == word) return true;
+  if (text[0] != word[0] - kToCapital) return false;
+  std::string_view rest = text.substr(1), word_rest = word.substr(1);
+  return rest == word_rest || std::equal(rest.begin(), rest.end(), word_rest.begin(),
+                                         [](char t, char w) { return t == w - kToCapital; });
+}
+
+// Null words, the booleans of YAML 1.1 and 1.2, and the merge and value keys.
+bool is_keyword(std::string_view text) noexcept {
+  static constexpr std::string_view kWords[] = {"null", "true", "false", "yes", "no",
+                                                "on",   "off",  "y",     "n"};
+  if (text == "~" || text == "<<" || text == "=") return true;
+  return std::any_of(std::begin(kWords), std::end(kWords),
+                     [&](std::string_view w) { return in_three_cases(text, w); });
+}
+
+// "e5", "E-12": an exponent, and nothing after it.
+bool is_exponent(Cursor c) noexcept {
+  if (!c.take('e') && !c.take('E')) return false;
+  if (!c.take('+')) c.take('-');
+  return c.take_all(is_decimal) > 0 && c.at_end();
+}
+
+// What follows a float's point: digits and underscores, then an optional
+// exponent.
+bool is_fraction(Cursor c) noexcept {
+  c.take_all(is_digit_or_underscore<10>);
+  return c.at_end() || is_exponent(c);
+}
+
+// Base-60 places, one or more (":5", ":59"), then nothing or a point with
+// digits and underscores.
+bool is_sexagesimal(Cursor c) noexcept {
+  while (c.take(':')) {
+    // A second digit only after 0 to 5: "1:60" is no number.
+    if (c.take(is_sixties_tens)) c.take(is_decimal);
+    else if (!c.take(is_decimal)) return false;
+  }
+  if (c.at_end()) return true;
+  if (!c.take('.')) return false;
+  c.take_all(is_digit_or_underscore<10>);
+  return c.at_end();
+}
+
+// An integer or a float of either version after an optional sign: 0b, 0o and
+// 0x digits; decimal digits with underscores, then base-60 places, a point or
+// an exponent; a point with or without digits around it (even "." alone);
+// .inf and .nan.
+bool is_number(std::string_view text) noexcept {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  if (text.size() >= 2 && text[0] == '0') {
+    switch (text[1]) {
+      case 'b': return only(text.substr(2), is_digit_or_underscore<2>);
+      case 'o': return only(text.substr(2), is_digit_or_underscore<8>);
+      case 'x': return only(text.substr(2), is_digit_or_underscore<16>);
+      default: break;
+    }
+  }
+  Cursor c(text);
+  if (c.take('.')) {
+    std::string_view rest = c.rest();
+    return is_fraction(c) || in_three_cases(rest, "inf") || rest == "nan" || rest == "NaN" ||
+           rest == "NAN";
+  }
+  if (!c.take(is_decimal)) return false;
+  c.take_all(is_digit_or_underscore<10>);
+  if (c.at_end()) return true;
+  if (c.next_is(':')) return is_sexagesimal(c);
+  if (c.take('.')) return is_fraction(c);
+  return is_exponent(c);
+}
+
+// A date ("2001-12-14"), with or without a time after "T", "t" or blanks
+// ("21:59:43", fractions of a second), then an optional zone after optional
+// blanks ("Z", "-5", "+05:30").
+bool is_timestamp(std::string_view text) noexcept {
+  Cursor c(text);
+  if (!(c.take_digits(4, 4) && c.take('-') && c.take_digits(1, 2) && c.take('-') &&
+        c.take_digits(1, 2)))
+    return false;
+  if (c.at_end()) return true;
+  if (!c.take('T') && !c.take('t') && c.take_all(is_blank) == 0) return false;
+  if (!(c.take_digits(1, 2) && c.take(':') && c.take_digits(2, 2) && c.take(':') &&
+        c.take_digits(2, 2)))
+    return false;
+  if (c.take('.')) c.take_all(is_decimal);
+  if (c.at_end()) return true;
+  c.take_all(is_blank);
+  if (c.take('Z')) return c.at_end();
+  if (!c.take('+') && !c.take('-')) return false;
+  if (!c.take_digits(1, 2)) return false;
+  if (c.take(':') && !c.take_digits(2, 2)) return false;
+  return c.at_end();
+}
+
+}  // namespace
+
+bool resolves_as_non_text(std::string_view text) {
+  return text.empty() || is_keyword(text) || is_number(text) || is_timestamp(text);
 }
 
 TextStyle text_style(std::string_view text) {

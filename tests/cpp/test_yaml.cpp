@@ -773,7 +773,9 @@ std::vector<std::string> resolution_texts() {
   }
 
   std::mt19937 random(20240102);
-  auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+  auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
   const std::vector<std::string> pieces = {
       "0", "1", "2", "5", "6", "9", "00", "12", "59", "60", "123", "2001", "0b", "0o", "0x", "_",
       "-", "+", ".", ":", "e", "E", "a", "f", "F", "x", "o", "b", "T", "t", " ", "\t", "Z", "inf",
@@ -785,8 +787,8 @@ std::vector<std::string> resolution_texts() {
   }
 
   const std::vector<std::string> samples = {
-      "0b1_01", "-0o7_6", "+0xDead_beef", "1_000:59:5", "-190:20:30.1_5", "+1_0.5_e-12",
-      "._5E+3", "12e3", "-.INF", "+.NaN", "2001-12-14", "2001-1-4T1:59:43", "2001-12-14 \t21:59:43.10Z",
+      "0b1_01", "-0o7_6", "+0xDead_beef", "1_000:59:5", "-190:20:30.1_5", "+1_0.5_e-12", "._5E+3",
+      "12e3", "-.INF", "+.NaN", "2001-12-14", "2001-1-4T1:59:43", "2001-12-14 \t21:59:43.10Z",
       "2001-12-14t21:59:43.10 \t-5", "2001-12-14 21:59:43+05:30"};
   const std::string edits = alphabet + "adfnoNOSTtuy~<=";
   for (int i = 0; i < 200000; ++i) {
@@ -803,7 +805,8 @@ std::vector<std::string> resolution_texts() {
     texts.push_back(std::move(s));
   }
 
-  for (std::string word : {"null", "true", "false", "yes", "no", "on", "off", "y", "n", "inf", "nan"}) {
+  for (std::string word :
+       {"null", "true", "false", "yes", "no", "on", "off", "y", "n", "inf", "nan"}) {
     for (unsigned upper = 0; upper < (1u << word.size()); ++upper) {
       std::string cased = word;
       for (std::size_t i = 0; i < word.size(); ++i)
@@ -838,10 +841,12 @@ TEST(YamlEmit, NonTextResolutionAgreesWithTheRegularExpressions) {
     const re2::StringPiece piece(t.data(), t.size());
     const bool expected = t.empty() || RE2::FullMatch(piece, pattern);
     if (expected)
-      for (std::size_t i = 0; i < kNotationCount; ++i) taken[i] += RE2::FullMatch(piece, *notations[i]);
+      for (std::size_t i = 0; i < kNotationCount; ++i)
+        taken[i] += RE2::FullMatch(piece, *notations[i]);
     if (y::resolves_as_non_text(t) == expected) continue;
     if (++mismatches <= 20)
-      ADD_FAILURE() << "\"" << t << "\" should " << (expected ? "" : "not ") << "resolve as non-text";
+      ADD_FAILURE() << "\"" << t << "\" should " << (expected ? "" : "not ")
+                    << "resolve as non-text";
   }
   EXPECT_EQ(mismatches, 0u) << "texts resolved otherwise than by the expressions";
   for (std::size_t i = 0; i < kNotationCount; ++i)
