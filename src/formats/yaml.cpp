@@ -954,7 +954,20 @@ bool is_timestamp(std::string_view text) noexcept {
 }  // namespace
 
 bool resolves_as_non_text(std::string_view text) {
-  return text.empty() || is_keyword(text) || is_number(text) || is_timestamp(text);
+  if (text.empty()) return true;
+  // Each notation begins with characters of its own.
+  switch (text[0]) {
+    case '~': case '<': case '=': case 'n': case 'N': case 't': case 'T': case 'f': case 'F':
+    case 'y': case 'Y': case 'o': case 'O':
+      return is_keyword(text);
+    case '+': case '-': case '.':
+      return is_number(text);
+    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
+    case '9':
+      return is_number(text) || is_timestamp(text);
+    default:
+      return false;
+  }
 }
 
 TextStyle text_style(std::string_view text) {
