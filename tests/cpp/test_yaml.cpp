@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 #include <map>
+#include <memory>
+#include <random>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include <re2/re2.h>
 
 #include "formats/yaml.hpp"
 
@@ -671,8 +676,11 @@ TEST(YamlEmit, ExactOutput) {
   EXPECT_EQ(out, "ratio: 65535\ndisabled: true\n");
 }
 
-TEST(YamlEmit, EveryTextReadsBackUnchanged) {
-  const std::vector<std::string> texts = {
+namespace {
+
+// Texts of every kind: each must read back unchanged.
+const std::vector<std::string>& round_trip_texts() {
+  static const std::vector<std::string> texts = {
       "", "~", "null", "Null", "NULL", "true", "False", "yes", "No", "on", "OFF", "y", "N",
       "5", "-5", "+5", "007", "0x1F", "0o17", "0b11", "1_000", "1:20", "190:20:30.15", "1.5",
       "1.", ".5", "1e5", "-1E-5", ".inf", "-.Inf", ".nan", "2001-12-14", "2001-12-14t21:59:43.10-05:00",
@@ -686,7 +694,32 @@ TEST(YamlEmit, EveryTextReadsBackUnchanged) {
       "a\\b", std::string(5000, 'w'), "long " + std::string(300, ' ') + "gap", "\xC2\xA0nbsp",
       "\xE2\x80\x8Bzero-width", "trailing\n\n\n", "mix\n  indent\n\tx",
   };
-  for (const std::string& t : texts) {
+  return texts;
+}
+
+struct StyleCase {
+  const char* text;
+  y::TextStyle style;
+};
+constexpr StyleCase kStyleCases[] = {
+    {"web", y::TextStyle::Any},
+    {"10.0.0.1", y::TextStyle::Any},
+    {"1.2.3", y::TextStyle::Any},
+    {"Yes please", y::TextStyle::Any},
+    {"", y::TextStyle::SingleQuoted},
+    {"yes", y::TextStyle::SingleQuoted},
+    {"12:30:45", y::TextStyle::SingleQuoted},
+    {"2023-01-02 03:04:05", y::TextStyle::SingleQuoted},
+    {"0x_1F", y::TextStyle::SingleQuoted},
+    {"a\nb", y::TextStyle::Literal},
+    {"a\r\nb", y::TextStyle::DoubleQuoted},
+    {"a\xE2\x80\xA8" "b", y::TextStyle::DoubleQuoted},
+};
+
+}  // namespace
+
+TEST(YamlEmit, EveryTextReadsBackUnchanged) {
+  for (const std::string& t : round_trip_texts()) {
     Tree tree = map({{"k", text(t)}, {"l", seq({text(t), map({{t, text(t)}})})}});
     std::string yaml = write_tree(tree);
     Tree back;
@@ -696,24 +729,128 @@ TEST(YamlEmit, EveryTextReadsBackUnchanged) {
 }
 
 TEST(YamlEmit, TextStyles) {
-  struct Case {
-    const char* text;
-    y::TextStyle style;
-  } cases[] = {
-      {"web", y::TextStyle::Any},
-      {"10.0.0.1", y::TextStyle::Any},
-      {"1.2.3", y::TextStyle::Any},
-      {"Yes please", y::TextStyle::Any},
-      {"", y::TextStyle::SingleQuoted},
-      {"yes", y::TextStyle::SingleQuoted},
-      {"12:30:45", y::TextStyle::SingleQuoted},
-      {"2023-01-02 03:04:05", y::TextStyle::SingleQuoted},
-      {"0x_1F", y::TextStyle::SingleQuoted},
-      {"a\nb", y::TextStyle::Literal},
-      {"a\r\nb", y::TextStyle::DoubleQuoted},
-      {"a\xE2\x80\xA8" "b", y::TextStyle::DoubleQuoted},
+  for (const StyleCase& c : kStyleCases) EXPECT_EQ(y::text_style(c.text), c.style) << c.text;
+}
+
+namespace {
+
+// The plain texts that a YAML 1.1 or 1.2 reader resolves to something other
+// than a text, as regular expressions, one notation a line (joined with "|",
+// one pattern for a whole text): resolves_as_non_text answers as they do.
+constexpr const char* kNonTextNotations[] = {
+    "~|null|Null|NULL",
+    "true|True|TRUE|false|False|FALSE|yes|Yes|YES|no|No|NO|on|On|ON|off|Off|OFF|y|Y|n|N",
+    "<<|=",
+    "[-+]?0b[0-1_]+",
+    "[-+]?0o[0-7_]+",
+    "[-+]?0x[0-9a-fA-F_]+",
+    "[-+]?[0-9][0-9_]*(:[0-5]?[0-9])*",
+    "[-+]?[0-9][0-9_]*(:[0-5]?[0-9])+\\.[0-9_]*",
+    "[-+]?([0-9][0-9_]*)?\\.[0-9_]*([eE][-+]?[0-9]+)?",
+    "[-+]?[0-9][0-9_]*[eE][-+]?[0-9]+",
+    "[-+]?\\.(inf|Inf|INF)",
+    "[-+]?\\.(nan|NaN|NAN)",
+    "[0-9][0-9][0-9][0-9]-[0-9][0-9]?-[0-9][0-9]?"
+    "(([Tt]|[ \\t]+)[0-9][0-9]?:[0-9][0-9]:[0-9][0-9](\\.[0-9]*)?"
+    "([ \\t]*(Z|[-+][0-9][0-9]?(:[0-9][0-9])?))?)?",
+};
+constexpr std::size_t kNotationCount = std::size(kNonTextNotations);
+
+// The texts the comparison runs on: every string of up to four characters of
+// a small alphabet; strings of random pieces of the notations; random edits of
+// a sample of each notation; every keyword in every case, also after a point
+// and a sign; and the texts of the other writing tests.
+std::vector<std::string> resolution_texts() {
+  std::vector<std::string> texts;
+  const std::string alphabet = "01579_.:-+eEbxoiZT \t";
+  std::vector<std::string> shorter = {""};
+  for (int length = 1; length <= 4; ++length) {
+    std::vector<std::string> longer;
+    for (const std::string& s : shorter)
+      for (char c : alphabet) longer.push_back(s + c);
+    texts.insert(texts.end(), longer.begin(), longer.end());
+    shorter = std::move(longer);
+  }
+
+  std::mt19937 random(20240102);
+  auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
   };
-  for (const Case& c : cases) EXPECT_EQ(y::text_style(c.text), c.style) << c.text;
+  const std::vector<std::string> pieces = {
+      "0", "1", "2", "5", "6", "9", "00", "12", "59", "60", "123", "2001", "0b", "0o", "0x", "_",
+      "-", "+", ".", ":", "e", "E", "a", "f", "F", "x", "o", "b", "T", "t", " ", "\t", "Z", "inf",
+      "Inf", "INF", "nan", "NaN", "NAN", "null", "y", "n", "<", "=", "~", "ON", "No"};
+  for (int i = 0; i < 300000; ++i) {
+    std::string s;
+    for (std::size_t n = 1 + pick(8); n > 0; --n) s += pieces[pick(pieces.size())];
+    texts.push_back(std::move(s));
+  }
+
+  const std::vector<std::string> samples = {
+      "0b1_01", "-0o7_6", "+0xDead_beef", "1_000:59:5", "-190:20:30.1_5", "+1_0.5_e-12", "._5E+3",
+      "12e3", "-.INF", "+.NaN", "2001-12-14", "2001-1-4T1:59:43", "2001-12-14 \t21:59:43.10Z",
+      "2001-12-14t21:59:43.10 \t-5", "2001-12-14 21:59:43+05:30"};
+  const std::string edits = alphabet + "adfnoNOSTtuy~<=";
+  for (int i = 0; i < 200000; ++i) {
+    std::string s = samples[pick(samples.size())];
+    for (std::size_t n = 1 + pick(3); n > 0; --n) {
+      std::size_t at = pick(s.size() + 1);
+      char c = edits[pick(edits.size())];
+      switch (pick(3)) {
+        case 0: s.insert(s.begin() + at, c); break;
+        case 1: if (at < s.size()) s[at] = c; break;
+        default: if (at < s.size()) s.erase(at, 1); break;
+      }
+    }
+    texts.push_back(std::move(s));
+  }
+
+  for (std::string word :
+       {"null", "true", "false", "yes", "no", "on", "off", "y", "n", "inf", "nan"}) {
+    for (unsigned upper = 0; upper < (1u << word.size()); ++upper) {
+      std::string cased = word;
+      for (std::size_t i = 0; i < word.size(); ++i)
+        if (upper & (1u << i)) cased[i] = static_cast<char>(cased[i] - 'a' + 'A');
+      for (const char* before : {"", ".", "+.", "-.", " "}) texts.push_back(before + cased);
+      texts.push_back(cased + " ");
+    }
+  }
+
+  texts.insert(texts.end(), round_trip_texts().begin(), round_trip_texts().end());
+  for (const StyleCase& c : kStyleCases) texts.push_back(c.text);
+  return texts;
+}
+
+}  // namespace
+
+TEST(YamlEmit, NonTextResolutionAgreesWithTheRegularExpressions) {
+  std::string whole;
+  std::vector<std::unique_ptr<RE2>> notations;
+  for (const char* n : kNonTextNotations) {
+    whole += whole.empty() ? "" : "|";
+    whole += n;
+    notations.push_back(std::make_unique<RE2>(n));
+  }
+  const RE2 pattern(whole);
+  ASSERT_TRUE(pattern.ok()) << pattern.error();
+
+  // How many texts each notation takes: every one must be met.
+  std::size_t taken[kNotationCount] = {};
+  std::size_t mismatches = 0;
+  for (const std::string& t : resolution_texts()) {
+    const re2::StringPiece piece(t.data(), t.size());
+    const bool expected = t.empty() || RE2::FullMatch(piece, pattern);
+    if (expected)
+      for (std::size_t i = 0; i < kNotationCount; ++i)
+        taken[i] += RE2::FullMatch(piece, *notations[i]);
+    if (y::resolves_as_non_text(t) == expected) continue;
+    if (++mismatches <= 20)
+      ADD_FAILURE() << "\"" << t << "\" should " << (expected ? "" : "not ")
+                    << "resolve as non-text";
+  }
+  EXPECT_EQ(mismatches, 0u) << "texts resolved otherwise than by the expressions";
+  for (std::size_t i = 0; i < kNotationCount; ++i)
+    EXPECT_GT(taken[i], 0u) << "no text of " << kNonTextNotations[i];
 }
 
 TEST(YamlEmit, InvalidUtf8IsAnError) {
