@@ -10,9 +10,9 @@
 
 namespace {
 
-using namespace quilvarn;
-using qvtest::Batch;
-using qvtest::Item;
+using namespace qv;
+using qv::test::Batch;
+using qv::test::Item;
 
 // Items of mixed shapes: short and long texts, an escape or a non-ASCII
 // letter now and then, lists, nested records and pairs.
@@ -64,7 +64,7 @@ void BM_JsonRead(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonRead)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonRead)->Apply(qv::bench::steady);
 
 // Reading alone: each result is released outside the clock, so the figure is the reader's and
 // not the allocator's work of freeing the previous result (BM_JsonRead counts both).
@@ -80,7 +80,7 @@ void BM_JsonReadOnly(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonReadOnly)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonReadOnly)->Apply(qv::bench::steady);
 
 void BM_JsonValidate(benchmark::State& state) {
   // The path that skips values of unknown keys.
@@ -89,7 +89,7 @@ void BM_JsonValidate(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(json::validate(text, error));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_JsonValidate)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonValidate)->Apply(qv::bench::steady);
 
 void BM_JsonWrite(benchmark::State& state) {
   const Batch& b = batch();
@@ -102,7 +102,7 @@ void BM_JsonWrite(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_JsonWrite)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonWrite)->Apply(qv::bench::steady);
 
 // Writing as the module's to_json does: the text's room is the writer's own to find.
 void BM_JsonToJson(benchmark::State& state) {
@@ -111,14 +111,14 @@ void BM_JsonToJson(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(formats::write(json::write_record, b));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_JsonToJson)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonToJson)->Apply(qv::bench::steady);
 
 void BM_JsonValueTree(benchmark::State& state) {
   const Batch& b = batch();
   for (auto _ : state) benchmark::DoNotOptimize(json::to_json_value(b));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
 }
-BENCHMARK(BM_JsonValueTree)->Apply(qvbench::steady);
+BENCHMARK(BM_JsonValueTree)->Apply(qv::bench::steady);
 
 }  // namespace
 

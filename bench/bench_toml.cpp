@@ -11,9 +11,9 @@
 
 namespace {
 
-using namespace quilvarn;
-using qvtest::Batch;
-using qvtest::Item;
+using namespace qv;
+using qv::test::Batch;
+using qv::test::Item;
 
 // Records of mixed shapes: short and long texts, an escape or a non-ASCII
 // letter now and then, lists, nested records (arrays of tables and
@@ -69,7 +69,7 @@ void BM_TomlParse(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_TomlParse)->Apply(qvbench::steady);
+BENCHMARK(BM_TomlParse)->Apply(qv::bench::steady);
 
 void BM_TomlRead(benchmark::State& state) {
   const std::string& text = document();
@@ -80,7 +80,7 @@ void BM_TomlRead(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_TomlRead)->Apply(qvbench::steady);
+BENCHMARK(BM_TomlRead)->Apply(qv::bench::steady);
 
 void BM_TomlWrite(benchmark::State& state) {
   const Batch& b = batch();
@@ -91,7 +91,7 @@ void BM_TomlWrite(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
-BENCHMARK(BM_TomlWrite)->Apply(qvbench::steady);
+BENCHMARK(BM_TomlWrite)->Apply(qv::bench::steady);
 
 }  // namespace
 

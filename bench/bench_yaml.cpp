@@ -13,8 +13,8 @@
 
 namespace {
 
-using namespace quilvarn;
-using qvtest::Conf;
+using namespace qv;
+using qv::test::Conf;
 
 // Servers and members of mixed shapes: texts that need quotes now and then,
 // lists, nested records and policies.
@@ -23,7 +23,7 @@ Conf make_conf(std::size_t target_bytes) {
   std::size_t size = 0;
   for (std::size_t i = 0; size < target_bytes; ++i) {
     const std::string n = std::to_string(i);
-    qvtest::Vs v;
+    qv::test::Vs v;
     v.name = "/Common/app-" + n + "_vs";
     v.destination = "/Common/10.1." + std::to_string(i % 256) + ".7:443";
     v.description = (i % 7 == 0) ? "line one\nline \"two\" caf\u00e9" : "frontend service " + n;
@@ -34,7 +34,7 @@ Conf make_conf(std::size_t target_bytes) {
     v.vlans_enabled = i % 2 == 0;
     if (i % 4 == 0) v.policies = {{"/Common/asm_policy", {"rule-a", "rule-b"}}};
     v.source = "10." + std::to_string(i % 256) + ".0.0/16";
-    qvtest::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
+    qv::test::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
                   {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"},
                   (i % 5 == 0) ? "default" : "/Common/http_head"};
     size += formats::write(yaml::write_record, v).value().size() + 2 * v.profiles.size();
@@ -83,7 +83,7 @@ void BM_LibyamlEvents(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_LibyamlEvents)->Apply(qvbench::steady);
+BENCHMARK(BM_LibyamlEvents)->Apply(qv::bench::steady);
 
 void BM_YamlLoad(benchmark::State& state) {
   const std::string& text = document();
@@ -94,7 +94,7 @@ void BM_YamlLoad(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlLoad)->Apply(qvbench::steady);
+BENCHMARK(BM_YamlLoad)->Apply(qv::bench::steady);
 
 void BM_YamlLoadAndSkip(benchmark::State& state) {
   // The document model walked whole, as the values of unknown keys are.
@@ -107,7 +107,7 @@ void BM_YamlLoadAndSkip(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlLoadAndSkip)->Apply(qvbench::steady);
+BENCHMARK(BM_YamlLoadAndSkip)->Apply(qv::bench::steady);
 
 void BM_YamlRead(benchmark::State& state) {
   const std::string& text = document();
@@ -118,7 +118,7 @@ void BM_YamlRead(benchmark::State& state) {
   }
   set_rate(state, text.size());
 }
-BENCHMARK(BM_YamlRead)->Apply(qvbench::steady);
+BENCHMARK(BM_YamlRead)->Apply(qv::bench::steady);
 
 void BM_YamlWrite(benchmark::State& state) {
   const Conf& c = conf();
@@ -133,7 +133,7 @@ void BM_YamlWrite(benchmark::State& state) {
   }
   set_rate(state, size);
 }
-BENCHMARK(BM_YamlWrite)->Apply(qvbench::steady);
+BENCHMARK(BM_YamlWrite)->Apply(qv::bench::steady);
 
 }  // namespace
 

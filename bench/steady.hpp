@@ -6,10 +6,10 @@
 // process that has read before, as a program reading many documents does.
 #include <benchmark/benchmark.h>
 
-namespace qvbench {
+namespace qv::bench {
 
 inline void steady(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
 }
 
-}  // namespace qvbench
+}  // namespace qv::bench

@@ -54,9 +54,9 @@
 #include "record/record.hpp"
 #include "test_records.hpp"
 
-namespace fz {
+namespace qv::fuzz {
 
-using quilvarn::formats::RecordDef;
+using qv::formats::RecordDef;
 
 // ---------------------------------------------------------------------------
 // The three formats behind one interface.
@@ -64,13 +64,13 @@ using quilvarn::formats::RecordDef;
 struct Format {
   const char* name;
   bool (*read)(std::string_view text, const RecordDef& def, void* record, std::string& error);
-  quilvarn::formats::WriteRecord write;
+  qv::formats::WriteRecord write;
 };
 
 constexpr Format kFormats[] = {
-    {"json", &quilvarn::json::read_record, &quilvarn::json::write_record},
-    {"yaml", &quilvarn::yaml::read_record, &quilvarn::yaml::write_record},
-    {"toml", &quilvarn::toml::read_record, &quilvarn::toml::write_record},
+    {"json", &qv::json::read_record, &qv::json::write_record},
+    {"yaml", &qv::yaml::read_record, &qv::yaml::write_record},
+    {"toml", &qv::toml::read_record, &qv::toml::write_record},
 };
 constexpr std::size_t kFormatCount = std::size(kFormats);
 
@@ -93,7 +93,7 @@ void check_error(const Format& f, std::string_view input, const std::string& err
 
 template <class T>
 std::string write_or_fail(const Format& f, const T& value, std::string_view context) {
-  quilvarn::formats::WriteResult written = quilvarn::formats::write(f.write, value);
+  qv::formats::WriteResult written = qv::formats::write(f.write, value);
   if (!written) fail("writing a value that was read failed", f, context, written.error().message);
   return std::move(written).value();
 }
@@ -102,7 +102,7 @@ template <class T>
 T read_or_fail(const Format& f, std::string_view text, std::string_view context) {
   T value{};
   std::string error;
-  if (!f.read(text, quilvarn::formats::record_def<T>, &value, error)) {
+  if (!f.read(text, qv::formats::record_def<T>, &value, error)) {
     std::string both = std::string(error) + "\n--- document that was read first:\n" + std::string(context);
     fail("a written document does not read back", f, text, both);
   }
@@ -134,7 +134,7 @@ void settle(const Format& f, const T& first, std::string_view input) {
 
 template <class T, bool Settles>
 void run(const Format& f, std::string_view input) {
-  const RecordDef& def = quilvarn::formats::record_def<T>;
+  const RecordDef& def = qv::formats::record_def<T>;
   T first{};
   std::string error;
   const bool ok = f.read(input, def, &first, error);
@@ -214,11 +214,11 @@ using Runner = void (*)(const Format&, std::string_view);
 // fuzz/run.sh seeds the corpus by these numbers: keep it in step.
 constexpr Runner kEntries[] = {
     // Test records.
-    &run<qvtest::Item, false>,   // 0: every field kind and written-when rule
-    &run<qvtest::Batch, false>,  // 1: a list of those
-    &run<qvtest::Node, true>,    // 2: a record that nests itself (nesting allowance)
-    &run<qvtest::Vs, true>,      // 3: server-shaped
-    &run<qvtest::Conf, false>,   // 4: lists of servers and members (Mem's ratio does not settle)
+    &run<qv::test::Item, false>,   // 0: every field kind and written-when rule
+    &run<qv::test::Batch, false>,  // 1: a list of those
+    &run<qv::test::Node, true>,    // 2: a record that nests itself (nesting allowance)
+    &run<qv::test::Vs, true>,      // 3: server-shaped
+    &run<qv::test::Conf, false>,   // 4: lists of servers and members (Mem's ratio does not settle)
     // The module's records, read from documents.
     &run<qv::ltm::Virtual, true>,     // 5
     &run<qv::ltm::Pool, true>,        // 6
@@ -239,15 +239,15 @@ constexpr Runner kEntries[] = {
 };
 constexpr std::size_t kEntryCount = std::size(kEntries);
 
-}  // namespace fz
+}  // namespace qv::fuzz
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fz::g_verbose = std::getenv("QV_FUZZ_VERBOSE") != nullptr;
+  qv::fuzz::g_verbose = std::getenv("QV_FUZZ_VERBOSE") != nullptr;
   if (const char* want = std::getenv("QV_FUZZ_FORMAT")) {
-    for (std::size_t i = 0; i < fz::kFormatCount; ++i) {
-      if (std::strcmp(want, fz::kFormats[i].name) == 0) fz::g_pinned_format = i;
+    for (std::size_t i = 0; i < qv::fuzz::kFormatCount; ++i) {
+      if (std::strcmp(want, qv::fuzz::kFormats[i].name) == 0) qv::fuzz::g_pinned_format = i;
     }
-    if (!fz::g_pinned_format) {
+    if (!qv::fuzz::g_pinned_format) {
       std::fprintf(stderr, "QV_FUZZ_FORMAT must be json, yaml or toml\n");
       std::exit(2);
     }
@@ -258,9 +258,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const unsigned selector = data[0];
-  const std::size_t format = fz::g_pinned_format ? *fz::g_pinned_format : selector % fz::kFormatCount;
-  const std::size_t entry = (selector / fz::kFormatCount) % fz::kEntryCount;
+  const std::size_t format = qv::fuzz::g_pinned_format ? *qv::fuzz::g_pinned_format : selector % qv::fuzz::kFormatCount;
+  const std::size_t entry = (selector / qv::fuzz::kFormatCount) % qv::fuzz::kEntryCount;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  fz::kEntries[entry](fz::kFormats[format], text);
+  qv::fuzz::kEntries[entry](qv::fuzz::kFormats[format], text);
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace quilvarn::csv {
+namespace qv::csv {
 
 formats::WriteError container_in_header(std::string_view kind) {
   std::string s = "CSV write error: cannot serialize ";
@@ -122,4 +122,4 @@ std::optional<formats::WriteError> write_record(std::string& out, const formats:
       });
 }
 
-}  // namespace quilvarn::csv
+}  // namespace qv::csv

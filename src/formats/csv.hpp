@@ -16,7 +16,7 @@
 #include "formats/format.hpp"
 #include "record/record.hpp"
 
-namespace quilvarn::csv {
+namespace qv::csv {
 
 struct CsvWriterSettings {
   char delimiter = ',';
@@ -137,4 +137,4 @@ Status RecordWriter::row(Header&& header, Record&& record) {
   return writer_.end_row();
 }
 
-}  // namespace quilvarn::csv
+}  // namespace qv::csv

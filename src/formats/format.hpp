@@ -26,7 +26,7 @@
 
 #include "record/record.hpp"
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 // A writer's failure: the message a caller reports (CSV's refusals reach Python as ValueError
 // with it), and the error's debug form, which a fault of the module reports (the other writers
@@ -90,4 +90,4 @@ WriteResult write(WriteRecord write_record, const T& record) {
   return out;
 }
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats

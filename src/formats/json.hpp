@@ -11,7 +11,7 @@
 #include "formats/format.hpp"
 #include "record/record.hpp"
 
-namespace quilvarn::json {
+namespace qv::json {
 
 // ---------------------------------------------------------------------------
 // Writing compact JSON text.
@@ -107,4 +107,4 @@ Value to_json_value(const T& record) {
 // Appends the value tree as compact JSON text.
 void write_value(std::string& out, const Value& value);
 
-}  // namespace quilvarn::json
+}  // namespace qv::json

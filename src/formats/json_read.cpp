@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace quilvarn::json {
+namespace qv::json {
 
 using formats::FieldDef;
 using formats::FieldKind;
@@ -1008,4 +1008,4 @@ bool validate(std::string_view text, std::string& error) {
   return false;
 }
 
-}  // namespace quilvarn::json
+}  // namespace qv::json

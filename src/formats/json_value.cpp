@@ -2,7 +2,7 @@
 // by key. (A tree is written as text in json_write.cpp.)
 #include "formats/json.hpp"
 
-namespace quilvarn::json {
+namespace qv::json {
 
 using formats::FieldDef;
 using formats::FieldKind;
@@ -67,4 +67,4 @@ Value to_value(const RecordDef& def, const void* record) {
   return o;
 }
 
-}  // namespace quilvarn::json
+}  // namespace qv::json

@@ -16,7 +16,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace quilvarn::json {
+namespace qv::json {
 
 using formats::FieldDef;
 using formats::FieldKind;
@@ -437,4 +437,4 @@ void write_value(std::string& out, const Value& value) {
   write_value_to(o, value);
 }
 
-}  // namespace quilvarn::json
+}  // namespace qv::json

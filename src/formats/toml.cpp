@@ -8,7 +8,7 @@
 #include <limits>
 #include <unordered_map>
 
-namespace quilvarn::toml {
+namespace qv::toml {
 
 namespace {
 
@@ -1296,4 +1296,4 @@ std::variant<Document, Error> parse(std::string_view text) {
   return Document(std::move(data));
 }
 
-}  // namespace quilvarn::toml
+}  // namespace qv::toml

@@ -37,11 +37,11 @@
 #include "formats/format.hpp"
 #include "record/record.hpp"
 
-namespace quilvarn::json {
+namespace qv::json {
 struct Value;
 }
 
-namespace quilvarn::toml {
+namespace qv::toml {
 
 // Deepest nesting of tables and arrays (header and dotted key parts count
 // like inline tables and arrays); deeper documents fail with a clear error.
@@ -356,4 +356,4 @@ bool read_record(std::string_view text, const formats::RecordDef& def, void* rec
 std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
                                                 const void* record);
 
-}  // namespace quilvarn::toml
+}  // namespace qv::toml

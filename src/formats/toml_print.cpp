@@ -9,7 +9,7 @@
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
 
-namespace quilvarn::toml {
+namespace qv::toml {
 
 // ---------------------------------------------------------------------------
 // Item.
@@ -347,4 +347,4 @@ std::variant<Item, formats::WriteError> from_json(const json::Value& value) {
   return item;
 }
 
-}  // namespace quilvarn::toml
+}  // namespace qv::toml

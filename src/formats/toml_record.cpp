@@ -10,7 +10,7 @@
 // value, and their own keys are not named.
 #include "formats/toml.hpp"
 
-namespace quilvarn::toml {
+namespace qv::toml {
 
 namespace {
 
@@ -242,4 +242,4 @@ bool read_record(std::string_view text, const RecordDef& def, void* record, std:
   return false;
 }
 
-}  // namespace quilvarn::toml
+}  // namespace qv::toml

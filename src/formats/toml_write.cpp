@@ -13,7 +13,7 @@
 
 #include "formats/toml.hpp"
 
-namespace quilvarn::toml {
+namespace qv::toml {
 
 namespace {
 
@@ -182,4 +182,4 @@ std::optional<formats::WriteError> write_record(std::string& out, const RecordDe
   return std::nullopt;
 }
 
-}  // namespace quilvarn::toml
+}  // namespace qv::toml

@@ -15,7 +15,7 @@
 
 #include "record/record.hpp"
 
-namespace quilvarn::yaml {
+namespace qv::yaml {
 
 namespace {
 
@@ -1293,4 +1293,4 @@ std::optional<formats::WriteError> write_record(std::string& out, const RecordDe
   return formats::WriteError::of(st->text());
 }
 
-}  // namespace quilvarn::yaml
+}  // namespace qv::yaml

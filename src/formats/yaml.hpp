@@ -26,7 +26,7 @@
 
 struct yaml_emitter_s;
 
-namespace quilvarn::yaml {
+namespace qv::yaml {
 
 // A place in the text as libyaml counts it: index, line and column from 0.
 struct Mark {
@@ -547,4 +547,4 @@ Status read_document(std::string_view text, Root&& root) {
   return root(w, Path::root());
 }
 
-}  // namespace quilvarn::yaml
+}  // namespace qv::yaml

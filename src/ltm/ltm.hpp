@@ -40,7 +40,7 @@ std::string ltm_repr(const LTM& value);
 }  // namespace qv::ltm
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::LTM> {
+struct qv::formats::RecordTable<qv::ltm::LTM> {
   using R = qv::ltm::LTM;
   static constexpr std::string_view name = "LTM";
   static constexpr FieldDef fields[] = {

@@ -32,7 +32,7 @@ std::string partition_repr(const Partition& value);
 }  // namespace qv::ltm
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::Partition> {
+struct qv::formats::RecordTable<qv::ltm::Partition> {
   using R = qv::ltm::Partition;
   static constexpr std::string_view name = "Partition";
   static constexpr FieldDef fields[] = {

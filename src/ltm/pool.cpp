@@ -9,7 +9,7 @@
 
 namespace qv::ltm {
 
-namespace formats = quilvarn::formats;
+namespace formats = qv::formats;
 
 // ---- Defaults and builders ---------------------------------------------------------------------
 

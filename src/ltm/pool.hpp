@@ -113,7 +113,7 @@ PathResult<std::string> pool_get_full_path(const Pool& pool, std::optional<std::
 
 // ---- Field tables ---------------------------------------------------------------------------------
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 template <>
 struct RecordTable<qv::ltm::MemberFqdn> {
@@ -156,4 +156,4 @@ struct RecordTable<qv::ltm::Pool> {
   };
 };
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats

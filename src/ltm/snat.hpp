@@ -33,7 +33,7 @@ std::string snatpool_repr(const SnatPool& value);
 }  // namespace qv::ltm
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::SnatPool> {
+struct qv::formats::RecordTable<qv::ltm::SnatPool> {
   using R = qv::ltm::SnatPool;
   static constexpr std::string_view name = "SnatPool";
   static constexpr FieldDef fields[] = {

@@ -30,7 +30,7 @@ struct Snat {
 };
 
 // A policy: its name and the lines of its block.
-using Policy = quilvarn::formats::TextPair;
+using Policy = qv::formats::TextPair;
 
 // One virtual server. `name`, `destination` and `pool` are object-path texts: plain texts in
 // documents, LtmPath objects toward Python. The field order is the key order of every writer and
@@ -101,7 +101,7 @@ std::string virtual_repr(const Virtual& value);
 // ---- Field tables -------------------------------------------------------------------------------
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::Profile> {
+struct qv::formats::RecordTable<qv::ltm::Profile> {
   static constexpr std::string_view name = "Profile";
   static constexpr FieldDef fields[] = {
       field<&qv::ltm::Profile::name>("name").required(),
@@ -110,7 +110,7 @@ struct quilvarn::formats::RecordTable<qv::ltm::Profile> {
 };
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::Snat> {
+struct qv::formats::RecordTable<qv::ltm::Snat> {
   static constexpr std::string_view name = "Snat";
   static constexpr FieldDef fields[] = {
       field<&qv::ltm::Snat::type_>("type").required(),
@@ -123,7 +123,7 @@ inline bool snat_is_written(const Snat& snat) noexcept { return !snat_is_empty(s
 }  // namespace qv::ltm::detail
 
 template <>
-struct quilvarn::formats::RecordTable<qv::ltm::Virtual> {
+struct qv::formats::RecordTable<qv::ltm::Virtual> {
   using V = qv::ltm::Virtual;
   static constexpr std::string_view name = "Virtual";
   static constexpr FieldDef fields[] = {

@@ -8,11 +8,11 @@
 
 namespace qv::py {
 
-using quilvarn::formats::FieldDef;
-using quilvarn::formats::FieldKind;
-using quilvarn::formats::RecordDef;
-using quilvarn::formats::TextPair;
-using quilvarn::formats::value_as;
+using qv::formats::FieldDef;
+using qv::formats::FieldKind;
+using qv::formats::RecordDef;
+using qv::formats::TextPair;
+using qv::formats::value_as;
 
 namespace {
 
@@ -140,7 +140,7 @@ Ref dict_from_record(const RecordDef& def, const void* record) {
   for (std::size_t i = 0; i < def.fields.size(); ++i) {
     const FieldDef& f = def.fields[i];
     const void* v = f.in(record);
-    if (!quilvarn::formats::is_written(f, v)) continue;
+    if (!qv::formats::is_written(f, v)) continue;
     Ref value = field_value(f, v);
     check_status(PyDict_SetItem(dict.get(), keys[i], value.get()));
   }

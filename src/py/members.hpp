@@ -42,14 +42,14 @@ inline constexpr ArgumentSpec kFromToml{ClassInfo<T>::name, "from_toml", {"toml"
 // read in place, inside the new object, so that nothing is moved afterwards; a large text without
 // the interpreter lock. A reader's failure
 // becomes RuntimeError with its message; the half-read object is dropped.
-template <class T, quilvarn::formats::ReadRecord Read>
+template <class T, qv::formats::ReadRecord Read>
 Ref read_new(const Arguments& args) {
   std::string_view text = args.get<std::string_view>(0);
   Ref object = Class<T>::new_instance(T{});
   T& value = reinterpret_cast<ClassObject<T>*>(object.get())->value;
   std::string error;
   // The new object is nobody else's yet, so a large text is read into it without the lock.
-  bool read = unlocked_for(text.size(), [&] { return Read(text, quilvarn::formats::record_def<T>, &value, error); });
+  bool read = unlocked_for(text.size(), [&] { return Read(text, qv::formats::record_def<T>, &value, error); });
   if (!read) raise(PyExc_RuntimeError, error);
   return object;
 }
@@ -63,20 +63,20 @@ enum class WriteFailure {
 
 // A format's writer and how its failure reaches Python.
 struct DocumentWriter {
-  quilvarn::formats::WriteRecord write;
+  qv::formats::WriteRecord write;
   WriteFailure failure;
 };
 
-inline constexpr DocumentWriter kJsonWriter{&quilvarn::json::write_record, WriteFailure::Fault};
-inline constexpr DocumentWriter kYamlWriter{&quilvarn::yaml::write_record, WriteFailure::Fault};
-inline constexpr DocumentWriter kTomlWriter{&quilvarn::toml::write_record, WriteFailure::Fault};
-inline constexpr DocumentWriter kCsvWriter{&quilvarn::csv::write_record, WriteFailure::ValueError};
+inline constexpr DocumentWriter kJsonWriter{&qv::json::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kYamlWriter{&qv::yaml::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kTomlWriter{&qv::toml::write_record, WriteFailure::Fault};
+inline constexpr DocumentWriter kCsvWriter{&qv::csv::write_record, WriteFailure::ValueError};
 
 // The document of a value of class T written by `Writer`, or its failure raised as the writer says.
 template <class T, const DocumentWriter& Writer>
 std::string write_document(const T& value) {
   std::string out;
-  if (auto error = Writer.write(out, quilvarn::formats::record_def<T>, &value)) {
+  if (auto error = Writer.write(out, qv::formats::record_def<T>, &value)) {
     if (Writer.failure == WriteFailure::ValueError) raise(PyExc_ValueError, error->message);
     fault_err(error->debug);
   }
@@ -115,9 +115,9 @@ template <class T>
 constexpr std::array<Item, 3> record_readers() {
   using namespace record_detail;
   return {
-      static_method<kFromJson<T>, &read_new<T, &quilvarn::json::read_record>>("from_json"),
-      static_method<kFromYaml<T>, &read_new<T, &quilvarn::yaml::read_record>>("from_yaml"),
-      static_method<kFromToml<T>, &read_new<T, &quilvarn::toml::read_record>>("from_toml"),
+      static_method<kFromJson<T>, &read_new<T, &qv::json::read_record>>("from_json"),
+      static_method<kFromYaml<T>, &read_new<T, &qv::yaml::read_record>>("from_yaml"),
+      static_method<kFromToml<T>, &read_new<T, &qv::toml::read_record>>("from_toml"),
   };
 }
 

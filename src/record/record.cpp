@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 std::string RecordDef::expecting() const {
   std::string s = "struct ";
@@ -259,4 +259,4 @@ bool RecordReader::finish_positional(std::size_t count, std::string& error) {
   return true;
 }
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats

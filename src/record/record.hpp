@@ -6,7 +6,7 @@
 // `RecordTable` with its name and its fields in declaration order:
 //
 //   struct Tag { std::string name; std::optional<std::string> context; };
-//   template <> struct quilvarn::formats::RecordTable<Tag> {
+//   template <> struct qv::formats::RecordTable<Tag> {
 //     static constexpr std::string_view name = "Tag";
 //     static constexpr FieldDef fields[] = {
 //         field<&Tag::name>("name").required(),
@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 // A name with its list of words: a virtual server's policy, written in
 // documents as a two-element array (a text and an array of texts).
@@ -441,4 +441,4 @@ class RecordReader {
   std::size_t hint_ = 0;
 };
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats

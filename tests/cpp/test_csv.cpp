@@ -7,7 +7,7 @@
 
 #include "formats/csv.hpp"
 
-namespace c = quilvarn::csv;
+namespace c = qv::csv;
 
 namespace {
 
@@ -123,15 +123,15 @@ namespace {
 
 template <class T>
 std::string csv_of(const T& value) {
-  quilvarn::formats::WriteResult r = quilvarn::formats::write(c::write_record, value);
+  qv::formats::WriteResult r = qv::formats::write(c::write_record, value);
   return r ? r.value() : "error: " + r.error().message;
 }
 
 }  // namespace
 
 TEST(CsvRecord, HeaderAndRecordRows) {
-  EXPECT_EQ(csv_of(qvtest::Vs{}), "name,destination,source\n,,\n");
-  qvtest::Vs v;
+  EXPECT_EQ(csv_of(qv::test::Vs{}), "name,destination,source\n,,\n");
+  qv::test::Vs v;
   v.name = "a,b";
   v.destination = "d";
   v.creation = "";
@@ -140,23 +140,23 @@ TEST(CsvRecord, HeaderAndRecordRows) {
   EXPECT_EQ(csv_of(v),
             "name,destination,description,creation-time,vlans_enabled,source\n"
             "\"a,b\",d,\"say \"\"x\"\"\",,true,\n");
-  EXPECT_EQ(csv_of(qvtest::Xlat{"", " "}), "type\n\"\"\n");
-  EXPECT_EQ(csv_of(qvtest::Tag{"tcp", "all"}), "name,context\ntcp,all\n");
-  EXPECT_EQ(csv_of(qvtest::Mem{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
-  EXPECT_EQ(csv_of(qvtest::Mem{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
-  EXPECT_EQ(csv_of(qvtest::Fq{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
+  EXPECT_EQ(csv_of(qv::test::Xlat{"", " "}), "type\n\"\"\n");
+  EXPECT_EQ(csv_of(qv::test::Tag{"tcp", "all"}), "name,context\ntcp,all\n");
+  EXPECT_EQ(csv_of(qv::test::Mem{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
+  EXPECT_EQ(csv_of(qv::test::Mem{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
+  EXPECT_EQ(csv_of(qv::test::Fq{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
 }
 
 TEST(CsvRecord, ListsAndNestedRecordsFailInTheHeader) {
   const std::string prefix = "error: CSV write error: cannot serialize ";
   const std::string suffix = " container inside struct when writing headers from structs";
-  qvtest::Vs with_vlan;
+  qv::test::Vs with_vlan;
   with_vlan.vlans = {"x"};
-  qvtest::Vs with_snat;
+  qv::test::Vs with_snat;
   with_snat.snat = {"automap", ""};
-  qvtest::Vs both = with_snat;
+  qv::test::Vs both = with_snat;
   both.profiles = {{"tcp", std::nullopt}};
-  qvtest::Vs policy;
+  qv::test::Vs policy;
   policy.policies = {{"p", {}}};
   struct Case {
     std::string got;
@@ -166,22 +166,22 @@ TEST(CsvRecord, ListsAndNestedRecordsFailInTheHeader) {
       {csv_of(with_snat), "Xlat"},
       {csv_of(both), "sequence"},  // profiles come first
       {csv_of(policy), "sequence"},
-      {csv_of(qvtest::Mem{"m", 0, {"enabled", "x"}, ""}), "Fq"},
-      {csv_of(qvtest::Conf{}), "sequence"},
+      {csv_of(qv::test::Mem{"m", 0, {"enabled", "x"}, ""}), "Fq"},
+      {csv_of(qv::test::Conf{}), "sequence"},
   };
   for (const Case& k : cases) EXPECT_EQ(k.got, prefix + k.kind + suffix);
 }
 
 TEST(CsvRecord, RecordWalkFlattensNestedValues) {
   // The record walk alone, as it would run after a header with no containers.
-  qvtest::Vs v;
+  qv::test::Vs v;
   v.name = "n";
   v.profiles = {{"tcp", std::nullopt}, {"http", "c"}};
   v.snat = {"snat", " "};
   v.policies = {{"p", {"a", "b"}}};
   std::string out;
   c::Writer w(out);
-  c::record_walk(w, quilvarn::formats::record_def<qvtest::Vs>, &v);
+  c::record_walk(w, qv::formats::record_def<qv::test::Vs>, &v);
   ASSERT_FALSE(w.end_row());
   EXPECT_EQ(out, "n,,tcp,http,c,snat,p,a,b,\n");
 }

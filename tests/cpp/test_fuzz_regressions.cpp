@@ -58,7 +58,7 @@ template <std::size_t N>
 void expect_toml_errors(const Case (&cases)[N]) {
   for (const Case& c : cases) {
     GuardedText text(c.text);
-    auto r = quilvarn::formats::read<qvtest::Node>(quilvarn::toml::read_record, text.view());
+    auto r = qv::formats::read<qv::test::Node>(qv::toml::read_record, text.view());
     ASSERT_FALSE(r.ok()) << c.text;
     EXPECT_EQ(r.error(), c.error) << c.text;
   }

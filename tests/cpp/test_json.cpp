@@ -9,9 +9,9 @@
 
 namespace {
 
-using namespace quilvarn;
-using qvtest::Item;
-using qvtest::Node;
+using namespace qv;
+using qv::test::Item;
+using qv::test::Node;
 
 // A reading case: the document and either the record it reads to, written
 // back as JSON, or the error text.
@@ -266,7 +266,7 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
       << error;
   EXPECT_EQ(it.words, std::vector<std::string>{"new"});
   EXPECT_TRUE(it.tags.empty());
-  EXPECT_EQ(it.rules, (std::vector<qvtest::TextPair>{{"p", {}}}));
+  EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"p", {}}}));
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.stamp, std::nullopt);
 }
@@ -276,7 +276,7 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
 TEST(JsonWrite, LongListsInPiecesGiveTheTextOfTheElementsInOrder) {
   for (std::size_t count : {1023, 1024, 1025, 5000, 40001}) {
     SCOPED_TRACE(count);
-    qvtest::Batch batch;
+    qv::test::Batch batch;
     batch.name = "b";
     for (std::size_t i = 0; i < count; ++i) {
       Item& it = batch.items.emplace_back();
@@ -307,13 +307,13 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
       << error;
   EXPECT_EQ(it.words, (std::vector<std::string>{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
                                                 "long plain text", "\"q\""}));
-  EXPECT_EQ(it.rules, (std::vector<qvtest::TextPair>{{"r1", {"x", "y/z"}}}));
+  EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"r1", {"x", "y/z"}}}));
 }
 
 TEST(JsonRead, NestedFailuresKeepTheirOwnPosition) {
   // A failing field of a nested record reports where that value ended, not
   // where the enclosing records end.
-  auto r = formats::read<qvtest::Batch>(json::read_record, "{\"name\":\"b\",\"items\":[\n{\"name\":\"a\",\"mask\":\"m\"},\n"
+  auto r = formats::read<qv::test::Batch>(json::read_record, "{\"name\":\"b\",\"items\":[\n{\"name\":\"a\",\"mask\":\"m\"},\n"
                                           "{\"name\":\"c\",\"mask\":\"m\",\"count\":99999}]}");
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error(), "invalid value: integer `99999`, expected u16 at line 3 column 36");

@@ -17,7 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace quilvarn;
+using namespace qv;
 
 struct SuiteFile {
   std::string name;
@@ -53,7 +53,7 @@ Outcome read_both_ways(const std::string& content) {
   std::string error;
   o.as_document = json::validate(content, error);
   o.error = error;
-  auto r = formats::read<qvtest::Item>(json::read_record, embedded(content));
+  auto r = formats::read<qv::test::Item>(json::read_record, embedded(content));
   o.as_value = r.ok();
   if (r.ok()) {
     EXPECT_EQ(r.value().name, "a");
@@ -107,11 +107,11 @@ TEST(JsonTestSuite, ValidFilesReadAsTextFieldsWhereTheyAreStrings) {
   int read = 0;
   for (const auto& f : suite_files()) {
     if (f.name.rfind("y_string_", 0) != 0) continue;
-    auto r = formats::read<qvtest::Item>(json::read_record, R"({"name":"a","mask":"m","words":)" + f.content + "}");
+    auto r = formats::read<qv::test::Item>(json::read_record, R"({"name":"a","mask":"m","words":)" + f.content + "}");
     if (!r) continue;  // not an array of strings
     ++read;
     ASSERT_EQ(r.value().words.size(), 1U) << f.name;
-    auto back = formats::read<qvtest::Item>(json::read_record, formats::write(json::write_record, r.value()).value());
+    auto back = formats::read<qv::test::Item>(json::read_record, formats::write(json::write_record, r.value()).value());
     ASSERT_TRUE(back) << f.name << ": " << back.error();
     EXPECT_EQ(back.value().words, r.value().words) << f.name;
   }

@@ -9,8 +9,8 @@
 
 namespace {
 
-using namespace quilvarn::formats;
-using qvtest::Item;
+using namespace qv::formats;
+using qv::test::Item;
 
 const FieldDef& item_field(std::string_view key) {
   const RecordDef& def = record_def<Item>;
@@ -30,10 +30,10 @@ TEST(RecordTable, KindsFollowTheMemberTypes) {
       {"rules", FieldKind::PairList},  {"count", FieldKind::U16},
   };
   for (const auto& [key, kind] : kinds) EXPECT_EQ(item_field(key).kind, kind) << key;
-  EXPECT_EQ(&item_field("tags").nested(), &record_def<qvtest::Tag>);
-  EXPECT_EQ(&item_field("x-lat").nested(), &record_def<qvtest::Xlat>);
+  EXPECT_EQ(&item_field("tags").nested(), &record_def<qv::test::Tag>);
+  EXPECT_EQ(&item_field("x-lat").nested(), &record_def<qv::test::Xlat>);
   // A record may hold a list of its own kind.
-  EXPECT_EQ(&record_def<qvtest::Node>.fields[1].nested(), &record_def<qvtest::Node>);
+  EXPECT_EQ(&record_def<qv::test::Node>.fields[1].nested(), &record_def<qv::test::Node>);
 }
 
 TEST(RecordTable, AccessorsReachTheMembers) {
@@ -41,7 +41,7 @@ TEST(RecordTable, AccessorsReachTheMembers) {
   value_as<std::string>(item_field("mask").in(&it)) = "m";
   value_as<std::uint16_t>(item_field("count").in(&it)) = 7;
   auto& tags = item_field("tags");
-  value_as<qvtest::Tag>(tags.list->append(tags.in(&it))).name = "t";
+  value_as<qv::test::Tag>(tags.list->append(tags.in(&it))).name = "t";
   EXPECT_EQ(it.mask, "m");
   EXPECT_EQ(it.count, 7);
   ASSERT_EQ(it.tags.size(), 1U);
@@ -157,7 +157,7 @@ TEST(RecordReader, KeyedRules) {
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.count, 3);
   EXPECT_EQ(it.zone, "lan");
-  EXPECT_EQ(it.setting, qvtest::fq_default());
+  EXPECT_EQ(it.setting, qv::test::fq_default());
 }
 
 TEST(RecordReader, PositionalRules) {
@@ -193,7 +193,7 @@ TEST(RecordAbsent, WholeRecordTakesItsAbsentValues) {
   Item expected;
   expected.count = 3;
   expected.zone = "lan";
-  expected.setting = qvtest::fq_default();
+  expected.setting = qv::test::fq_default();
   EXPECT_EQ(it, expected);
 }
 

@@ -15,9 +15,9 @@
 
 #include "record/record.hpp"
 
-namespace qvtest {
+namespace qv::test {
 
-using quilvarn::formats::TextPair;
+using qv::formats::TextPair;
 
 // A reference with an optional context (a server's profile).
 struct Tag {
@@ -44,7 +44,7 @@ struct Fq {
 
 inline Fq fq_default() { return Fq{"disabled", "none"}; }
 inline bool fq_written(const Fq& f) {
-  return !(brelmark::is_blank(f.autopopulate) || quilvarn::formats::equals_keyword(f.autopopulate, "disabled"));
+  return !(brelmark::is_blank(f.autopopulate) || qv::formats::equals_keyword(f.autopopulate, "disabled"));
 }
 
 // Every field kind and rule.
@@ -114,113 +114,113 @@ struct Conf {
   friend bool operator==(const Conf&, const Conf&) = default;
 };
 
-}  // namespace qvtest
+}  // namespace qv::test
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 template <>
-struct RecordTable<qvtest::Tag> {
+struct RecordTable<qv::test::Tag> {
   static constexpr std::string_view name = "Tag";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Tag::name>("name").required(),
-      field<&qvtest::Tag::context>("context").when(WrittenWhen::Set),
+      field<&qv::test::Tag::name>("name").required(),
+      field<&qv::test::Tag::context>("context").when(WrittenWhen::Set),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Xlat> {
+struct RecordTable<qv::test::Xlat> {
   static constexpr std::string_view name = "Xlat";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Xlat::type>("type").required(),
-      field<&qvtest::Xlat::pool>("pool").when(WrittenWhen::NotBlank),
+      field<&qv::test::Xlat::type>("type").required(),
+      field<&qv::test::Xlat::pool>("pool").when(WrittenWhen::NotBlank),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Fq> {
+struct RecordTable<qv::test::Fq> {
   static constexpr std::string_view name = "Fq";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Fq::autopopulate>("autopopulate"),
-      field<&qvtest::Fq::name>("name"),
+      field<&qv::test::Fq::autopopulate>("autopopulate"),
+      field<&qv::test::Fq::name>("name"),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Item> {
+struct RecordTable<qv::test::Item> {
   static constexpr std::string_view name = "Item";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Item::name>("name").required(),
-      field<&qvtest::Item::note>("note").when(WrittenWhen::NotBlank),
-      field<&qvtest::Item::stamp>("stamp").when(WrittenWhen::Set),
-      field<&qvtest::Item::tags>("tags").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Item::mask>("mask").required(),
-      field<&qvtest::Item::xlat>("x-lat").written_if<&qvtest::xlat_written>(),
-      field<&qvtest::Item::words>("words").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Item::enabled>("enabled").when(WrittenWhen::True),
-      field<&qvtest::Item::rules>("rules").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Item::count>("count").when(WrittenWhen::NotZero).absent(std::uint16_t{3}),
-      field<&qvtest::Item::ratio>("ratio").when(WrittenWhen::NotOne),
-      field<&qvtest::Item::monitor>("monitor").unless_keyword("default", true),
-      field<&qvtest::Item::mode>("mode").unless_keyword("round-robin"),
-      field<&qvtest::Item::zone>("zone").when(WrittenWhen::NotEmpty).absent("lan"),
-      field<&qvtest::Item::setting>("setting").written_if<&qvtest::fq_written>().absent_with<&qvtest::fq_default>(),
-      field<&qvtest::Item::source>("source"),
+      field<&qv::test::Item::name>("name").required(),
+      field<&qv::test::Item::note>("note").when(WrittenWhen::NotBlank),
+      field<&qv::test::Item::stamp>("stamp").when(WrittenWhen::Set),
+      field<&qv::test::Item::tags>("tags").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Item::mask>("mask").required(),
+      field<&qv::test::Item::xlat>("x-lat").written_if<&qv::test::xlat_written>(),
+      field<&qv::test::Item::words>("words").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Item::enabled>("enabled").when(WrittenWhen::True),
+      field<&qv::test::Item::rules>("rules").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Item::count>("count").when(WrittenWhen::NotZero).absent(std::uint16_t{3}),
+      field<&qv::test::Item::ratio>("ratio").when(WrittenWhen::NotOne),
+      field<&qv::test::Item::monitor>("monitor").unless_keyword("default", true),
+      field<&qv::test::Item::mode>("mode").unless_keyword("round-robin"),
+      field<&qv::test::Item::zone>("zone").when(WrittenWhen::NotEmpty).absent("lan"),
+      field<&qv::test::Item::setting>("setting").written_if<&qv::test::fq_written>().absent_with<&qv::test::fq_default>(),
+      field<&qv::test::Item::source>("source"),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Node> {
+struct RecordTable<qv::test::Node> {
   static constexpr std::string_view name = "Node";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Node::name>("name").required(),
-      field<&qvtest::Node::kids>("kids").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Node::name>("name").required(),
+      field<&qv::test::Node::kids>("kids").when(WrittenWhen::NotEmpty),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Batch> {
+struct RecordTable<qv::test::Batch> {
   static constexpr std::string_view name = "Batch";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Batch::name>("name").required(),
-      field<&qvtest::Batch::items>("items"),
+      field<&qv::test::Batch::name>("name").required(),
+      field<&qv::test::Batch::items>("items"),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Vs> {
+struct RecordTable<qv::test::Vs> {
   static constexpr std::string_view name = "Vs";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Vs::name>("name").required(),
-      field<&qvtest::Vs::destination>("destination").required(),
-      field<&qvtest::Vs::description>("description").when(WrittenWhen::NotBlank),
-      field<&qvtest::Vs::creation>("creation-time").when(WrittenWhen::Set),
-      field<&qvtest::Vs::profiles>("profiles").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Vs::snat>("source-address-translation").written_if<&qvtest::xlat_written>(),
-      field<&qvtest::Vs::vlans>("vlans").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Vs::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
-      field<&qvtest::Vs::policies>("policies").when(WrittenWhen::NotEmpty),
-      field<&qvtest::Vs::source>("source"),
+      field<&qv::test::Vs::name>("name").required(),
+      field<&qv::test::Vs::destination>("destination").required(),
+      field<&qv::test::Vs::description>("description").when(WrittenWhen::NotBlank),
+      field<&qv::test::Vs::creation>("creation-time").when(WrittenWhen::Set),
+      field<&qv::test::Vs::profiles>("profiles").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Vs::snat>("source-address-translation").written_if<&qv::test::xlat_written>(),
+      field<&qv::test::Vs::vlans>("vlans").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Vs::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
+      field<&qv::test::Vs::policies>("policies").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Vs::source>("source"),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Mem> {
+struct RecordTable<qv::test::Mem> {
   static constexpr std::string_view name = "Mem";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Mem::name>("name").required(),
-      field<&qvtest::Mem::ratio>("ratio").when(WrittenWhen::NotOne),
-      field<&qvtest::Mem::fqdn>("fqdn").written_if<&qvtest::fq_written>().absent_with<&qvtest::fq_default>(),
-      field<&qvtest::Mem::monitor>("monitor").unless_keyword("default", true),
+      field<&qv::test::Mem::name>("name").required(),
+      field<&qv::test::Mem::ratio>("ratio").when(WrittenWhen::NotOne),
+      field<&qv::test::Mem::fqdn>("fqdn").written_if<&qv::test::fq_written>().absent_with<&qv::test::fq_default>(),
+      field<&qv::test::Mem::monitor>("monitor").unless_keyword("default", true),
   };
 };
 
 template <>
-struct RecordTable<qvtest::Conf> {
+struct RecordTable<qv::test::Conf> {
   static constexpr std::string_view name = "Conf";
   static constexpr FieldDef fields[] = {
-      field<&qvtest::Conf::servers>("virtual_servers").required(),
-      field<&qvtest::Conf::members>("members").required(),
+      field<&qv::test::Conf::servers>("virtual_servers").required(),
+      field<&qv::test::Conf::members>("members").required(),
   };
 };
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats

@@ -13,7 +13,7 @@
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
 
-namespace toml = quilvarn::toml;
+namespace toml = qv::toml;
 
 namespace {
 
@@ -835,7 +835,7 @@ TEST(TomlPrint, NonTablesAreNotPrinted) {
 }
 
 TEST(TomlPrint, FromJson) {
-  namespace json = quilvarn::json;
+  namespace json = qv::json;
   json::Value v = json::Object{{"type", json::Value("snat")},
                                {"n", json::Value(std::uint64_t{5})},
                                {"list", json::Array{json::Value(true), json::Value(-3.5)}},
@@ -854,7 +854,7 @@ TEST(TomlPrint, FromJson) {
   };
   for (const Bad& b : bad) {
     auto r = toml::from_json(b.value);
-    const auto* e = std::get_if<quilvarn::formats::WriteError>(&r);
+    const auto* e = std::get_if<qv::formats::WriteError>(&r);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->message, b.message);
     EXPECT_EQ(e->debug, b.debug);

@@ -18,10 +18,10 @@
 
 namespace {
 
-using quilvarn::formats::TextPair;
-using qvtest::Fq;
-using qvtest::Tag;
-using qvtest::Xlat;
+using qv::formats::TextPair;
+using qv::test::Fq;
+using qv::test::Tag;
+using qv::test::Xlat;
 
 struct Member {
   std::string name;
@@ -77,7 +77,7 @@ struct Loose {
 
 }  // namespace
 
-namespace quilvarn::formats {
+namespace qv::formats {
 
 template <>
 struct RecordTable<Member> {
@@ -85,7 +85,7 @@ struct RecordTable<Member> {
   static constexpr FieldDef fields[] = {
       field<&Member::name>("name").required(),
       field<&Member::ratio>("ratio"),
-      field<&Member::fqdn>("fqdn").absent_with<&qvtest::fq_default>(),
+      field<&Member::fqdn>("fqdn").absent_with<&qv::test::fq_default>(),
   };
 };
 
@@ -132,7 +132,7 @@ struct RecordTable<Wrap> {
   static constexpr std::string_view name = "Wrap";
   static constexpr FieldDef fields[] = {
       field<&Wrap::tags>("tags").when(WrittenWhen::NotEmpty),
-      field<&Wrap::xlat>("xlat").written_if<&qvtest::xlat_written>(),
+      field<&Wrap::xlat>("xlat").written_if<&qv::test::xlat_written>(),
   };
 };
 
@@ -156,19 +156,19 @@ struct RecordTable<Loose> {
   };
 };
 
-}  // namespace quilvarn::formats
+}  // namespace qv::formats
 
 namespace {
 
-namespace toml = quilvarn::toml;
-namespace json = quilvarn::json;
+namespace toml = qv::toml;
+namespace json = qv::json;
 
 // The record read from `text` as compact JSON, or "error: " and the message.
 template <class T>
 std::string read_as_json(const std::string& text) {
-  auto r = quilvarn::formats::read<T>(toml::read_record, text);
+  auto r = qv::formats::read<T>(toml::read_record, text);
   if (!r.ok()) return "error: " + r.error();
-  return quilvarn::formats::write(json::write_record, r.value()).value();
+  return qv::formats::write(json::write_record, r.value()).value();
 }
 
 struct Case {
@@ -390,7 +390,7 @@ TEST(TomlRecord, WrittenDocumentsReadBack) {
   box.sat = {"snat", "p"};
   box.policies = {{"p1", {"a", "b"}}};
   box.members = {{"m", 2, {"enabled", "f"}}};
-  const std::string text = quilvarn::formats::write(toml::write_record, box).value();
+  const std::string text = qv::formats::write(toml::write_record, box).value();
   EXPECT_EQ(text,
             "name = \"vs \\\"1\\\"\"\n"
             "policies = [[\"p1\", [\"a\", \"b\"]]]\n"
@@ -400,10 +400,10 @@ TEST(TomlRecord, WrittenDocumentsReadBack) {
             "\n[[tags]]\nname = \"tcp\"\n"
             "\n[[tags]]\ncontext = \"all\"\nname = \"http\"\n"
             "\n[source-address-translation]\npool = \"p\"\ntype = \"snat\"\n");
-  EXPECT_EQ(read_as_json<Box>(text), quilvarn::formats::write(json::write_record, box).value());
+  EXPECT_EQ(read_as_json<Box>(text), qv::formats::write(json::write_record, box).value());
 
   Xlat sat{"automap", "  "};
-  EXPECT_EQ(quilvarn::formats::write(toml::write_record, sat).value(), "type = \"automap\"\n");
+  EXPECT_EQ(qv::formats::write(toml::write_record, sat).value(), "type = \"automap\"\n");
 }
 
 // The value-tree road: the record's JSON value tree, converted and printed;
@@ -411,7 +411,7 @@ TEST(TomlRecord, WrittenDocumentsReadBack) {
 template <class T>
 std::string by_tree(const T& record) {
   auto item = toml::from_json(json::to_json_value(record));
-  if (auto* e = std::get_if<quilvarn::formats::WriteError>(&item)) return "error: " + e->debug;
+  if (auto* e = std::get_if<qv::formats::WriteError>(&item)) return "error: " + e->debug;
   std::string out;
   EXPECT_TRUE(toml::print(std::get<toml::Item>(item), out));
   return out;
@@ -423,7 +423,7 @@ template <class T>
 std::string by_writer(const T& record) {
   const std::string before = "# kept\n";
   std::string out = before;
-  auto error = toml::write_record(out, quilvarn::formats::record_def<T>, &record);
+  auto error = toml::write_record(out, qv::formats::record_def<T>, &record);
   EXPECT_EQ(out.substr(0, before.size()), before);
   if (error) {
     EXPECT_EQ(out, before);
@@ -453,8 +453,8 @@ void expect_same_as_tree(const std::vector<WriterCase<T>>& cases) {
   }
 }
 
-qvtest::Item full_item() {
-  qvtest::Item item;
+qv::test::Item full_item() {
+  qv::test::Item item;
   item.name = "web";
   item.note = "front end";
   item.stamp = "";  // set, although empty
@@ -475,24 +475,24 @@ qvtest::Item full_item() {
 }
 
 TEST(TomlRecordWriter, ItemsAsTheTreeRoadPrintsThem) {
-  qvtest::Item blank;  // blank texts, an unset optional, empty lists, zero numbers
-  qvtest::Item escapes = full_item();
+  qv::test::Item blank;  // blank texts, an unset optional, empty lists, zero numbers
+  qv::test::Item escapes = full_item();
   escapes.name = "quote \" backslash \\ tab \t newline \n cr \r bs \b ff \f";
   constexpr char kControls[] = "nul \0 unit \x1f del \x7f";
   escapes.note = std::string(kControls, sizeof kControls - 1);
   escapes.words = {"caf\xc3\xa9", "\xe2\x82\xac"};
   escapes.rules = {{"\"", {"\\", "\x01"}}};
   escapes.tags = {{"t", "\n"}};
-  qvtest::Item keyword = full_item();
+  qv::test::Item keyword = full_item();
   keyword.monitor = " DEFAULT ";
   keyword.mode = "Round-Robin";
   keyword.ratio = 1;
   keyword.setting = {" disabled ", "x"};
   keyword.xlat = {"", "p"};  // a nested record with only some fields written
-  qvtest::Item only_tables;
+  qv::test::Item only_tables;
   only_tables.xlat = {"automap", ""};
   only_tables.tags = {{"a", std::nullopt}};
-  expect_same_as_tree<qvtest::Item>({
+  expect_same_as_tree<qv::test::Item>({
       {"blank record", blank},
       {"every field written", full_item()},
       {"texts needing escapes", escapes},
@@ -502,19 +502,19 @@ TEST(TomlRecordWriter, ItemsAsTheTreeRoadPrintsThem) {
 }
 
 TEST(TomlRecordWriter, NestedRecordsAndRecordLists) {
-  qvtest::Node leaf{"leaf", {}};
-  qvtest::Node tree{"root", {{"a", {leaf, leaf}}, {"b", {}}, {"c", {{"d", {leaf}}}}}};
-  expect_same_as_tree<qvtest::Node>({
+  qv::test::Node leaf{"leaf", {}};
+  qv::test::Node tree{"root", {{"a", {leaf, leaf}}, {"b", {}}, {"c", {{"d", {leaf}}}}}};
+  expect_same_as_tree<qv::test::Node>({
       {"a node without children", leaf},
       {"arrays of tables below arrays of tables", tree},
   });
 
-  qvtest::Item second = full_item();
+  qv::test::Item second = full_item();
   second.tags.clear();
   second.setting = {"disabled", "none"};
-  expect_same_as_tree<qvtest::Batch>({
+  expect_same_as_tree<qv::test::Batch>({
       {"an empty list of records is an inline array", {"b", {}}},
-      {"a list of records, each with its own tables", {"b", {full_item(), qvtest::Item{}, second}}},
+      {"a list of records, each with its own tables", {"b", {full_item(), qv::test::Item{}, second}}},
   });
 }
 
@@ -553,7 +553,7 @@ TEST(TomlRecordWriter, AnUnsetOptionalThatIsWrittenHasNoTomlForm) {
       {"unset, after an array of tables was begun", unset},
   });
   EXPECT_EQ(by_writer(unset), "error: UnsupportedType");
-  EXPECT_EQ(quilvarn::formats::write(toml::write_record, unset).error().debug, "UnsupportedType");
+  EXPECT_EQ(qv::formats::write(toml::write_record, unset).error().debug, "UnsupportedType");
 }
 
 }  // namespace

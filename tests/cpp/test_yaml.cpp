@@ -16,7 +16,7 @@
 
 #include "formats/yaml.hpp"
 
-namespace y = quilvarn::yaml;
+namespace y = qv::yaml;
 
 namespace {
 

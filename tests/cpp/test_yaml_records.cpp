@@ -7,24 +7,24 @@
 #include "formats/yaml.hpp"
 #include "test_records.hpp"
 
-namespace y = quilvarn::yaml;
-using qvtest::Conf;
-using qvtest::Mem;
-using qvtest::Node;
-using qvtest::Vs;
+namespace y = qv::yaml;
+using qv::test::Conf;
+using qv::test::Mem;
+using qv::test::Node;
+using qv::test::Vs;
 
 namespace {
 
 // The record as compact JSON after a successful read, else the error text.
 template <class T>
 std::string read_as_json(const std::string& text) {
-  auto r = quilvarn::formats::read<T>(y::read_record, text);
-  return r ? quilvarn::formats::write(quilvarn::json::write_record, r.value()).value() : r.error();
+  auto r = qv::formats::read<T>(y::read_record, text);
+  return r ? qv::formats::write(qv::json::write_record, r.value()).value() : r.error();
 }
 
 template <class T>
 std::string write(const T& value) {
-  quilvarn::formats::WriteResult r = quilvarn::formats::write(y::write_record, value);
+  qv::formats::WriteResult r = qv::formats::write(y::write_record, value);
   EXPECT_TRUE(r) << r.error().message;
   return r ? r.value() : "";
 }
@@ -156,12 +156,12 @@ TEST(YamlRecord, NumbersAndNestedDefaults) {
   };
   for (const Case& c : cases) EXPECT_EQ(read_as_json<Mem>(c.text), c.result) << c.text;
 
-  auto absent = quilvarn::formats::read<Mem>(y::read_record, "name: m\n");
+  auto absent = qv::formats::read<Mem>(y::read_record, "name: m\n");
   ASSERT_TRUE(absent);
-  EXPECT_EQ(absent.value().fqdn, qvtest::fq_default());
-  auto empty = quilvarn::formats::read<Mem>(y::read_record, "name: m\nfqdn: {}\n");
+  EXPECT_EQ(absent.value().fqdn, qv::test::fq_default());
+  auto empty = qv::formats::read<Mem>(y::read_record, "name: m\nfqdn: {}\n");
   ASSERT_TRUE(empty);
-  EXPECT_EQ(empty.value().fqdn, qvtest::Fq{});
+  EXPECT_EQ(empty.value().fqdn, qv::test::Fq{});
 }
 
 TEST(YamlRecord, ListsOfRecordsAndAliases) {
@@ -192,8 +192,8 @@ TEST(YamlRecord, NestingAllowance) {
     for (int i = 1; i < depth; ++i) s += "}]";
     return s + "}";
   };
-  EXPECT_TRUE(quilvarn::formats::read<Node>(y::read_record, nested(64)));
-  auto r = quilvarn::formats::read<Node>(y::read_record, nested(65));
+  EXPECT_TRUE(qv::formats::read<Node>(y::read_record, nested(64)));
+  auto r = qv::formats::read<Node>(y::read_record, nested(65));
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error(), "recursion limit exceeded at line 1 column 1207");
 }
@@ -253,7 +253,7 @@ TEST(YamlRecord, WrittenDocumentsReadBack) {
     v.source = t;
     Conf c{{v, v}, {{t, 3, {std::string("on") + t, t}, std::string("m") + t}}};
     std::string yaml = write(c);
-    auto back = quilvarn::formats::read<Conf>(y::read_record, yaml);
+    auto back = qv::formats::read<Conf>(y::read_record, yaml);
     ASSERT_TRUE(back) << back.error() << "\n" << yaml;
     EXPECT_EQ(back.value(), c) << yaml;
   }
