@@ -384,6 +384,9 @@ class Parser {
   std::string_view literal_string(bool allow_multiline);
   std::string_view multiline_basic(const char* start);
   std::string_view multiline_literal(const char* start);
+  // A line break (CRLF kept as LF) or one character of a multi-line string into scratch_; `table`
+  // is the single-line table of its kind of string, whose refused characters it refuses.
+  void multiline_char(const std::uint8_t (&table)[256]);
   void skip_opening_newline();
   bool quote_run(char quote);
   void escape(std::string& out);
@@ -1203,22 +1206,26 @@ std::string_view Parser::multiline_basic(const char* start) {
       } else {
         escape(scratch_);
       }
-    } else if (c == '\n') {
-      scratch_ += '\n';
-      ++p_;
-    } else if (c == '\r' && peek(1) == '\n') {
-      scratch_ += '\n';
-      p_ += 2;
     } else {
-      std::uint8_t cls = kTables.basic[static_cast<unsigned char>(c)];
-      if (cls == kSpecial) fail(pos(), "invalid character in string: " + found());
-      std::size_t n = 1;
-      if (cls == kHigh) {
-        n = utf8(p_);
-      }
-      scratch_.append(p_, n);
-      p_ += n;
+      multiline_char(kTables.basic);
     }
+  }
+}
+
+void Parser::multiline_char(const std::uint8_t (&table)[256]) {
+  char c = *p_;
+  if (c == '\n') {
+    scratch_ += '\n';
+    ++p_;
+  } else if (c == '\r' && peek(1) == '\n') {
+    scratch_ += '\n';
+    p_ += 2;
+  } else {
+    std::uint8_t cls = table[static_cast<unsigned char>(c)];
+    if (cls == kSpecial) fail(pos(), "invalid character in string: " + found());
+    std::size_t n = cls == kHigh ? utf8(p_) : 1;
+    scratch_.append(p_, n);
+    p_ += n;
   }
 }
 
@@ -1258,21 +1265,8 @@ std::string_view Parser::multiline_literal(const char* start) {
     char c = *p_;
     if (c == '\'') {
       if (quote_run('\'')) return d_.store(scratch_);
-    } else if (c == '\n') {
-      scratch_ += '\n';
-      ++p_;
-    } else if (c == '\r' && peek(1) == '\n') {
-      scratch_ += '\n';
-      p_ += 2;
     } else {
-      std::uint8_t cls = kTables.literal[static_cast<unsigned char>(c)];
-      if (cls == kSpecial) fail(pos(), "invalid character in string: " + found());
-      std::size_t n = 1;
-      if (cls == kHigh) {
-        n = utf8(p_);
-      }
-      scratch_.append(p_, n);
-      p_ += n;
+      multiline_char(kTables.literal);
     }
   }
 }
