@@ -13,6 +13,13 @@
 
 namespace qv::json {
 
+// The names of the record framework that the reader, the writer and the value trees use.
+using formats::FieldDef;
+using formats::FieldKind;
+using formats::RecordDef;
+using formats::TextPair;
+using formats::value_as;
+
 // ---------------------------------------------------------------------------
 // Writing compact JSON text.
 

@@ -14,12 +14,6 @@
 
 namespace qv::json {
 
-using formats::FieldDef;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::TextPair;
-using formats::value_as;
-
 namespace {
 
 // Error texts of the reader.

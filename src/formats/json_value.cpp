@@ -4,12 +4,6 @@
 
 namespace qv::json {
 
-using formats::FieldDef;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::TextPair;
-using formats::value_as;
-
 namespace {
 
 Value text_list_value(const std::vector<std::string>& list) {

@@ -18,12 +18,6 @@
 
 namespace qv::json {
 
-using formats::FieldDef;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::TextPair;
-using formats::value_as;
-
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
