@@ -73,7 +73,10 @@ LTM join_pieces(std::vector<LTM>& parts, const std::vector<brelmark::ConfigStret
 }  // namespace
 
 LTM ltm_from_text(std::string_view text) {
-  std::vector<std::size_t> cuts = brelmark::config_cuts(text, brelmark::worker_count());
+  // Only a text large enough to cut asks for the worker count (the variable, the affinity mask and,
+  // once, the cgroup files), so that small texts pay nothing for it.
+  std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
+  std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
   if (cuts.size() == 1) {
     LTM ltm;
     ConvertingSink sink(ltm);
