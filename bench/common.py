@@ -40,16 +40,19 @@ def listing(megabytes, directory="/tmp", generator=None, python=sys.executable):
     return path
 
 
-def timings(repeat, run, budget=None):
+def timings(repeat, run, budget=None, cpu=None):
     """The durations in seconds of up to `repeat` calls of `run()`. With a `budget` in seconds, the
     runs stop early once their total passes it (at least one run is made). The clock stops when the
-    call returns: the release of its result comes after, as it would where the result is used."""
+    call returns: the release of its result comes after, as it would where the result is used.
+    With a list `cpu`, the process's CPU time of each call (all its threads) is appended to it."""
     times = []
     total = 0.0
     for _ in range(repeat):
-        start = time.perf_counter()
+        start, processor = time.perf_counter(), time.process_time()
         result = run()
         times.append(time.perf_counter() - start)
+        if cpu is not None:
+            cpu.append(time.process_time() - processor)
         del result
         total += times[-1]
         if budget is not None and total > budget:
