@@ -10,7 +10,9 @@
 //   list of records                 list of dict
 //   list of (text, texts) pairs     list of tuple (str, list of str)
 // An optional text that a table writes even when unset becomes None. Key strings are created
-// once per field, interned, and kept for the life of the process.
+// once per field, interned, and kept for the life of the process. Within one tree, equal short
+// texts may be one shared str. The interpreter's cyclic collector is held off while a tree is
+// built and left as it was found.
 //
 // Runs under the interpreter lock. A failing C API call throws the pending Python error
 // (py::ErrorAlreadySet); the objects built so far are released.
