@@ -1,6 +1,9 @@
-// The module `quilvarn`: its definition, its one-time initialisation and the registration of its
-// classes, in the order of the registration table, as module attributes and entries of `__all__`.
+// The module `quilvarn`: its definition, its one-time initialisation (the registration of its
+// classes, in the order of the registration table, as module attributes and entries of `__all__`,
+// then one reading of a small listing) and its entry point.
 #include <atomic>
+#include <string>
+#include <string_view>
 
 #include "classes/classes.hpp"
 #include "py/class.hpp"
@@ -57,8 +60,135 @@ void register_class(PyObject* module, const Registration& entry) {
   py::check_status(PyObject_SetAttrString(module, entry.name, type));
 }
 
+// A listing of one object of each kind the model reads, beside objects it skips.
+constexpr std::string_view kWarmUpListing = R"(sys global-settings {
+    hostname lb.example.com
+}
+auth partition Tenant {
+    default-route-domain 1
+    description "Tenant"
+}
+net vlan /Common/external {
+    interfaces {
+        1.1 { }
+    }
+    tag 4093
+}
+ltm node /Common/10.0.0.10 {
+    address 10.0.0.10
+}
+ltm monitor https /Common/mon_app {
+    defaults-from /Common/https
+    interval 5
+    send "GET /health HTTP/1.1\r\nHost: app.example.com\r\n\r\n"
+}
+ltm profile client-ssl /Common/clientssl_app {
+    cert-key-chain {
+        app_chain {
+            cert /Common/app.crt
+            key /Common/app.key
+        }
+    }
+    options { dont-insert-empty-fragments no-tlsv1.3 }
+}
+ltm data-group internal /Common/dg_allow {
+    records {
+        10.1.0.0/16 {
+            data "office network"
+        }
+        192.168.1.0/24 { }
+    }
+    type ip
+}
+ltm rule /Common/irule {
+    when HTTP_REQUEST {
+        if { [HTTP::host] equals "a.example.com" } {
+            HTTP::redirect "https://[HTTP::host][HTTP::uri]"
+        } else {
+            pool /Common/pool_app
+        }
+    }
+}
+ltm pool /Common/pool_app {
+    description "Application servers"
+    load-balancing-mode least-connections-member
+    members {
+        /Common/10.0.0.10:443 {
+            address 10.0.0.10
+            priority-group 10
+            ratio 2
+            session monitor-enabled
+            state up
+        }
+        /Common/app.example.com:80 {
+            fqdn {
+                autopopulate enabled
+                name app.example.com
+            }
+        }
+    }
+    min-active-members 1
+    monitor /Common/mon_app and /Common/gateway_icmp
+}
+ltm snatpool /Common/snat_app {
+    members {
+        /Common/172.16.1.1
+    }
+}
+ltm virtual /Common/vs_app {
+    creation-time 2024-03-11:09:14:52
+    description "Front end"
+    destination /Common/192.0.1.1:443
+    ip-protocol tcp
+    last-modified-time 2024-05-02:17:40:03
+    mask 255.255.255.255
+    persist {
+        /Common/cookie {
+            default yes
+        }
+    }
+    policies {
+        /Common/policy { }
+    }
+    pool /Common/pool_app
+    profiles {
+        /Common/http { }
+        /Common/tcp {
+            context clientside
+        }
+    }
+    rules {
+        /Common/irule
+    }
+    source 0.0.0.0/0
+    source-address-translation {
+        type automap
+    }
+    translate-address enabled
+    translate-port enabled
+    vlans {
+        /Common/external
+    }
+    vlans-enabled
+}
+)";
+
+// The first reading of a listing in a process would otherwise meet the code and memory of the
+// parser, the converters and the class's constructor for the first time, and on some virtual
+// machines the first touch of each page costs microseconds: a small listing read once here, through
+// the class as Python calls it, takes that cost at import, where it is paid once, instead of in the
+// first LTM(text). Three copies, so that every list of the result grows past its first element as it
+// would for any listing.
+void warm_up() {
+  std::string text;
+  for (int copy = 0; copy < 3; ++copy) text += kWarmUpListing;
+  py::Ref listing = py::str_from(text);
+  py::checked(PyObject_CallOneArg(reinterpret_cast<PyObject*>(py::Class<ltm::LTM>::type()), listing.get()));
+}
+
 void module_init(PyObject* module) {
   for (const Registration& entry : kRegistrations) register_class(module, entry);
+  warm_up();
 }
 
 PyModuleDef quilvarn_module = {
