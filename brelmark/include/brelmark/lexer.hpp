@@ -120,11 +120,27 @@ inline ParseResult<Text> required_ws(Text in) {
   return {rest, in.substr(0, in.size() - rest.size())};
 }
 
-// True when the text begins with `lit` (a plain loop: the literals are short).
+// True when the text begins with `lit`: eight, else four characters at a time, the last
+// group overlapping the one before it.
 inline bool has_prefix(Text in, Text lit) noexcept {
-  if (in.size() < lit.size()) return false;
-  for (std::size_t i = 0; i < lit.size(); ++i)
-    if (in[i] != lit[i]) return false;
+  const std::size_t n = lit.size();
+  if (in.size() < n) return false;
+  const char* a = in.data();
+  const char* b = lit.data();
+  auto same = [&]<class Word>(std::size_t at, Word) {
+    Word x, y;
+    std::memcpy(&x, a + at, sizeof x);
+    std::memcpy(&y, b + at, sizeof y);
+    return x == y;
+  };
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+      if (!same(i, std::uint64_t{})) return false;
+    return same(n - 8, std::uint64_t{});
+  }
+  if (n >= 4) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
   return true;
 }
 
@@ -169,13 +185,11 @@ inline ParseResult<Text> blanks(Text in) {
 // optional white space and "{": the only texts at which a block can start. Lets the
 // hot loops pass over lines without building results for blocks that cannot match.
 inline bool at_block_header(Text in) noexcept {
-  std::size_t i = 0, n = in.size();
-  while (i < n && is_space(in[i])) ++i;
-  std::size_t word = i;
-  while (i < n && !is_space(in[i])) ++i;
-  if (i == word) return false;
-  while (i < n && is_space(in[i])) ++i;
-  return i < n && in[i] == '{';
+  Text word = opt_ws(in);
+  std::size_t n = span_outside(word, kWhiteSpace);
+  if (n == 0) return false;
+  Text after = opt_ws(drop(word, n));
+  return !after.empty() && after[0] == '{';
 }
 
 // ---- repetitions ----------------------------------------------------------------------
@@ -231,7 +245,13 @@ ParseResult<Unit> separated_list(Text in, Elem&& elem, Sep&& sep, Push&& push) {
 // ---- composite blocks ------------------------------------------------------------------
 
 // [ws] K blanks value: the value runs to the line end, untrimmed; the line end stays.
-ParseResult<Text> key_value_line(Text in, Text keyword);
+inline ParseResult<Text> key_value_line(Text in, Text keyword) {
+  auto key = literal(opt_ws(in), keyword);
+  if (!key) return key.error();
+  auto gap = blanks(key.rest());
+  if (!gap) return gap.error();
+  return run_to_line_end(gap.rest());
+}
 // [ws] K [ws]: true. A longer word that begins with K matches too.
 ParseResult<bool> flag_line(Text in, Text keyword);
 // [ws] L [ws].
