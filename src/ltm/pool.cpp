@@ -73,41 +73,49 @@ MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
 
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
   PoolMember member;
+  poolmember_from_parser_into(parsed, member);
+  return member;
+}
+
+void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
   member.name = kept_name(path, match_name(path), NameKeeps::from_name);
-  member.destination = std::string(parsed.destination());
+  member.destination = parsed.destination();
   member.priority_group = parsed.priority_group;
-  member.session = std::string(parsed.session);
-  member.state = std::string(parsed.state);
+  member.session = parsed.session;
+  member.state = parsed.state;
   member.fqdn = memberfqdn_from_parser(parsed.fqdn);
-  member.monitor = std::string(parsed.monitor);
+  member.monitor = parsed.monitor;
   member.ratio = parsed.ratio;
-  return member;
 }
 
 Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   Pool pool;
+  pool_from_parser_into(parsed, pool);
+  return pool;
+}
+
+void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   std::string_view path = parsed.name.text();
   std::optional<brelmark::PathCaptures> captures = match_name(path);
   pool.name = kept_name(path, captures, NameKeeps::name_group);
-  pool.members.reserve(parsed.members.size());
-  for (const brelmark::ParsedPoolMember& member : parsed.members) {
-    pool.members.push_back(poolmember_from_parser(member));
+  pool.members.resize(parsed.members.size());
+  for (std::size_t i = 0; i < parsed.members.size(); ++i) {
+    poolmember_from_parser_into(parsed.members[i], pool.members[i]);
   }
-  pool.monitor = std::string(parsed.monitor);
-  pool.description = std::string(parsed.description);
+  pool.monitor = parsed.monitor;
+  pool.description = parsed.description;
   pool.min_active_members = parsed.min_active_members;
-  pool.lb_mode = std::string(parsed.load_balancing_mode);
+  pool.lb_mode = parsed.load_balancing_mode;
   // The name's partition; else the pool's own "partition" line, as a listing printed inside a
   // partition writes it; else "Common".
   if (captures && captures->partition) {
-    pool.partition = std::string(*captures->partition);
+    pool.partition = *captures->partition;
   } else if (!brelmark::is_blank(parsed.partition)) {
     pool.partition = normalize_object_path(parsed.partition);
   } else {
     pool.partition = "Common";
   }
-  return pool;
 }
 
 // ---- Operations ---------------------------------------------------------------------------------
