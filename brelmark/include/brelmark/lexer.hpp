@@ -192,6 +192,28 @@ inline bool at_block_header(Text in) noexcept {
   return !after.empty() && after[0] == '{';
 }
 
+// The first word of a text that begins with a character other than white space, and what
+// follows it: enough to tell whether a block starts there (at_block_header) and, when it
+// must, to find the end of the line without scanning the word again.
+struct FirstWord {
+  Text text;
+  std::size_t word;  // the length of the first word
+  Text after;        // the text after the word and the white space after it
+
+  bool block_header() const noexcept { return word != 0 && !after.empty() && after[0] == '{'; }
+  // line_length(text).
+  std::size_t line_length() const noexcept {
+    const std::size_t gap_end = text.size() - after.size();
+    std::size_t n = word;
+    while (n < gap_end && text[n] != '\r' && text[n] != '\n') ++n;
+    return n == gap_end ? n + lex::line_length(after) : n;
+  }
+};
+inline FirstWord first_word(Text at) noexcept {
+  const std::size_t word = span_outside(at, kWhiteSpace);
+  return {at, word, opt_ws(drop(at, word))};
+}
+
 // ---- repetitions ----------------------------------------------------------------------
 
 // Applies `item` (Text -> ParseResult<...>) until it fails recoverably; the rest is where
