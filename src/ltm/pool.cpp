@@ -80,12 +80,12 @@ PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
   member.name = kept_name(path, match_name(path), NameKeeps::from_name);
-  member.destination = parsed.destination();
+  member.destination = std::string(parsed.destination());
   member.priority_group = parsed.priority_group;
-  member.session = parsed.session;
-  member.state = parsed.state;
+  member.session = std::string(parsed.session);
+  member.state = std::string(parsed.state);
   member.fqdn = memberfqdn_from_parser(parsed.fqdn);
-  member.monitor = parsed.monitor;
+  member.monitor = std::string(parsed.monitor);
   member.ratio = parsed.ratio;
 }
 
@@ -103,14 +103,14 @@ void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   for (std::size_t i = 0; i < parsed.members.size(); ++i) {
     poolmember_from_parser_into(parsed.members[i], pool.members[i]);
   }
-  pool.monitor = parsed.monitor;
-  pool.description = parsed.description;
+  pool.monitor = std::string(parsed.monitor);
+  pool.description = std::string(parsed.description);
   pool.min_active_members = parsed.min_active_members;
-  pool.lb_mode = parsed.load_balancing_mode;
+  pool.lb_mode = std::string(parsed.load_balancing_mode);
   // The name's partition; else the pool's own "partition" line, as a listing printed inside a
   // partition writes it; else "Common".
   if (captures && captures->partition) {
-    pool.partition = *captures->partition;
+    pool.partition = std::string(*captures->partition);
   } else if (!brelmark::is_blank(parsed.partition)) {
     pool.partition = normalize_object_path(parsed.partition);
   } else {

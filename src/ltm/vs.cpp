@@ -46,22 +46,22 @@ Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
 
 void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) {
   value.name = normalize_object_path(parsed.name.text());
-  value.destination = parsed.destination.text();
-  value.description = parsed.description;
-  value.partition = parsed.partition;
-  value.ip_protocol = parsed.ip_protocol;
+  value.destination = parsed.destination.to_string();
+  value.description = std::string(parsed.description);
+  value.partition = std::string(parsed.partition);
+  value.ip_protocol = std::string(parsed.ip_protocol);
   value.creation_time = owned(parsed.creation_time);
   value.last_modified_time = owned(parsed.last_modified_time);
   value.profiles.reserve(parsed.profiles.size());
   for (const brelmark::ParsedProfile& profile : parsed.profiles) value.profiles.push_back(profile_from_parsed(profile));
-  value.mask = parsed.mask;
-  value.pool = parsed.pool.text();
+  value.mask = std::string(parsed.mask);
+  value.pool = parsed.pool.to_string();
   value.snat = snat_from_parsed(parsed.source_address_translation);
-  value.translate_address = parsed.translate_address;
-  value.translate_port = parsed.translate_port;
+  value.translate_address = std::string(parsed.translate_address);
+  value.translate_port = std::string(parsed.translate_port);
   value.vlans = owned(parsed.vlans);
   value.vlans_enabled = parsed.vlans_enabled;
-  value.source = parsed.source;
+  value.source = std::string(parsed.source);
   value.disabled = parsed.disabled;
   value.rules = owned(parsed.rules);
   value.policies.reserve(parsed.policies.size());
