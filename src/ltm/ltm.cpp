@@ -53,6 +53,10 @@ class BlockList {
     return blocks_.back().emplace_back(std::forward<Args>(args)...);
   }
 
+  std::size_t size() const noexcept {
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlock + blocks_.back().size();
+  }
+
   // Moves the elements [from, to) onto the end of `out`. With `release`, each block goes as soon as
   // nothing after `from` is left in it, and no element of the list is used again.
   void move_to(std::size_t from, std::size_t to, std::vector<T>& out, bool release) {
@@ -72,7 +76,7 @@ class BlockList {
   std::vector<Block> blocks_;
 };
 
-// What the sink of one piece fills.
+// What the sink of one piece, or of a large text read in one pass, fills.
 struct PieceLists {
   BlockList<Partition> partitions;
   BlockList<Virtual> virtual_servers;
@@ -81,20 +85,21 @@ struct PieceLists {
 };
 
 // One list of the whole configuration from that list of the pieces, stretch by stretch. A piece's
-// list goes as soon as its stretch is taken (a piece has one stretch at most; the last part, the
-// calling thread's own, may have several).
+// list goes as soon as its stretch is taken: every piece but `own` has one stretch at most (`own`,
+// the calling thread's, may have several).
 template <class T>
 void join_list(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
-               BlockList<T> PieceLists::*list, std::size_t brelmark::ConfigCounts::*count, std::vector<T>& out) {
-  const std::size_t own = parts.size() - 1;
+               std::size_t own, BlockList<T> PieceLists::*list, std::size_t brelmark::ConfigCounts::*count,
+               std::vector<T>& out) {
   for (const brelmark::ConfigStretch& s : stretches) {
     (parts[s.sink].*list).move_to(s.from.*count, s.to.*count, out, s.sink != own);
   }
 }
 
-// The whole configuration from the lists the pieces' sinks filled. The four lists are joined at the
-// same time, each on a thread of its own.
-LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches) {
+// The whole configuration from the lists the pieces' sinks filled; with `on_threads`, the four lists
+// are joined at the same time, each on a thread of its own.
+LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
+                std::size_t own, bool on_threads) {
   using brelmark::ConfigCounts;
   auto total = [&](std::size_t ConfigCounts::*count) {
     std::size_t n = 0;
@@ -107,17 +112,34 @@ LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::Conf
   ltm.pools.reserve(total(&ConfigCounts::pools));
   ltm.snat_pools.reserve(total(&ConfigCounts::snat_pools));
   // Nothing below allocates (the lists are reserved, the records move without throwing) or throws.
-  brelmark::run_at_once(4, [&](std::size_t k) noexcept {
+  auto join = [&](std::size_t k) noexcept {
     switch (k) {
       case 0:
-        join_list(parts, stretches, &PieceLists::virtual_servers, &ConfigCounts::virtuals, ltm.virtual_servers);
+        join_list(parts, stretches, own, &PieceLists::virtual_servers, &ConfigCounts::virtuals, ltm.virtual_servers);
         break;
-      case 1: join_list(parts, stretches, &PieceLists::pools, &ConfigCounts::pools, ltm.pools); break;
-      case 2: join_list(parts, stretches, &PieceLists::snat_pools, &ConfigCounts::snat_pools, ltm.snat_pools); break;
-      default: join_list(parts, stretches, &PieceLists::partitions, &ConfigCounts::partitions, ltm.partitions);
+      case 1: join_list(parts, stretches, own, &PieceLists::pools, &ConfigCounts::pools, ltm.pools); break;
+      case 2:
+        join_list(parts, stretches, own, &PieceLists::snat_pools, &ConfigCounts::snat_pools, ltm.snat_pools);
+        break;
+      default: join_list(parts, stretches, own, &PieceLists::partitions, &ConfigCounts::partitions, ltm.partitions);
     }
-  });
+  };
+  constexpr std::size_t kLists = 4;
+  if (on_threads) {
+    brelmark::run_at_once(kLists, join);
+  } else {
+    for (std::size_t k = 0; k < kLists; ++k) join(k);
+  }
   return ltm;
+}
+
+// The whole-text parser on the calling thread, into `lists`. It skips what it cannot read and ends
+// its item list without error; an error here is a fault of the parser.
+template <class Lists>
+void parse_in_one_pass(std::string_view text, Lists& lists) {
+  ConvertingSink<Lists> sink(lists);
+  auto result = brelmark::parse_config_into(text, sink);
+  if (!result) throw std::logic_error(result.error().to_string());
 }
 
 }  // namespace
@@ -127,21 +149,28 @@ LTM ltm_from_text(std::string_view text) {
   // once, the cgroup files), so that small texts pay nothing for it.
   std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  if (cuts.size() == 1) {
+  if (cuts.size() == 1 && text.size() < brelmark::kMinPiece) {
     LTM ltm;
-    ConvertingSink<LTM> sink(ltm);
-    // The whole-text parser skips what it cannot read and ends its item list without error; an
-    // error here is a fault of the parser.
-    auto result = brelmark::parse_config_into(text, sink);
-    if (!result) throw std::logic_error(result.error().to_string());
+    parse_in_one_pass(text, ltm);
     return ltm;
+  }
+  if (cuts.size() == 1) {
+    // A large text in one pass: its objects are kept in blocks and moved once into lists of their
+    // exact size, rather than moved at every growth of the lists and left with up to half their
+    // memory unused.
+    std::vector<PieceLists> lists(1);
+    parse_in_one_pass(text, lists[0]);
+    brelmark::ConfigCounts counts{lists[0].partitions.size(), lists[0].virtual_servers.size(), lists[0].pools.size(),
+                                  lists[0].snat_pools.size()};
+    // One stretch, of everything; no part is kept for further stretches (`own` names none).
+    return join_pieces(lists, {{0, {}, counts}}, lists.size(), false);
   }
   // A large text: its pieces are parsed and converted at the same time, each into its own lists.
   std::vector<PieceLists> parts(cuts.size() + 1);
   std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
   std::vector<brelmark::ConfigSink*> sink_of;
   for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
-  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of));
+  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of), parts.size() - 1, true);
 }
 
 std::string ltm_str(const LTM& value) {
