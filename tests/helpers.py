@@ -6,6 +6,9 @@ A plain module that tests import by name: pytest puts this folder on the path fo
 It holds no fixtures, so there is no conftest.py (which is pytest's file for fixtures and hooks, and
 not one to import names from)."""
 import json
+import subprocess
+import sys
+from pathlib import Path
 
 from hypothesis import strategies as st
 
@@ -22,6 +25,18 @@ def write(obj, fmt):
 
 def read(cls, fmt, text):
     return getattr(cls, "from_" + fmt)(text)
+
+
+# ---- Generated listings ----------------------------------------------------------------------------
+
+# The benchmarks' listing generator, beside the repository; tests that use it skip without it.
+GEN_CONFIG = Path(__file__).resolve().parents[2] / "shared" / "bench" / "gen_config.py"
+
+
+def generate_listing(*args):
+    """The text gen_config.py writes for these arguments ("--apps", "40" or "--megabytes", "8")."""
+    return subprocess.run([sys.executable, str(GEN_CONFIG), *args], capture_output=True, text=True,
+                          check=True).stdout
 
 
 # Characters with the Unicode White_Space property, which the written-when rules trim.

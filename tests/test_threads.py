@@ -6,7 +6,8 @@ import threading
 
 import pytest
 
-from helpers import FORMATS, LTM_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT, read, write
+from helpers import (FORMATS, GEN_CONFIG, LTM_TEXT, POOL_TEXT, SNATPOOL_TEXT, VIRTUAL_TEXT, generate_listing, read,
+                     write)
 from quilvarn import LTM, LtmPath, Pool, SnatPool, Virtual, partition
 
 THREADS = 8
@@ -123,6 +124,20 @@ def test_the_thread_count_gives_the_same_result_and_bad_values_are_ignored(threa
         threads_variable(value)
         assert LTM(text).to_json() == single, value
         assert LTM.from_json(single).to_json() == single, value
+
+
+@pytest.mark.skipif(not GEN_CONFIG.exists(), reason="the listing generator is not beside the repository")
+def test_a_generated_listing_reads_alike_on_any_number_of_threads(threads_variable):
+    # About 26 MB: each of two pieces holds thousands of virtual servers and pools, more than a
+    # piece keeps in one block of its lists.
+    text = generate_listing("--megabytes", "30")
+    threads_variable("1")
+    single = LTM(text)
+    assert len(single.virtual_servers) > 10000 and len(single.pools) > 5000
+    single = single.to_json()
+    for value in ["2", "3", "8"]:
+        threads_variable(value)
+        assert LTM(text).to_json() == single, value
 
 
 def counting_while(call):

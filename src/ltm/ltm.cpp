@@ -1,5 +1,6 @@
 #include "ltm/ltm.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -17,57 +18,128 @@ namespace {
 
 // Converts each object as soon as it is parsed and appends it to its list, so that no parsed
 // record outlives its conversion: the conversion reads the record while it is still in cache, and
-// the memory of its lists is reused by the next object.
+// the memory of its lists is reused by the next object. Each object is built where it stays in its
+// list. `Lists` is an LTM, or the PieceLists of one piece.
+template <class Lists>
 class ConvertingSink final : public brelmark::ConfigSink {
  public:
-  explicit ConvertingSink(LTM& ltm) : ltm_(ltm) {}
+  explicit ConvertingSink(Lists& lists) : lists_(lists) {}
   void on_partition(brelmark::ParsedPartition&& parsed) override {
-    ltm_.partitions.push_back(partition_from_parsed(parsed));
+    lists_.partitions.emplace_back(partition_from_parsed(parsed));
   }
   void on_virtual(brelmark::ParsedVirtual&& parsed) override {
-    ltm_.virtual_servers.push_back(virtual_from_parsed(std::move(parsed)));
+    virtual_from_parsed_into(std::move(parsed), lists_.virtual_servers.emplace_back());
   }
-  void on_pool(brelmark::ParsedPool&& parsed) override { ltm_.pools.push_back(pool_from_parser(parsed)); }
+  void on_pool(brelmark::ParsedPool&& parsed) override { pool_from_parser_into(parsed, lists_.pools.emplace_back()); }
   void on_snatpool(brelmark::ParsedSnatPool&& parsed) override {
-    ltm_.snat_pools.push_back(snatpool_from_parsed(parsed));
+    lists_.snat_pools.emplace_back(snatpool_from_parsed(parsed));
   }
 
  private:
-  LTM& ltm_;
+  Lists& lists_;
 };
 
-// Moves the elements [from, to) of one list of a piece onto the end of the whole list.
+// A list that grows in blocks of 1 MiB and never moves what it holds: a piece's objects stay where
+// they were built until the join moves each of them once into the whole list. A vector would move
+// them at every growth as well and leave up to half its memory unused. Blocks this large are mapped
+// by the allocator one by one (at least until it has seen some freed), so a block that goes is given
+// back at once, and the pieces' lists shrink while the join fills the whole lists.
 template <class T>
-void move_range(std::vector<T>& from_list, std::size_t from, std::size_t to, std::vector<T>& out) {
-  out.insert(out.end(), std::make_move_iterator(from_list.begin() + static_cast<std::ptrdiff_t>(from)),
-             std::make_move_iterator(from_list.begin() + static_cast<std::ptrdiff_t>(to)));
+class BlockList {
+ public:
+  template <class... Args>
+  T& emplace_back(Args&&... args) {
+    if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
+    return blocks_.back().emplace_back(std::forward<Args>(args)...);
+  }
+
+  std::size_t size() const noexcept {
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlock + blocks_.back().size();
+  }
+
+  // Moves the elements [from, to) onto the end of `out`. With `release`, each block goes as soon as
+  // nothing after `from` is left in it, and no element of the list is used again.
+  void move_to(std::size_t from, std::size_t to, std::vector<T>& out, bool release) {
+    for (std::size_t b = from / kBlock; b < blocks_.size() && b * kBlock < to; ++b) {
+      Block& block = blocks_[b];
+      const std::size_t first = std::max(from, b * kBlock) - b * kBlock;
+      const std::size_t last = std::min(to - b * kBlock, block.size());
+      for (std::size_t i = first; i < last; ++i) out.push_back(std::move(block[i]));
+      if (release) Block().swap(block);
+    }
+    if (release) blocks_.clear();
+  }
+
+ private:
+  using Block = std::vector<T>;
+  static constexpr std::size_t kBlock = std::max<std::size_t>(1, (std::size_t{1} << 20) / sizeof(T));
+  std::vector<Block> blocks_;
+};
+
+// What the sink of one piece, or of a large text read in one pass, fills.
+struct PieceLists {
+  BlockList<Partition> partitions;
+  BlockList<Virtual> virtual_servers;
+  BlockList<Pool> pools;
+  BlockList<SnatPool> snat_pools;
+};
+
+// One list of the whole configuration from that list of the pieces, stretch by stretch. A piece's
+// list goes as soon as its stretch is taken: every piece but `own` has one stretch at most (`own`,
+// the calling thread's, may have several).
+template <class T>
+void join_list(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
+               std::size_t own, BlockList<T> PieceLists::*list, std::size_t brelmark::ConfigCounts::*count,
+               std::vector<T>& out) {
+  for (const brelmark::ConfigStretch& s : stretches) {
+    (parts[s.sink].*list).move_to(s.from.*count, s.to.*count, out, s.sink != own);
+  }
 }
 
-// The whole configuration from the lists the pieces' sinks filled, stretch by stretch. A
-// piece's lists go as soon as their stretch is taken (a piece has one stretch at most).
-LTM join_pieces(std::vector<LTM>& parts, const std::vector<brelmark::ConfigStretch>& stretches) {
-  brelmark::ConfigCounts total;
-  for (const brelmark::ConfigStretch& s : stretches) {
-    total.partitions += s.to.partitions - s.from.partitions;
-    total.virtuals += s.to.virtuals - s.from.virtuals;
-    total.pools += s.to.pools - s.from.pools;
-    total.snat_pools += s.to.snat_pools - s.from.snat_pools;
-  }
+// The whole configuration from the lists the pieces' sinks filled; with `on_threads`, the four lists
+// are joined at the same time, each on a thread of its own.
+LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
+                std::size_t own, bool on_threads) {
+  using brelmark::ConfigCounts;
+  auto total = [&](std::size_t ConfigCounts::*count) {
+    std::size_t n = 0;
+    for (const brelmark::ConfigStretch& s : stretches) n += s.to.*count - s.from.*count;
+    return n;
+  };
   LTM ltm;
-  ltm.partitions.reserve(total.partitions);
-  ltm.virtual_servers.reserve(total.virtuals);
-  ltm.pools.reserve(total.pools);
-  ltm.snat_pools.reserve(total.snat_pools);
-  const std::size_t own = parts.size() - 1;  // the list of what the calling thread parsed itself
-  for (const brelmark::ConfigStretch& s : stretches) {
-    LTM& part = parts[s.sink];
-    move_range(part.partitions, s.from.partitions, s.to.partitions, ltm.partitions);
-    move_range(part.virtual_servers, s.from.virtuals, s.to.virtuals, ltm.virtual_servers);
-    move_range(part.pools, s.from.pools, s.to.pools, ltm.pools);
-    move_range(part.snat_pools, s.from.snat_pools, s.to.snat_pools, ltm.snat_pools);
-    if (s.sink != own) part = LTM{};
+  ltm.partitions.reserve(total(&ConfigCounts::partitions));
+  ltm.virtual_servers.reserve(total(&ConfigCounts::virtuals));
+  ltm.pools.reserve(total(&ConfigCounts::pools));
+  ltm.snat_pools.reserve(total(&ConfigCounts::snat_pools));
+  // Nothing below allocates (the lists are reserved, the records move without throwing) or throws.
+  auto join = [&](std::size_t k) noexcept {
+    switch (k) {
+      case 0:
+        join_list(parts, stretches, own, &PieceLists::virtual_servers, &ConfigCounts::virtuals, ltm.virtual_servers);
+        break;
+      case 1: join_list(parts, stretches, own, &PieceLists::pools, &ConfigCounts::pools, ltm.pools); break;
+      case 2:
+        join_list(parts, stretches, own, &PieceLists::snat_pools, &ConfigCounts::snat_pools, ltm.snat_pools);
+        break;
+      default: join_list(parts, stretches, own, &PieceLists::partitions, &ConfigCounts::partitions, ltm.partitions);
+    }
+  };
+  constexpr std::size_t kLists = 4;
+  if (on_threads) {
+    brelmark::run_at_once(kLists, join);
+  } else {
+    for (std::size_t k = 0; k < kLists; ++k) join(k);
   }
   return ltm;
+}
+
+// The whole-text parser on the calling thread, into `lists`. It skips what it cannot read and ends
+// its item list without error; an error here is a fault of the parser.
+template <class Lists>
+void parse_in_one_pass(std::string_view text, Lists& lists) {
+  ConvertingSink<Lists> sink(lists);
+  auto result = brelmark::parse_config_into(text, sink);
+  if (!result) throw std::logic_error(result.error().to_string());
 }
 
 }  // namespace
@@ -77,21 +149,28 @@ LTM ltm_from_text(std::string_view text) {
   // once, the cgroup files), so that small texts pay nothing for it.
   std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  if (cuts.size() == 1) {
+  if (cuts.size() == 1 && text.size() < brelmark::kMinPiece) {
     LTM ltm;
-    ConvertingSink sink(ltm);
-    // The whole-text parser skips what it cannot read and ends its item list without error; an
-    // error here is a fault of the parser.
-    auto result = brelmark::parse_config_into(text, sink);
-    if (!result) throw std::logic_error(result.error().to_string());
+    parse_in_one_pass(text, ltm);
     return ltm;
   }
+  if (cuts.size() == 1) {
+    // A large text in one pass: its objects are kept in blocks and moved once into lists of their
+    // exact size, rather than moved at every growth of the lists and left with up to half their
+    // memory unused.
+    std::vector<PieceLists> lists(1);
+    parse_in_one_pass(text, lists[0]);
+    brelmark::ConfigCounts counts{lists[0].partitions.size(), lists[0].virtual_servers.size(), lists[0].pools.size(),
+                                  lists[0].snat_pools.size()};
+    // One stretch, of everything; no part is kept for further stretches (`own` names none).
+    return join_pieces(lists, {{0, {}, counts}}, lists.size(), false);
+  }
   // A large text: its pieces are parsed and converted at the same time, each into its own lists.
-  std::vector<LTM> parts(cuts.size() + 1);
-  std::vector<ConvertingSink> sinks(parts.begin(), parts.end());
+  std::vector<PieceLists> parts(cuts.size() + 1);
+  std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
   std::vector<brelmark::ConfigSink*> sink_of;
-  for (ConvertingSink& sink : sinks) sink_of.push_back(&sink);
-  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of));
+  for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
+  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of), parts.size() - 1, true);
 }
 
 std::string ltm_str(const LTM& value) {

@@ -61,6 +61,11 @@ std::size_t name_run_end(std::string_view s, std::size_t from) noexcept {
 std::size_t digit_run_end(std::string_view s, std::size_t from) noexcept {
   std::size_t i = from;
   while (i < s.size()) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {  // the usual case, without decoding
+      if (s[i] < '0' || s[i] > '9') break;
+      ++i;
+      continue;
+    }
     std::size_t next = i;
     if (!is_decimal_digit(decode(s, next))) break;
     i = next;
@@ -75,6 +80,10 @@ bool rest_is_digits(std::string_view s, std::size_t from) noexcept {
 bool rest_has_no_white_space(std::string_view s, std::size_t from) noexcept {
   if (from >= s.size()) return false;
   for (std::size_t i = from; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {  // the usual case, without decoding
+      if (is_white_space(static_cast<char32_t>(s[i++]))) return false;
+      continue;
+    }
     if (is_white_space(decode(s, i))) return false;
   }
   return true;

@@ -73,6 +73,11 @@ MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
 
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
   PoolMember member;
+  poolmember_from_parser_into(parsed, member);
+  return member;
+}
+
+void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
   member.name = kept_name(path, match_name(path), NameKeeps::from_name);
   member.destination = std::string(parsed.destination());
@@ -82,17 +87,21 @@ PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
   member.fqdn = memberfqdn_from_parser(parsed.fqdn);
   member.monitor = std::string(parsed.monitor);
   member.ratio = parsed.ratio;
-  return member;
 }
 
 Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   Pool pool;
+  pool_from_parser_into(parsed, pool);
+  return pool;
+}
+
+void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   std::string_view path = parsed.name.text();
   std::optional<brelmark::PathCaptures> captures = match_name(path);
   pool.name = kept_name(path, captures, NameKeeps::name_group);
-  pool.members.reserve(parsed.members.size());
-  for (const brelmark::ParsedPoolMember& member : parsed.members) {
-    pool.members.push_back(poolmember_from_parser(member));
+  pool.members.resize(parsed.members.size());
+  for (std::size_t i = 0; i < parsed.members.size(); ++i) {
+    poolmember_from_parser_into(parsed.members[i], pool.members[i]);
   }
   pool.monitor = std::string(parsed.monitor);
   pool.description = std::string(parsed.description);
@@ -107,7 +116,6 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
   } else {
     pool.partition = "Common";
   }
-  return pool;
 }
 
 // ---- Operations ---------------------------------------------------------------------------------

@@ -40,6 +40,11 @@ void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed
 
 Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
   Virtual value;
+  virtual_from_parsed_into(std::move(parsed), value);
+  return value;
+}
+
+void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) {
   value.name = normalize_object_path(parsed.name.text());
   value.destination = parsed.destination.to_string();
   value.description = std::string(parsed.description);
@@ -64,7 +69,6 @@ Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
   value.fw_enforced_policy = owned(parsed.fw_enforced_policy);
   value.security_log_profiles = owned(parsed.security_log_profiles);
   parsed = brelmark::ParsedVirtual{};  // the parsed record is used up; its lists go now
-  return value;
 }
 
 // ---- Path setters -------------------------------------------------------------------------------

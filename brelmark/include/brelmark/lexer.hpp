@@ -6,6 +6,9 @@
 // a failing step fails the parser with that step's error, at the place where the step
 // began.
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -24,16 +27,24 @@ namespace brelmark::lex {
 using Text = std::string_view;
 using Unit = std::monostate;
 
-// A fixed set of ASCII characters.
+// A fixed set of at most kMaxChars ASCII characters. The scans below compare 16 characters at a
+// time against each of them.
 class CharSet {
  public:
-  constexpr explicit CharSet(std::string_view chars) {
+  static constexpr std::size_t kMaxChars = 5;
+
+  consteval explicit CharSet(std::string_view chars) {
+    if (chars.empty() || chars.size() > kMaxChars) throw "a CharSet holds 1 to kMaxChars characters";
     for (char c : chars) bits_[static_cast<unsigned char>(c)] = true;
+    for (std::size_t i = 0; i < kMaxChars; ++i) chars_[i] = chars[i < chars.size() ? i : 0];
   }
   constexpr bool contains(char c) const noexcept { return bits_[static_cast<unsigned char>(c)]; }
+  // The characters, the first repeated where there are fewer than kMaxChars.
+  constexpr char at(std::size_t i) const noexcept { return chars_[i]; }
 
  private:
   std::array<bool, 256> bits_{};
+  std::array<char, kMaxChars> chars_{};
 };
 
 inline constexpr CharSet kWhiteSpace{" \t\r\n"};
@@ -70,11 +81,36 @@ class ScanScope {
 
 // ---- leaves -------------------------------------------------------------------------
 
+// The length of the leading run of characters that are (`inside`) or are not in `set`. Sixteen
+// characters at a time while that many remain, then one at a time.
+template <bool inside>
+inline std::size_t span_of(Text in, const CharSet& set) noexcept {
+  const char* p = in.data();
+  const std::size_t n = in.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i c0 = _mm_set1_epi8(set.at(0)), c1 = _mm_set1_epi8(set.at(1)), c2 = _mm_set1_epi8(set.at(2)),
+                  c3 = _mm_set1_epi8(set.at(3)), c4 = _mm_set1_epi8(set.at(4));
+    for (; i + 16 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, c0), _mm_cmpeq_epi8(v, c1)),
+                                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, c2), _mm_cmpeq_epi8(v, c3)),
+                                                    _mm_cmpeq_epi8(v, c4)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if constexpr (inside) mask = ~mask & 0xFFFFu;
+      if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+  }
+#endif
+  while (i < n && set.contains(p[i]) == inside) ++i;
+  return i;
+}
+
 // Zero or more white-space characters; never fails. Returns the rest.
 inline Text opt_ws(Text in) noexcept {
-  std::size_t i = 0;
-  while (i < in.size() && is_space(in[i])) ++i;
-  return drop(in, i);
+  if (in.empty() || !is_space(in[0])) return in;
+  return drop(in, span_of<true>(in, kWhiteSpace));
 }
 
 // One or more white-space characters, else "MultiSpace".
@@ -84,11 +120,27 @@ inline ParseResult<Text> required_ws(Text in) {
   return {rest, in.substr(0, in.size() - rest.size())};
 }
 
-// True when the text begins with `lit` (a plain loop: the literals are short).
+// True when the text begins with `lit`: eight, else four characters at a time, the last
+// group overlapping the one before it.
 inline bool has_prefix(Text in, Text lit) noexcept {
-  if (in.size() < lit.size()) return false;
-  for (std::size_t i = 0; i < lit.size(); ++i)
-    if (in[i] != lit[i]) return false;
+  const std::size_t n = lit.size();
+  if (in.size() < n) return false;
+  const char* a = in.data();
+  const char* b = lit.data();
+  auto same = [&]<class Word>(std::size_t at, Word) {
+    Word x, y;
+    std::memcpy(&x, a + at, sizeof x);
+    std::memcpy(&y, b + at, sizeof y);
+    return x == y;
+  };
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+      if (!same(i, std::uint64_t{})) return false;
+    return same(n - 8, std::uint64_t{});
+  }
+  if (n >= 4) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
   return true;
 }
 
@@ -103,20 +155,12 @@ inline ParseResult<Text> literal(Text in, Text lit) {
 ParseResult<Text> streaming_literal(Text in, Text lit);
 
 // The length of the leading run of characters outside `set`.
-inline std::size_t span_outside(Text in, const CharSet& set) noexcept {
-  std::size_t i = 0;
-  while (i < in.size() && !set.contains(in[i])) ++i;
-  return i;
-}
+inline std::size_t span_outside(Text in, const CharSet& set) noexcept { return span_of<false>(in, set); }
+
+inline constexpr CharSet kLineEnds{"\r\n"};
 
 // The length of the text up to its first carriage return or line feed.
-inline std::size_t line_length(Text in) noexcept {
-  if (in.empty()) return 0;
-  const void* lf = std::memchr(in.data(), '\n', in.size());
-  std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - in.data()) : in.size();
-  const void* cr = std::memchr(in.data(), '\r', end);
-  return cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - in.data()) : end;
-}
+inline std::size_t line_length(Text in) noexcept { return span_of<false>(in, kLineEnds); }
 
 inline ParseResult<Text> run_of(Text in, std::size_t n) {
   if (n == 0) return ParseError::error(ParseErrorKind::IsNot, in);
@@ -141,13 +185,33 @@ inline ParseResult<Text> blanks(Text in) {
 // optional white space and "{": the only texts at which a block can start. Lets the
 // hot loops pass over lines without building results for blocks that cannot match.
 inline bool at_block_header(Text in) noexcept {
-  std::size_t i = 0, n = in.size();
-  while (i < n && is_space(in[i])) ++i;
-  std::size_t word = i;
-  while (i < n && !is_space(in[i])) ++i;
-  if (i == word) return false;
-  while (i < n && is_space(in[i])) ++i;
-  return i < n && in[i] == '{';
+  Text word = opt_ws(in);
+  std::size_t n = span_outside(word, kWhiteSpace);
+  if (n == 0) return false;
+  Text after = opt_ws(drop(word, n));
+  return !after.empty() && after[0] == '{';
+}
+
+// The first word of a text that begins with a character other than white space, and what
+// follows it: enough to tell whether a block starts there (at_block_header) and, when it
+// must, to find the end of the line without scanning the word again.
+struct FirstWord {
+  Text text;
+  std::size_t word;  // the length of the first word
+  Text after;        // the text after the word and the white space after it
+
+  bool block_header() const noexcept { return word != 0 && !after.empty() && after[0] == '{'; }
+  // line_length(text).
+  std::size_t line_length() const noexcept {
+    const std::size_t gap_end = text.size() - after.size();
+    std::size_t n = word;
+    while (n < gap_end && text[n] != '\r' && text[n] != '\n') ++n;
+    return n == gap_end ? n + lex::line_length(after) : n;
+  }
+};
+inline FirstWord first_word(Text at) noexcept {
+  const std::size_t word = span_outside(at, kWhiteSpace);
+  return {at, word, opt_ws(drop(at, word))};
 }
 
 // ---- repetitions ----------------------------------------------------------------------
@@ -203,7 +267,13 @@ ParseResult<Unit> separated_list(Text in, Elem&& elem, Sep&& sep, Push&& push) {
 // ---- composite blocks ------------------------------------------------------------------
 
 // [ws] K blanks value: the value runs to the line end, untrimmed; the line end stays.
-ParseResult<Text> key_value_line(Text in, Text keyword);
+inline ParseResult<Text> key_value_line(Text in, Text keyword) {
+  auto key = literal(opt_ws(in), keyword);
+  if (!key) return key.error();
+  auto gap = blanks(key.rest());
+  if (!gap) return gap.error();
+  return run_to_line_end(gap.rest());
+}
 // [ws] K [ws]: true. A longer word that begins with K matches too.
 ParseResult<bool> flag_line(Text in, Text keyword);
 // [ws] L [ws].

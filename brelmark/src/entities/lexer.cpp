@@ -348,14 +348,6 @@ ParseResult<Text> streaming_literal(Text in, Text lit) {
   return {drop(in, n), in.substr(0, n)};
 }
 
-ParseResult<Text> key_value_line(Text in, Text keyword) {
-  auto key = literal(opt_ws(in), keyword);
-  if (!key) return key.error();
-  auto gap = blanks(key.rest());
-  if (!gap) return gap.error();
-  return run_to_line_end(gap.rest());
-}
-
 ParseResult<bool> flag_line(Text in, Text keyword) {
   auto key = literal(opt_ws(in), keyword);
   if (!key) return key.error();

@@ -3,6 +3,8 @@
 #include <utf8proc.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace brelmark {
 
@@ -123,6 +125,12 @@ bool is_valid_utf8(std::string_view text) noexcept {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end) {
+    // Eight ASCII characters at a time.
+    std::uint64_t word;
+    if (end - p >= 8 && (std::memcpy(&word, p, sizeof word), (word & 0x8080808080808080u) == 0)) {
+      p += 8;
+      continue;
+    }
     if (static_cast<Byte>(*p) < 0x80) {
       ++p;
       continue;

@@ -28,8 +28,7 @@ std::optional<Text> take(ParseResult<Record> r, Deliver&& deliver) {
 
 // True when the text agrees with the SNAT-pool keyword as far as both go.
 bool may_be_snatpool(Text at) noexcept {
-  std::size_t n = std::min(at.size(), kSnatPoolKeyword.size());
-  return at.substr(0, n) == kSnatPoolKeyword.substr(0, n);
+  return at.size() >= kSnatPoolKeyword.size() ? has_prefix(at, kSnatPoolKeyword) : has_prefix(kSnatPoolKeyword, at);
 }
 
 // One top-level item at `at` (white space already passed): one of the four objects,
@@ -59,13 +58,16 @@ std::optional<Text> config_item(Text at, ConfigSink& sink) {
       return rest;
     }
   }
-  if (at_block_header(at)) {
+  FirstWord first = first_word(at);
+  if (first.block_header()) {
     if (auto block = skip_block(at)) return block.rest();
   }
   if (at.starts_with('{')) {
     if (auto list = skip_braced_list(at)) return list.rest();
   }
-  return rest_of_line_rest(at);
+  std::size_t line = first.line_length();  // rest_of_line_rest(at)
+  if (line == 0) return std::nullopt;
+  return drop(at, line);
 }
 
 // Fills the four lists of a ParsedConfig.
