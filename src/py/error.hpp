@@ -60,6 +60,11 @@ class InternalFault : public std::exception {
 [[noreturn]] void fault_err(std::string_view debug,
                             std::source_location where = std::source_location::current());
 
+// The fault of a pending Python error that no input can cause: MemoryError, which running out of
+// memory can, stays pending and is thrown on as ErrorAlreadySet; any other is taken out and
+// reported as a fault at `where`.
+[[noreturn]] void fault_pending(std::source_location where = std::source_location::current());
+
 // Takes the pending Python error out of the interpreter and describes it as the type's name and
 // the value's representation, e.g. "MemoryError()". An empty text when none is pending.
 std::string take_error_description();
