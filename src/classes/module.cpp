@@ -2,6 +2,8 @@
 // classes, in the order of the registration table, as module attributes and entries of `__all__`.
 #include <atomic>
 
+#include <brelmark/at_once.hpp>
+
 #include "classes/classes.hpp"
 #include "py/class.hpp"
 
@@ -81,6 +83,9 @@ std::atomic<bool> initialized{false};
 
 PyMODINIT_FUNC PyInit_quilvarn() {
   using namespace qv;
+  // A thread's first throw makes the C++ runtime's per-thread state, and the C library ends the
+  // process where memory has run out by then: every call makes it first.
+  py::ready_thread = brelmark::thread_blocks_made;
   return py::entry<PyObject*>(nullptr, [] {
     py::Ref module = py::checked(PyModule_Create(&quilvarn_module));
     if (initialized.exchange(true)) {

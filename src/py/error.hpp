@@ -75,10 +75,19 @@ PyObject* panic_exception_type() noexcept;
 // Turns the C++ exception in flight into the Python error of the call. Only for catch blocks.
 void set_error_from_current_exception() noexcept;
 
+// Readies the calling thread for the module's code, once per thread; false where memory ran out
+// first. Set by the module before its initialisation (null: nothing to ready).
+inline bool (*ready_thread)() noexcept = nullptr;
+
 // The guard of every entry function: runs the body and returns its result, or sets the Python
-// error and returns `failure` (null or -1, as the interpreter expects of the slot).
+// error and returns `failure` (null or -1, as the interpreter expects of the slot). A thread that
+// cannot be readied gets MemoryError without running the body.
 template <class R, class Body>
 R entry(R failure, Body&& body) noexcept {
+  if (ready_thread != nullptr && !ready_thread()) {
+    PyErr_NoMemory();
+    return failure;
+  }
   try {
     return body();
   } catch (...) {

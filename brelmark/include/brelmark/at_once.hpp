@@ -47,6 +47,12 @@ std::size_t worker_count() noexcept;
 // A forked child starts workers of its own.
 void run_pieces(std::size_t count, void (*call)(void* context, std::size_t k), void* context);
 
+// Makes the calling thread's per-thread blocks as a worker makes its own when it starts, once per
+// thread: true once they are made; false, with none touched, where the memory for them is not free.
+// Code that must report running out of memory rather than end the process calls it before
+// anything that may throw.
+bool thread_blocks_made() noexcept;
+
 // run_pieces() with run(k): `run` must not throw.
 template <class Run>
 void run_at_once(std::size_t count, Run&& run) {

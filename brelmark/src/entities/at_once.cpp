@@ -245,6 +245,15 @@ bool make_thread_blocks() noexcept {
   return true;
 }
 
+// The mark of a thread whose blocks are made: a key of the C library's per-thread data, which takes
+// no memory to read, nor to set for the first keys of a process (a key beyond them may fail to be
+// set, and the blocks are then looked at again by the next call). Nothing where no key is left.
+std::optional<pthread_key_t> made_key() noexcept {
+  pthread_key_t key;
+  if (pthread_key_create(&key, nullptr) != 0) return std::nullopt;
+  return key;
+}
+
 void serve(Worker* worker) {
   const bool ready = make_thread_blocks();
   {
@@ -332,6 +341,16 @@ void give_back(std::array<Worker*, kMaxWorkers>& taken, std::size_t count) noexc
 }
 
 }  // namespace
+
+bool thread_blocks_made() noexcept {
+  static const std::optional<pthread_key_t> key = made_key();
+  if (!key) return true;  // no key left to mark the threads with: nothing is made
+  if (pthread_getspecific(*key) != nullptr) return true;
+  if (!make_thread_blocks()) return false;
+  static const bool made = true;
+  pthread_setspecific(*key, &made);
+  return true;
+}
 
 void run_pieces(std::size_t count, void (*call)(void*, std::size_t), void* context) {
   if (count == 0) return;
