@@ -1,10 +1,15 @@
 // The worker count: the CPUs the process may use, cgroup quotas, and the variable that sets it.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "brelmark/at_once.hpp"
@@ -107,11 +112,59 @@ TEST(WorkerCount, FollowsTheAffinityMask) {
 }
 
 TEST(RunAtOnce, EveryPieceRunsOnce) {
-  for (std::size_t count : {0, 1, 3, 8}) {
+  for (std::size_t count : {0, 1, 3, 8, 70}) {  // 70: more pieces than workers
     std::vector<std::atomic<int>> runs(count);
     brelmark::run_at_once(count, [&](std::size_t k) { ++runs[k]; });
     for (std::size_t k = 0; k < count; ++k) EXPECT_EQ(runs[k], 1) << count << " " << k;
   }
+}
+
+// The threads of `count` pieces that wait for each other (for 10 seconds at most): one each when
+// they ran at the same time.
+std::vector<std::thread::id> meeting_threads(std::size_t count) {
+  std::vector<std::thread::id> threads(count);
+  std::atomic<std::size_t> arrived = 0;
+  brelmark::run_at_once(count, [&](std::size_t k) {
+    threads[k] = std::this_thread::get_id();
+    ++arrived;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (arrived < count && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  });
+  return threads;
+}
+
+TEST(RunAtOnce, PiecesRunAtTheSameTimeOnWorkersKeptForTheNextCall) {
+  std::vector<std::thread::id> first = meeting_threads(4), second = meeting_threads(4);
+  EXPECT_EQ(first[0], std::this_thread::get_id());
+  EXPECT_EQ(std::set(first.begin(), first.end()).size(), 4u);
+  EXPECT_EQ(std::set(first.begin() + 1, first.end()), std::set(second.begin() + 1, second.end()));
+}
+
+TEST(RunAtOnce, CallsFromSeveralThreadsShareTheWorkers) {
+  std::atomic<std::size_t> runs = 0;
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 8; ++t) {
+    callers.emplace_back([&] {
+      for (int round = 0; round < 50; ++round) brelmark::run_at_once(8, [&](std::size_t) { ++runs; });
+    });
+  }
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(runs, 8u * 50u * 8u);
+}
+
+TEST(RunAtOnce, AForkedChildStartsWorkersOfItsOwn) {
+  std::vector<std::thread::id> parent = meeting_threads(4);  // the parent's workers exist
+  pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    alarm(30);  // a piece handed to a parent's worker would wait for ever
+    std::vector<std::thread::id> here = meeting_threads(4);
+    _exit(std::set(here.begin(), here.end()).size() == 4 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(std::set(parent.begin(), parent.end()).size(), 4u);
 }
 
 }  // namespace

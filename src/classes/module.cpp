@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <brelmark/at_once.hpp>
+
 #include "classes/classes.hpp"
 #include "py/class.hpp"
 
@@ -211,6 +213,9 @@ std::atomic<bool> initialized{false};
 
 PyMODINIT_FUNC PyInit_quilvarn() {
   using namespace qv;
+  // A thread's first throw makes the C++ runtime's per-thread state, and the C library ends the
+  // process where memory has run out by then: every call makes it first.
+  py::ready_thread = brelmark::thread_blocks_made;
   return py::entry<PyObject*>(nullptr, [] {
     py::Ref module = py::checked(PyModule_Create(&quilvarn_module));
     if (initialized.exchange(true)) {

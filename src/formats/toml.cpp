@@ -1281,10 +1281,6 @@ std::variant<Document, Error> parse(std::string_view text) {
     parser.run();
   } catch (Failure& f) {
     return std::move(f.error);
-  } catch (const std::bad_alloc&) {
-    Error e;
-    e.message = "out of memory";
-    return e;
   }
   data->index = {};
   return Document(std::move(data));

@@ -228,7 +228,8 @@ class Document {
 
 // Reads a whole TOML 1.0 text. A syntax error, invalid UTF-8, a nesting
 // deeper than kMaxDepth or a forbidden redefinition by key/value lines ends
-// the reading with an error (its offset set).
+// the reading with an error (its offset set); running out of memory throws
+// std::bad_alloc.
 std::variant<Document, Error> parse(std::string_view text);
 
 // ---------------------------------------------------------------------------

@@ -237,16 +237,14 @@ void Loader::read(std::string_view text) {
   // spares the copies of regrowth.
   doc_.text_.reserve(text.size());
   ParserGuard g;
-  if (!g.ok) {
-    doc_.error = Error::fixed("libyaml parser failed but there is no error");
-    return;
-  }
+  if (!g.ok) throw std::bad_alloc();  // libyaml's only reason
   yaml_parser_set_input_string(&g.parser, reinterpret_cast<const unsigned char*>(text.data()),
                                text.size());
   yaml_parser_set_encoding(&g.parser, YAML_UTF8_ENCODING);
   for (;;) {
     EventGuard eg;
     if (!yaml_parser_parse(&g.parser, &eg.event)) {
+      if (g.parser.error == YAML_MEMORY_ERROR) throw std::bad_alloc();
       parse_failed(g.parser);
       return;
     }
@@ -374,15 +372,7 @@ uint32_t Loader::tag_id(const yaml_char_t* tag) {
   return id;
 }
 
-Document load(std::string_view text) {
-  try {
-    return Loader::run(text);
-  } catch (const std::bad_alloc&) {
-    Document doc;
-    doc.error = Error::fixed("out of memory while loading a YAML document");
-    return doc;
-  }
-}
+Document load(std::string_view text) { return Loader::run(text); }
 
 // ---------------------------------------------------------------- walking
 
@@ -995,16 +985,23 @@ int write_to_string(void* data, unsigned char* buffer, size_t size) {
 }  // namespace
 
 Emitter::Emitter(std::string& out) : emitter_(new yaml_emitter_t) {
-  if (!yaml_emitter_initialize(emitter_)) {
-    failed_ = true;
-    return;
+  if (!yaml_emitter_initialize(emitter_)) {  // libyaml's only reason: no memory
+    delete emitter_;
+    throw std::bad_alloc();
   }
   yaml_emitter_set_output(emitter_, write_to_string, &out);
   yaml_emitter_set_unicode(emitter_, 1);
   yaml_emitter_set_width(emitter_, -1);
   yaml_event_t ev;
   yaml_stream_start_event_initialize(&ev, YAML_UTF8_ENCODING);
-  if (!yaml_emitter_emit(emitter_, &ev)) failed_ = true;
+  if (!yaml_emitter_emit(emitter_, &ev)) {
+    failed_ = true;
+    if (out_of_memory()) {
+      yaml_emitter_delete(emitter_);
+      delete emitter_;
+      throw std::bad_alloc();
+    }
+  }
 }
 
 Emitter::~Emitter() {
@@ -1012,9 +1009,15 @@ Emitter::~Emitter() {
   delete emitter_;
 }
 
+// No memory in libyaml or for the text (write_to_string fails only so).
+bool Emitter::out_of_memory() const noexcept {
+  return emitter_->error == YAML_MEMORY_ERROR || emitter_->error == YAML_WRITER_ERROR;
+}
+
 Status Emitter::check(int ok, const char* what) {
   if (ok) return std::nullopt;
   failed_ = true;
+  if (out_of_memory()) throw std::bad_alloc();
   std::string s = emitter_->problem ? emitter_->problem : what;
   return Error::fixed(std::move(s));
 }

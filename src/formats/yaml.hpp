@@ -196,7 +196,8 @@ inline constexpr uint64_t kExpansionFactor = 10;
 
 // Loads the first document of the text (which must be UTF-8) and looks whether
 // another one follows. Never fails: what went wrong is kept in `error`, after
-// the events read before it. Texts of kMaxText bytes or more are refused.
+// the events read before it; only running out of memory throws std::bad_alloc.
+// Texts of kMaxText bytes or more are refused.
 inline constexpr std::size_t kMaxText = std::size_t{1} << 31;
 Document load(std::string_view text);
 
@@ -373,7 +374,8 @@ bool resolves_as_non_text(std::string_view text);
 class Emitter {
  public:
   // Starts the stream; the document starts with the first node. Output is
-  // appended to `out` (block style, indent 2, unlimited width, UTF-8).
+  // appended to `out` (block style, indent 2, unlimited width, UTF-8). Running
+  // out of memory, here or in any call, throws std::bad_alloc.
   explicit Emitter(std::string& out);
   ~Emitter();
   Emitter(const Emitter&) = delete;
@@ -394,7 +396,8 @@ class Emitter {
  private:
   Status emit_scalar(std::string_view value, int style);
   Status start_document();
-  Status check(int ok, const char* what);
+  Status check(int ok, const char* what);  // running out of memory throws std::bad_alloc
+  bool out_of_memory() const noexcept;
 
   yaml_emitter_s* emitter_;
   bool document_started_ = false;

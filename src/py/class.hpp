@@ -214,8 +214,8 @@ T extract(PyObject* object) {
   return T(*Class<T>::borrow(object));
 }
 
-// A new list of new objects, one per value, in order. Failing to create an object is an internal
-// fault reported at `where`; the values not yet taken are dropped.
+// A new list of new objects, one per value, in order. Failing to create an object is MemoryError
+// or an internal fault reported at `where`; the values not yet taken are dropped.
 template <ModelClass T>
 Ref pylist_from(std::vector<T>&& values, std::source_location where = std::source_location::current()) {
   Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
@@ -224,7 +224,7 @@ Ref pylist_from(std::vector<T>&& values, std::source_location where = std::sourc
     try {
       item = Class<T>::new_instance(std::move(values[i]));
     } catch (const ErrorAlreadySet&) {
-      fault_err(take_error_description(), where);
+      fault_pending(where);
     }
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
   }

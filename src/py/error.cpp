@@ -88,6 +88,11 @@ void raise_panic(const char* message, const std::source_location* where) noexcep
 
 }  // namespace
 
+void fault_pending(std::source_location where) {
+  if (PyErr_ExceptionMatches(PyExc_MemoryError)) throw ErrorAlreadySet{};
+  fault_err(take_error_description(), where);
+}
+
 void set_error_from_current_exception() noexcept {
   try {
     throw;

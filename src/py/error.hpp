@@ -60,6 +60,11 @@ class InternalFault : public std::exception {
 [[noreturn]] void fault_err(std::string_view debug,
                             std::source_location where = std::source_location::current());
 
+// The fault of a pending Python error that no input can cause: MemoryError, which running out of
+// memory can, stays pending and is thrown on as ErrorAlreadySet; any other is taken out and
+// reported as a fault at `where`.
+[[noreturn]] void fault_pending(std::source_location where = std::source_location::current());
+
 // Takes the pending Python error out of the interpreter and describes it as the type's name and
 // the value's representation, e.g. "MemoryError()". An empty text when none is pending.
 std::string take_error_description();
@@ -70,10 +75,19 @@ PyObject* panic_exception_type() noexcept;
 // Turns the C++ exception in flight into the Python error of the call. Only for catch blocks.
 void set_error_from_current_exception() noexcept;
 
+// Readies the calling thread for the module's code, once per thread; false where memory ran out
+// first. Set by the module before its initialisation (null: nothing to ready).
+inline bool (*ready_thread)() noexcept = nullptr;
+
 // The guard of every entry function: runs the body and returns its result, or sets the Python
-// error and returns `failure` (null or -1, as the interpreter expects of the slot).
+// error and returns `failure` (null or -1, as the interpreter expects of the slot). A thread that
+// cannot be readied gets MemoryError without running the body.
 template <class R, class Body>
 R entry(R failure, Body&& body) noexcept {
+  if (ready_thread != nullptr && !ready_thread()) {
+    PyErr_NoMemory();
+    return failure;
+  }
   try {
     return body();
   } catch (...) {

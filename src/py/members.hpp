@@ -14,7 +14,8 @@
 //   - a CSV writer's refusal (a list, a record that cannot stand under one header row): ValueError
 //     with its text;
 //   - the JSON, YAML, TOML and dict writers cannot fail for the model's records: a failure is a
-//     fault of the module (py::fault_err with the writer's debug description).
+//     fault of the module (py::fault_err with the writer's debug description);
+//   - running out of memory, in any of them: MemoryError.
 #include <array>
 #include <string>
 #include <string_view>
@@ -98,7 +99,7 @@ Ref to_dict(const T& value) {
   try {
     return py::to_dict(value);
   } catch (const ErrorAlreadySet&) {
-    fault_err(take_error_description());
+    fault_pending();
   }
 }
 

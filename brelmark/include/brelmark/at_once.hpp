@@ -2,11 +2,10 @@
 // Running a few pieces of work at the same time.
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <system_error>
-#include <thread>
-#include <vector>
+#include <type_traits>
 
 namespace brelmark {
 
@@ -36,25 +35,30 @@ std::optional<std::size_t> parse_thread_count(const char* text) noexcept;
 // process may change either.
 std::size_t worker_count() noexcept;
 
-// Calls run(k) for every k in [0, count) at the same time: run(0) on the calling thread, each
-// other on a thread of its own, or on the calling thread after run(0) where no thread can be
-// started. Returns once every call has returned. `run` must not throw.
+// Calls call(context, k) for every k in [0, count) at the same time: k = 0 on the calling thread,
+// each other on a worker thread, or on the calling thread after k = 0 where no worker is free and
+// none can be started. Returns once every call has returned. `call` must not throw.
+//
+// The workers are kept for later calls. A worker makes every per-thread block of the loaded
+// modules (the C++ runtime's exception state among them) when it starts, with memory it has just
+// found free, so that a piece that runs out of memory on it can throw and be caught there: a block
+// the C library made on first use would end the process if memory ran out at that moment. A worker
+// that finds no memory free ends before touching any, and its pieces run on the calling thread.
+// A forked child starts workers of its own.
+void run_pieces(std::size_t count, void (*call)(void* context, std::size_t k), void* context);
+
+// Makes the calling thread's per-thread blocks as a worker makes its own when it starts, once per
+// thread: true once they are made; false, with none touched, where the memory for them is not free.
+// Code that must report running out of memory rather than end the process calls it before
+// anything that may throw.
+bool thread_blocks_made() noexcept;
+
+// run_pieces() with run(k): `run` must not throw.
 template <class Run>
 void run_at_once(std::size_t count, Run&& run) {
-  std::vector<std::thread> threads;
-  std::vector<std::size_t> here;
-  threads.reserve(count);
-  here.reserve(count);
-  for (std::size_t k = 1; k < count; ++k) {
-    try {
-      threads.emplace_back([&run, k] { run(k); });
-    } catch (const std::system_error&) {
-      here.push_back(k);
-    }
-  }
-  if (count > 0) run(0);
-  for (std::size_t k : here) run(k);
-  for (std::thread& t : threads) t.join();
+  using Callable = std::remove_reference_t<Run>;
+  void* context = const_cast<void*>(static_cast<const void*>(std::addressof(run)));
+  run_pieces(count, [](void* c, std::size_t k) { (*static_cast<Callable*>(c))(k); }, context);
 }
 
 }  // namespace brelmark
