@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
-#include <unordered_map>
+#include <utility>
 
 namespace qv::toml {
 
@@ -47,18 +47,74 @@ struct EntryRec {
   std::uint32_t next;
 };
 
-struct IndexKey {
-  std::uint32_t table;
-  std::string_view key;
-  friend bool operator==(const IndexKey& a, const IndexKey& b) noexcept {
-    return a.table == b.table && a.key == b.key;
+// The first entry of each key of the large tables, over all of them: open
+// addressing with linear probing, at most half full. A slot keeps its table
+// and a 32-bit hash of the table and the key, which places it and spares most
+// comparisons of keys; growing moves the slots without touching the entries.
+class KeyIndex {
+ public:
+  std::uint32_t find(const std::vector<EntryRec>& entries, std::uint32_t table,
+                     std::string_view key) const noexcept {
+    if (slots_.empty()) return kNone;
+    const std::uint32_t h = hash(table, key);
+    for (std::size_t i = place(h);; i = (i + 1) & mask()) {
+      const Slot& s = slots_[i];
+      if (s.entry == kNone) return kNone;
+      if (s.hash == h && s.table == table && key_of(entries, s.entry) == key) return s.entry;
+    }
   }
-};
 
-struct IndexHash {
-  std::size_t operator()(const IndexKey& k) const noexcept {
-    return std::hash<std::string_view>{}(k.key) ^ (std::size_t{k.table} * 0x9E3779B97F4A7C15ULL);
+  // Adds the entry unless its table has the key already (the first one stays).
+  void add(const std::vector<EntryRec>& entries, std::uint32_t table, std::string_view key,
+           std::uint32_t entry) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    const std::uint32_t h = hash(table, key);
+    for (std::size_t i = place(h);; i = (i + 1) & mask()) {
+      Slot& s = slots_[i];
+      if (s.entry == kNone) {
+        s = Slot{entry, table, h};
+        ++used_;
+        return;
+      }
+      if (s.hash == h && s.table == table && key_of(entries, s.entry) == key) return;
+    }
   }
+
+ private:
+  struct Slot {
+    std::uint32_t entry = kNone;
+    std::uint32_t table = 0;
+    std::uint32_t hash = 0;
+  };
+
+  static std::uint32_t hash(std::uint32_t table, std::string_view key) noexcept {
+    std::uint64_t h = std::hash<std::string_view>{}(key) ^ (std::uint64_t{table} * 0x9E3779B97F4A7C15ULL);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+  }
+  static std::string_view key_of(const std::vector<EntryRec>& entries, std::uint32_t e) noexcept {
+    return {entries[e].key, entries[e].key_size};
+  }
+  std::size_t mask() const noexcept { return slots_.size() - 1; }
+  // Fibonacci hashing: the top bits of the product pick the slot.
+  std::size_t place(std::uint32_t h) const noexcept {
+    return static_cast<std::size_t>((std::uint64_t{h} * 0x9E3779B97F4A7C15ULL) >> (64 - bits_));
+  }
+
+  void grow() {
+    std::vector<Slot> old = std::exchange(slots_, {});
+    bits_ = old.empty() ? 10 : bits_ + 1;
+    slots_.resize(std::size_t{1} << bits_);
+    for (const Slot& s : old) {
+      if (s.entry == kNone) continue;
+      std::size_t i = place(s.hash);
+      while (slots_[i].entry != kNone) i = (i + 1) & mask();
+      slots_[i] = s;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+  unsigned bits_ = 0;
 };
 
 }  // namespace
@@ -76,7 +132,7 @@ struct DocumentData {
   char* chunk_at = nullptr;
 
   // Key lookup for large tables, used while parsing.
-  std::unordered_map<IndexKey, std::uint32_t, IndexHash> index;
+  KeyIndex index;
 
   std::string_view store(std::string_view s) {
     if (s.empty()) return {};
@@ -470,7 +526,7 @@ void Parser::append(std::uint32_t container, std::string_view key, std::uint32_t
   }
   c.last = e;
   ++c.count;
-  if (c.flags & kIndexed) d_.index.try_emplace(IndexKey{container, key}, e);
+  if (c.flags & kIndexed) d_.index.add(d_.entries, container, key, e);
 }
 
 std::uint32_t Parser::find_first(std::uint32_t table, std::string_view key) {
@@ -487,11 +543,10 @@ std::uint32_t Parser::find_first(std::uint32_t table, std::string_view key) {
     t.flags |= kIndexed;
     for (std::uint32_t e = t.first; e != kNone; e = d_.entries[e].next) {
       const EntryRec& r = d_.entries[e];
-      d_.index.try_emplace(IndexKey{table, std::string_view(r.key, r.key_size)}, e);
+      d_.index.add(d_.entries, table, std::string_view(r.key, r.key_size), e);
     }
   }
-  auto it = d_.index.find(IndexKey{table, key});
-  return it == d_.index.end() ? kNone : it->second;
+  return d_.index.find(d_.entries, table, key);
 }
 
 // ---------------------------------------------------------------------------

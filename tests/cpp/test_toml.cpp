@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -551,8 +552,9 @@ struct ErrorCase {
   std::string error;  // rendered
 };
 
-TEST(TomlModel, SyntaxErrorsStopTheReadingWithTheirPosition) {
-  const ErrorCase cases[] = {
+// Errors that stop the reading.
+const std::vector<ErrorCase>& syntax_errors() {
+  static const std::vector<ErrorCase> cases = {
       {"missing equals", "a 1\n", "expected an equals, found an identifier at line 1 column 3"},
       {"missing value", "a =\n", "expected a value, found a newline at line 1 column 4"},
       {"unquoted text", "a = abc\n", "invalid TOML value, did you mean to use a quoted string? at line 1 column 5"},
@@ -581,17 +583,12 @@ TEST(TomlModel, SyntaxErrorsStopTheReadingWithTheirPosition) {
       {"invalid UTF-8 outside strings", "\xFF = 1\n", "expected a table key, found invalid UTF-8 at line 1 column 1"},
       {"multi-line key", "\"\"\"a\"\"\" = 1\n", "multiline strings are not allowed for key at line 1 column 1"},
   };
-  for (const ErrorCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto parsed = toml::parse(c.text);
-    const auto* e = std::get_if<toml::Error>(&parsed);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->render(c.text), c.error);
-  }
+  return cases;
 }
 
-TEST(TomlModel, HeaderConflictsAreMetWhereTheWalkReachesThem) {
-  const ErrorCase cases[] = {
+// Errors of headers that do not fit together: deferred entries of the tree.
+const std::vector<ErrorCase>& header_conflicts() {
+  static const std::vector<ErrorCase> cases = {
       {"table defined twice: inside the table, after its lines",
        "[a]\nx = 1\n[a]\ny = 2\n", "redefinition of table `a` for key `a` at line 3 column 1"},
       {"after the sub-tables named before it",
@@ -606,7 +603,21 @@ TEST(TomlModel, HeaderConflictsAreMetWhereTheWalkReachesThem) {
       {"header over dotted keys", "[t1]\nt2.t3.v = 0\n[t1.t2]\n",
        "redefinition of table `t1.t2` for key `t1` at line 3 column 1"},
   };
-  for (const ErrorCase& c : cases) {
+  return cases;
+}
+
+TEST(TomlModel, SyntaxErrorsStopTheReadingWithTheirPosition) {
+  for (const ErrorCase& c : syntax_errors()) {
+    SCOPED_TRACE(c.name);
+    auto parsed = toml::parse(c.text);
+    const auto* e = std::get_if<toml::Error>(&parsed);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->render(c.text), c.error);
+  }
+}
+
+TEST(TomlModel, HeaderConflictsAreMetWhereTheWalkReachesThem) {
+  for (const ErrorCase& c : header_conflicts()) {
     SCOPED_TRACE(c.name);
     auto parsed = toml::parse(c.text);
     const auto* doc = std::get_if<toml::Document>(&parsed);
@@ -624,6 +635,45 @@ TEST(TomlModel, HeaderConflictsAreMetWhereTheWalkReachesThem) {
             "a@1:2 = table/header@1:1\n"
             "  x@2:1 = integer@2:5 1\n"
             "  -@3:1 = deferred@3:1 \"redefinition of table `a`\"\n");
+}
+
+// The error of a document, whether it stops the reading or is deferred.
+std::optional<toml::Error> error_of(const std::string& text) {
+  auto parsed = toml::parse(text);
+  if (auto* e = std::get_if<toml::Error>(&parsed)) return *e;
+  return std::get<toml::Document>(parsed).first_deferred();
+}
+
+// Keys are looked up one by one in small tables and through an index in large
+// ones: after thousands of other keys or tables (the root grown large, its
+// index grown several times) every error is the same, moved by the text put
+// in front. Tables go in front only of a text that begins with a header, whose
+// lines would otherwise land in the last of them.
+TEST(TomlModel, ErrorsAreTheSameInLargeTables) {
+  std::string keys, tables;
+  for (int i = 0; i < 3000; ++i) {
+    keys += "f" + std::to_string(i) + " = 0\n";
+    tables += "[f" + std::to_string(i) + "]\n";
+  }
+  std::vector<ErrorCase> cases = syntax_errors();
+  cases.insert(cases.end(), header_conflicts().begin(), header_conflicts().end());
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<toml::Error> small = error_of(c.text);
+    ASSERT_TRUE(small.has_value());
+    for (const std::string* front : {&keys, &tables}) {
+      if (front == &tables && c.text[0] != '[') continue;
+      const std::optional<toml::Error> large = error_of(*front + c.text);
+      ASSERT_TRUE(large.has_value());
+      EXPECT_EQ(large->message, small->message);
+      EXPECT_EQ(large->keys, small->keys);
+      ASSERT_TRUE(large->offset.has_value());
+      EXPECT_EQ(*large->offset, *small->offset + front->size());
+    }
+  }
+  // A table defined again far after its first header.
+  const std::string text = tables + "[f5]\n";
+  EXPECT_EQ(error_of(text)->render(text), "redefinition of table `f5` for key `f5` at line 3001 column 1");
 }
 
 TEST(TomlModel, LastTableOffsetIsTheLastHeader) {

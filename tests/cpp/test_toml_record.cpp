@@ -346,6 +346,27 @@ TEST(TomlRecord, MembersAndTheirFqdn) {
       [](const std::string& t) { return read_as_json<Box>(t); });
 }
 
+// A list of records is made room for by steps as it is read: every length
+// around the steps reads whole and in order, and a record that fails last in a
+// long list fails as it would in a short one.
+TEST(TomlRecord, ListsOfRecordsOfAnyLength) {
+  for (std::size_t n : {1, 7, 8, 9, 64, 65, 600}) {
+    SCOPED_TRACE(n);
+    Box box;
+    box.name = "b";
+    for (std::size_t i = 0; i < n; ++i) {
+      box.members.push_back({"m" + std::to_string(i), static_cast<std::uint16_t>(i % 7), {"enabled", "f"}});
+    }
+    EXPECT_EQ(read_as_json<Box>(qv::formats::write(toml::write_record, box).value()),
+              qv::formats::write(json::write_record, box).value());
+    std::string text = "name = \"a\"\nport = 1\n";
+    for (std::size_t i = 0; i < n; ++i) text += "[[members]]\nname = \"m\"\n";
+    text += "[[members]]\nratio = 2\n";
+    EXPECT_EQ(read_as_json<Box>(text),
+              "error: missing field `name` for key `members` at line " + std::to_string(3 + 2 * n) + " column 1");
+  }
+}
+
 TEST(TomlRecord, WholeDocuments) {
   run(
       {
