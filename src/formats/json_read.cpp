@@ -115,6 +115,16 @@ inline const char* scan_string(const char* p, const char* end) noexcept {
   return p;
 }
 
+// Where a text longer than the string's room is read, the string is made at
+// the text's length: growing it in place would give it twice its room.
+inline void assign_text(std::string& out, std::string_view s) {
+  if (s.size() > out.capacity()) {
+    out = std::string(s);
+  } else {
+    out.assign(s.data(), s.size());
+  }
+}
+
 // The pull reader. Errors carry a byte position; messages formed by record
 // rules carry none until the reader fixes them at the place it stopped.
 class Reader {
@@ -162,22 +172,25 @@ class Reader {
   std::size_t index() const noexcept { return static_cast<std::size_t>(p_ - begin_); }
   std::size_t length() const noexcept { return static_cast<std::size_t>(end_ - begin_); }
 
+  // The failures (and invalid_type below) are made out of line, away from
+  // the reading paths that call them.
+
   // An error at the current position (after the last byte read).
-  bool error(std::string_view msg) {
+  [[gnu::cold, gnu::noinline]] bool error(std::string_view msg) {
     error_.assign(msg);
     error_pos_ = index();
     positioned_ = true;
     return false;
   }
   // An error at the byte about to be read.
-  bool peek_error(std::string_view msg) {
+  [[gnu::cold, gnu::noinline]] bool peek_error(std::string_view msg) {
     error_.assign(msg);
     error_pos_ = std::min(index() + 1, length());
     positioned_ = true;
     return false;
   }
   // A message of the record rules, positioned later by fix_position.
-  bool custom(std::string msg) {
+  [[gnu::cold, gnu::noinline]] bool custom(std::string msg) {
     error_ = std::move(msg);
     positioned_ = false;
     return false;
@@ -568,7 +581,7 @@ class Reader {
 
   // The value at the current position is not of the kind expected: reads it
   // (a scalar fully, a container only its first byte) to describe it.
-  bool invalid_type(std::string_view expected) {
+  [[gnu::cold, gnu::noinline]] bool invalid_type(std::string_view expected) {
     std::string found;
     const int c = peek();
     switch (c) {
@@ -717,8 +730,7 @@ class Reader {
   bool read_text(std::string& out) {
     std::string_view s;
     if (!read_text_view(s)) return false;
-    out.clear();
-    out.append(s.data(), s.size());
+    assign_text(out, s);
     return true;
   }
 
@@ -843,16 +855,17 @@ class Reader {
 
   // A full list of records whose text began at `start`, before its next
   // element. Records are costly to move, and doubling moves each about once
-  // more: a list that already spans an eighth of what is left of the document
+  // more: a list that already spans a 32nd of what is left of the document
   // (a long list usually runs to near its end) grows at once to the length
   // that the rest would give at its bytes per element so far, and at least
-  // doubles. Other lists double.
+  // doubles; its room is then at most about 35 times the records read so far.
+  // Other lists double.
   void grow_record_list(const formats::RecordListOps& ops, void* list, const char* start) {
     constexpr std::size_t kFew = 8;
     const std::size_t n = ops.size(list);
     const auto taken = static_cast<std::size_t>(p_ - start);
     const auto left = static_cast<std::size_t>(end_ - p_);
-    if (n < kFew || taken < left / 8) return;
+    if (n < kFew || taken < left / 32) return;
     const std::size_t projected = n + left / std::max<std::size_t>(taken / n, 1);
     ops.reserve(list, std::max(2 * n, projected + projected / 16));
   }
@@ -912,8 +925,10 @@ class Reader {
         i = rr.lookup(key);
       }
       if (i == formats::RecordReader::kDuplicate) return custom(formats::duplicate_field(key));
-      const int colon = skip_white_space();
-      if (colon != ':') return peek_error(colon < 0 ? kEofObject : kExpectedColon);
+      if (p_ == end_ || *p_ != ':') {  // compact text has the colon right after the key
+        const int colon = skip_white_space();
+        if (colon != ':') return peek_error(colon < 0 ? kEofObject : kExpectedColon);
+      }
       eat();
       if (i == formats::RecordReader::kUnknown) {
         if (!ignore_value()) return false;

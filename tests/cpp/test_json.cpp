@@ -310,6 +310,79 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
   EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"r1", {"x", "y/z"}}}));
 }
 
+// A text read into a string: one that fits the string's room is copied into
+// it, a longer one is made at its length; plain and escaped texts alike, into a
+// new record and into one whose texts were short, empty or long.
+struct TextCase {
+  std::string_view json;  // the JSON string, quotation marks included
+  std::string_view text;  // what it reads as
+};
+
+class JsonReadText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(JsonReadText, ReplacesTheOldTextWhateverItsRoom) {
+  const std::string doc = R"({"name":)" + std::string(GetParam().json) + R"(,"mask":"m","words":[)" +
+                          std::string(GetParam().json) + "]}";
+  for (std::string_view old : {"", "short", "an old text far longer than the short-string room of a string"}) {
+    SCOPED_TRACE(old);
+    Item it;
+    it.name = std::string(old);
+    it.words = {std::string(old)};
+    std::string error;
+    ASSERT_TRUE(json::read_record(doc, formats::record_def<Item>, &it, error)) << error;
+    EXPECT_EQ(it.name, GetParam().text);
+    EXPECT_EQ(it.words, std::vector<std::string>{std::string(GetParam().text)});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JsonReadText,
+    ::testing::Values(TextCase{R"("")", ""}, TextCase{R"("fifteen bytes..")", "fifteen bytes.."},
+                      TextCase{R"("sixteen bytes...")", "sixteen bytes..."},
+                      TextCase{R"("a text of forty bytes, made for the test")", "a text of forty bytes, made for the test"},
+                      TextCase{R"("escaped \"q\" and \u00e9, beyond the short room")",
+                               "escaped \"q\" and \xc3\xa9, beyond the short room"},
+                      TextCase{R"("\n")", "\n"}));
+
+// Lists of records of every length read back as written: short ones, long ones
+// that run to the end of the document, and long ones that are followed by much
+// more text (their room is projected from the rest of the document).
+struct ListCase {
+  std::size_t count;
+  std::size_t padding;  // bytes of the text that follows the list
+};
+
+class JsonReadRecordList : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(JsonReadRecordList, ReadsBackEveryElementInOrder) {
+  qv::test::Batch batch;
+  batch.name = std::string(GetParam().padding, 'p');
+  for (std::size_t i = 0; i < GetParam().count; ++i) {
+    Item& it = batch.items.emplace_back();
+    it.name = "item-" + std::to_string(i);
+    it.mask = "m";
+    it.tags = {{"t" + std::to_string(i), std::nullopt}};
+    it.count = static_cast<std::uint16_t>(i + 1);
+    it.zone = "z";
+    it.setting = qv::test::fq_default();
+  }
+  // The items first, then the name that pads the document.
+  std::string doc = R"({"items":[)";
+  for (std::size_t i = 0; i < batch.items.size(); ++i) {
+    if (i != 0) doc += ',';
+    doc += formats::write(json::write_record, batch.items[i]).value();
+  }
+  doc += R"(],"name":")" + batch.name + "\"}";
+  auto back = formats::read<qv::test::Batch>(json::read_record, doc);
+  ASSERT_TRUE(back) << back.error();
+  EXPECT_EQ(back.value(), batch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JsonReadRecordList,
+                         ::testing::Values(ListCase{0, 0}, ListCase{1, 0}, ListCase{8, 0}, ListCase{9, 0},
+                                           ListCase{100, 0}, ListCase{5000, 0}, ListCase{5000, 100},
+                                           ListCase{5000, 1000000}, ListCase{100, 1000000}));
+
 TEST(JsonRead, NestedFailuresKeepTheirOwnPosition) {
   // A failing field of a nested record reports where that value ended, not
   // where the enclosing records end.
