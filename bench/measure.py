@@ -282,7 +282,7 @@ def comparison_table(rows):
         if factor is None:
             target, verdict = "", ""
         else:
-            target = f"within {1 / factor:.0f}x" if factor < 1 else f">= {factor:g}x"
+            target = f"within {1 / factor:g}x" if factor < 1 else f">= {factor:g}x"
             verdict = "met" if ratio >= factor else "not met"
         # The anchor's figure counts our bytes: for LTM(text) beside json.loads, the listing.
         lines.append(f"| `{ours}` | `{anchor}` | {speed(a):,.0f} MB/s | {a['amount'] / b['median'] / 1e6:,.0f} MB/s | "

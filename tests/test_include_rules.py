@@ -14,8 +14,10 @@ ROOT = Path(__file__).resolve().parents[1]
 PARTS = {
     "brelmark/include/brelmark/unicode.hpp": "brelmark_text",
     "brelmark/include/brelmark/at_once.hpp": "brelmark_text",
+    "brelmark/include/brelmark/memory.hpp": "brelmark_text",
     "brelmark/src/entities/unicode.cpp": "brelmark_text",
     "brelmark/src/entities/at_once.cpp": "brelmark_text",
+    "brelmark/src/entities/memory.cpp": "brelmark_text",
     "brelmark/": "brelmark",
     "src/record/": "record",
     "src/formats/": "formats",

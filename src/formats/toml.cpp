@@ -1,6 +1,7 @@
 // TOML 1.0 reading into the document model of toml.hpp.
 #include "formats/toml.hpp"
 
+#include <brelmark/memory.hpp>
 #include <brelmark/unicode.hpp>
 
 #include <charconv>
@@ -53,7 +54,7 @@ struct EntryRec {
 // comparisons of keys; growing moves the slots without touching the entries.
 class KeyIndex {
  public:
-  std::uint32_t find(const std::vector<EntryRec>& entries, std::uint32_t table,
+  std::uint32_t find(const brelmark::LargeVector<EntryRec>& entries, std::uint32_t table,
                      std::string_view key) const noexcept {
     if (slots_.empty()) return kNone;
     const std::uint32_t h = hash(table, key);
@@ -65,7 +66,7 @@ class KeyIndex {
   }
 
   // Adds the entry unless its table has the key already (the first one stays).
-  void add(const std::vector<EntryRec>& entries, std::uint32_t table, std::string_view key,
+  void add(const brelmark::LargeVector<EntryRec>& entries, std::uint32_t table, std::string_view key,
            std::uint32_t entry) {
     if (2 * (used_ + 1) > slots_.size()) grow();
     const std::uint32_t h = hash(table, key);
@@ -91,7 +92,7 @@ class KeyIndex {
     std::uint64_t h = std::hash<std::string_view>{}(key) ^ (std::uint64_t{table} * 0x9E3779B97F4A7C15ULL);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
   }
-  static std::string_view key_of(const std::vector<EntryRec>& entries, std::uint32_t e) noexcept {
+  static std::string_view key_of(const brelmark::LargeVector<EntryRec>& entries, std::uint32_t e) noexcept {
     return {entries[e].key, entries[e].key_size};
   }
   std::size_t mask() const noexcept { return slots_.size() - 1; }
@@ -101,7 +102,7 @@ class KeyIndex {
   }
 
   void grow() {
-    std::vector<Slot> old = std::exchange(slots_, {});
+    brelmark::LargeVector<Slot> old = std::exchange(slots_, {});
     bits_ = old.empty() ? 10 : bits_ + 1;
     slots_.resize(std::size_t{1} << bits_);
     for (const Slot& s : old) {
@@ -112,7 +113,7 @@ class KeyIndex {
     }
   }
 
-  std::vector<Slot> slots_;
+  brelmark::LargeVector<Slot> slots_;
   std::size_t used_ = 0;
   unsigned bits_ = 0;
 };
@@ -121,8 +122,8 @@ class KeyIndex {
 
 struct DocumentData {
   std::string_view text;
-  std::vector<NodeRec> nodes;
-  std::vector<EntryRec> entries;
+  brelmark::LargeVector<NodeRec> nodes;
+  brelmark::LargeVector<EntryRec> entries;
   std::optional<std::size_t> last_table;
   bool any_deferred = false;
 
