@@ -369,5 +369,55 @@ TEST(ConfigPieces, SinkExceptionsPassOn) {
   EXPECT_THROW(parse_config_in_pieces(text, cuts, pointers), std::runtime_error);
 }
 
+// The kinds of objects parse_config_into handed, counted.
+ConfigCounts counts_of(const std::vector<Event>& events) {
+  ConfigCounts counts;
+  for (const Event& e : events) {
+    ++(e.kind == 'a' ? counts.partitions : e.kind == 'v' ? counts.virtuals : e.kind == 'p' ? counts.pools
+                                                                                           : counts.snat_pools);
+  }
+  return counts;
+}
+
+// The estimate counts the lines that begin an object's keyword and a space, anywhere in the text
+// (the first line and the last sixteen characters included), and one partition for "Common".
+TEST(ConfigCountsEstimate, CountsObjectLines) {
+  const std::string tail_padding(40, '#');
+  struct Case {
+    std::string text;
+    ConfigCounts expected;
+  };
+  const Case cases[] = {
+      {"", {1, 0, 0, 0}},
+      {"ltm pool p { }", {1, 0, 1, 0}},
+      {"\xEF\xBB\xBFltm pool p { }\n", {1, 0, 1, 0}},
+      {"auth partition a { }\nltm virtual v {\n}\nltm snatpool s { members { 10.0.0.1 } }\n", {2, 1, 0, 1}},
+      // Neither keyword and a space, nor at the start of a line: not counted.
+      {"ltm virtual-address x { }\nltm pool\tp { }\n  ltm pool q { }\nx ltm pool r { }\n", {1, 0, 0, 0}},
+      // A line inside a skipped block that begins a keyword is counted though no object starts there.
+      {"sys x {\nltm pool p\n}\n", {1, 0, 1, 0}},
+      {tail_padding + "\nltm pool p {}", {1, 0, 1, 0}},
+      {tail_padding + "\nltm virtual v {}\nltm pool p {}\nauth partition a {}\n" + tail_padding, {2, 1, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(config_counts_estimate(c.text), c.expected);
+  }
+}
+
+// On listings whose objects start at line starts, the estimate is at least what the parse hands.
+TEST(ConfigCountsEstimate, AtLeastTheObjectsOfListings) {
+  for (const std::string& text : {generated_listing(40, true), generated_listing(40, false), read_listing("lab-full.conf")}) {
+    RecordingSink sink;
+    ASSERT_TRUE(parse_config_into(text, sink).ok());
+    const ConfigCounts handed = counts_of(sink.events), estimate = config_counts_estimate(text);
+    EXPECT_GE(estimate.partitions, handed.partitions);
+    EXPECT_GE(estimate.virtuals, handed.virtuals);
+    EXPECT_GE(estimate.pools, handed.pools);
+    EXPECT_GE(estimate.snat_pools, handed.snat_pools);
+    EXPECT_GT(handed.virtuals + handed.pools, 0u);
+  }
+}
+
 }  // namespace
 }  // namespace brelmark

@@ -1,9 +1,13 @@
 #include "ltm/ltm.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include <brelmark/at_once.hpp>
 #include <brelmark/grammar.hpp>
@@ -76,7 +80,7 @@ class BlockList {
   std::vector<Block> blocks_;
 };
 
-// What the sink of one piece, or of a large text read in one pass, fills.
+// What the sink of one piece fills.
 struct PieceLists {
   BlockList<Partition> partitions;
   BlockList<Virtual> virtual_servers;
@@ -96,10 +100,34 @@ void join_list(std::vector<PieceLists>& parts, const std::vector<brelmark::Confi
   }
 }
 
-// The whole configuration from the lists the pieces' sinks filled; with `on_threads`, the four lists
-// are joined at the same time, each on a thread of its own.
+// Asks for the list's room to be given in huge pages where it spans whole ones, so that writing it
+// the first time costs a page fault per 2 MiB rather than per 4 KiB.
+template <class T>
+void prefer_huge_pages([[maybe_unused]] const std::vector<T>& list) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(list.data()) + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(list.data() + list.capacity()) & ~(kHuge - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
+// Room in each list of `ltm` for that many objects of its kind, in huge pages where it spans them.
+void reserve(LTM& ltm, const brelmark::ConfigCounts& counts) {
+  ltm.partitions.reserve(counts.partitions);
+  ltm.virtual_servers.reserve(counts.virtuals);
+  ltm.pools.reserve(counts.pools);
+  ltm.snat_pools.reserve(counts.snat_pools);
+  prefer_huge_pages(ltm.partitions);
+  prefer_huge_pages(ltm.virtual_servers);
+  prefer_huge_pages(ltm.pools);
+  prefer_huge_pages(ltm.snat_pools);
+}
+
+// The whole configuration from the lists the pieces' sinks filled; the four lists are joined at the
+// same time, each on a thread of its own.
 LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
-                std::size_t own, bool on_threads) {
+                std::size_t own) {
   using brelmark::ConfigCounts;
   auto total = [&](std::size_t ConfigCounts::*count) {
     std::size_t n = 0;
@@ -107,10 +135,8 @@ LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::Conf
     return n;
   };
   LTM ltm;
-  ltm.partitions.reserve(total(&ConfigCounts::partitions));
-  ltm.virtual_servers.reserve(total(&ConfigCounts::virtuals));
-  ltm.pools.reserve(total(&ConfigCounts::pools));
-  ltm.snat_pools.reserve(total(&ConfigCounts::snat_pools));
+  reserve(ltm, {total(&ConfigCounts::partitions), total(&ConfigCounts::virtuals), total(&ConfigCounts::pools),
+                total(&ConfigCounts::snat_pools)});
   // Nothing below allocates (the lists are reserved, the records move without throwing) or throws.
   auto join = [&](std::size_t k) noexcept {
     switch (k) {
@@ -125,21 +151,25 @@ LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::Conf
     }
   };
   constexpr std::size_t kLists = 4;
-  if (on_threads) {
-    brelmark::run_at_once(kLists, join);
-  } else {
-    for (std::size_t k = 0; k < kLists; ++k) join(k);
-  }
+  brelmark::run_at_once(kLists, join);
   return ltm;
 }
 
-// The whole-text parser on the calling thread, into `lists`. It skips what it cannot read and ends
-// its item list without error; an error here is a fault of the parser.
-template <class Lists>
-void parse_in_one_pass(std::string_view text, Lists& lists) {
-  ConvertingSink<Lists> sink(lists);
+// The whole-text parser on the calling thread. Its lists are reserved first from a count of the
+// objects' first lines, so that each object is built where it stays and the lists' memory is
+// written once; the count is a guess, and where room for it cannot be had the lists grow as they
+// fill. The parser skips what it cannot read and ends its item list without error; an error here
+// is a fault of the parser.
+LTM parse_in_one_pass(std::string_view text) {
+  LTM ltm;
+  try {
+    reserve(ltm, brelmark::config_counts_estimate(text));
+  } catch (const std::bad_alloc&) {
+  }
+  ConvertingSink<LTM> sink(ltm);
   auto result = brelmark::parse_config_into(text, sink);
   if (!result) throw std::logic_error(result.error().to_string());
+  return ltm;
 }
 
 }  // namespace
@@ -149,28 +179,13 @@ LTM ltm_from_text(std::string_view text) {
   // once, the cgroup files), so that small texts pay nothing for it.
   std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  if (cuts.size() == 1 && text.size() < brelmark::kMinPiece) {
-    LTM ltm;
-    parse_in_one_pass(text, ltm);
-    return ltm;
-  }
-  if (cuts.size() == 1) {
-    // A large text in one pass: its objects are kept in blocks and moved once into lists of their
-    // exact size, rather than moved at every growth of the lists and left with up to half their
-    // memory unused.
-    std::vector<PieceLists> lists(1);
-    parse_in_one_pass(text, lists[0]);
-    brelmark::ConfigCounts counts{lists[0].partitions.size(), lists[0].virtual_servers.size(), lists[0].pools.size(),
-                                  lists[0].snat_pools.size()};
-    // One stretch, of everything; no part is kept for further stretches (`own` names none).
-    return join_pieces(lists, {{0, {}, counts}}, lists.size(), false);
-  }
+  if (cuts.size() == 1) return parse_in_one_pass(text);
   // A large text: its pieces are parsed and converted at the same time, each into its own lists.
   std::vector<PieceLists> parts(cuts.size() + 1);
   std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
   std::vector<brelmark::ConfigSink*> sink_of;
   for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
-  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of), parts.size() - 1, true);
+  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of), parts.size() - 1);
 }
 
 std::string ltm_str(const LTM& value) {

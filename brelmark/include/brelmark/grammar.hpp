@@ -44,8 +44,6 @@ class ConfigSink {
 // exception from the sink ends the parse and passes on.
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink);
 
-// ---- The whole configuration in pieces, parsed at the same time -------------------------
-
 // How many objects of each kind a sink has been handed.
 struct ConfigCounts {
   std::size_t partitions = 0;
@@ -54,6 +52,16 @@ struct ConfigCounts {
   std::size_t snat_pools = 0;
   bool operator==(const ConfigCounts&) const = default;
 };
+
+// How many objects of each kind parse_config_into is likely to hand its sink, from a scan
+// for the lines (after a leading byte-order mark) that begin "ltm virtual ", "ltm pool ",
+// "ltm snatpool " or "auth partition ", and one partition more for "Common": exact for a
+// listing whose objects start at the start of a line, with a space after the keyword, and
+// all parse; more where such a line does not begin an object that parses; fewer where an
+// object starts elsewhere. For reserving lists before the parse.
+ConfigCounts config_counts_estimate(std::string_view text) noexcept;
+
+// ---- The whole configuration in pieces, parsed at the same time -------------------------
 
 // The objects sinks[sink] was handed after its first `from` objects and up to `to` (by
 // kind: the objects of each kind between the two counts).
