@@ -1,15 +1,13 @@
 #include "ltm/ltm.hpp"
 
 #include <algorithm>
-#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
-#include <sys/mman.h>
-
 #include <brelmark/at_once.hpp>
+#include <brelmark/memory.hpp>
 #include <brelmark/grammar.hpp>
 
 #include "ltm/address.hpp"
@@ -100,28 +98,16 @@ void join_list(std::vector<PieceLists>& parts, const std::vector<brelmark::Confi
   }
 }
 
-// Asks for the list's room to be given in huge pages where it spans whole ones, so that writing it
-// the first time costs a page fault per 2 MiB rather than per 4 KiB.
-template <class T>
-void prefer_huge_pages([[maybe_unused]] const std::vector<T>& list) noexcept {
-#ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(list.data()) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(list.data() + list.capacity()) & ~(kHuge - 1);
-  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
-}
-
 // Room in each list of `ltm` for that many objects of its kind, in huge pages where it spans them.
 void reserve(LTM& ltm, const brelmark::ConfigCounts& counts) {
   ltm.partitions.reserve(counts.partitions);
   ltm.virtual_servers.reserve(counts.virtuals);
   ltm.pools.reserve(counts.pools);
   ltm.snat_pools.reserve(counts.snat_pools);
-  prefer_huge_pages(ltm.partitions);
-  prefer_huge_pages(ltm.virtual_servers);
-  prefer_huge_pages(ltm.pools);
-  prefer_huge_pages(ltm.snat_pools);
+  brelmark::prefer_huge_pages(ltm.partitions);
+  brelmark::prefer_huge_pages(ltm.virtual_servers);
+  brelmark::prefer_huge_pages(ltm.pools);
+  brelmark::prefer_huge_pages(ltm.snat_pools);
 }
 
 // The whole configuration from the lists the pieces' sinks filled; the four lists are joined at the

@@ -16,6 +16,12 @@ inline constexpr std::size_t kHugePageMinimum = std::size_t{4} << 20;
 // has none to give; the memory stays as it was in every other way.
 void prefer_huge_pages(const void* data, std::size_t bytes) noexcept;
 
+// The same for the whole room of a vector (its capacity), best asked while it is still empty.
+template <class T, class A>
+void prefer_huge_pages(const std::vector<T, A>& v) noexcept {
+  prefer_huge_pages(v.data(), v.capacity() * sizeof(T));
+}
+
 // std::allocator, with huge pages asked for every buffer of kHugePageMinimum bytes or more before
 // anything is written to it (a growing vector's elements are moved into memory already advised).
 template <class T>
