@@ -15,6 +15,7 @@ PARTS = {
     "brelmark/include/brelmark/unicode.hpp": "brelmark_text",
     "brelmark/include/brelmark/at_once.hpp": "brelmark_text",
     "brelmark/include/brelmark/memory.hpp": "brelmark_text",
+    "brelmark/include/brelmark/scan.hpp": "brelmark_text",
     "brelmark/src/entities/unicode.cpp": "brelmark_text",
     "brelmark/src/entities/at_once.cpp": "brelmark_text",
     "brelmark/src/entities/memory.cpp": "brelmark_text",

@@ -2,15 +2,12 @@
 // and the check of whole values. (Writing is in json_write.cpp.)
 #include "formats/json.hpp"
 
+#include <brelmark/scan.hpp>
 #include <brelmark/unicode.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace qv::json {
 
@@ -93,26 +90,15 @@ int hex_value(unsigned char c) noexcept {
 // Index of the first byte of [p, end) that ends a plain run inside a string:
 // quotation mark, backslash, a control character or a non-ASCII byte.
 inline const char* scan_string(const char* p, const char* end) noexcept {
-#if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i space = _mm_set1_epi8(0x20);
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Signed comparison: below 0x20 and from 0x80 up both compare less.
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                                     _mm_cmplt_epi8(v, space));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return p + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  while (p < end) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return p;
-    ++p;
-  }
-  return p;
+  return brelmark::find_first(
+      p, end,
+      [](auto v) {
+        // Signed comparison: below 0x20 and from 0x80 up both compare less.
+        return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                           _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+                                              _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))));
+      },
+      [](unsigned char c) { return c == '"' || c == '\\' || c < 0x20 || c >= 0x80; });
 }
 
 // Where a text longer than the string's room is read, the string is made at

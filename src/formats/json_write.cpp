@@ -4,6 +4,7 @@
 #include "formats/json.hpp"
 
 #include <brelmark/at_once.hpp>
+#include <brelmark/scan.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -11,10 +12,6 @@
 #include <cstring>
 #include <exception>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace qv::json {
 
@@ -27,24 +24,15 @@ constexpr bool needs_escape(unsigned char c) noexcept { return c < 0x20 || c == 
 
 // Index of the first byte of [p, end) that needs an escape, or end - p.
 inline std::size_t plain_run(const char* p, const char* end) noexcept {
-  const char* const start = p;
-#if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i limit = _mm_set1_epi8(0x1f);
-  const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i control = _mm_cmpeq_epi8(_mm_subs_epu8(v, limit), zero);
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), control);
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return static_cast<std::size_t>(p - start) + static_cast<std::size_t>(__builtin_ctz(mask));
-    p += 16;
-  }
-#endif
-  while (p < end && !needs_escape(static_cast<unsigned char>(*p))) ++p;
-  return static_cast<std::size_t>(p - start);
+  const char* stop = brelmark::find_first(
+      p, end,
+      [](auto v) {
+        const auto control = _mm_cmpeq_epi8(_mm_subs_epu8(v, _mm_set1_epi8(0x1f)), _mm_setzero_si128());
+        return _mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))), control));
+      },
+      needs_escape);
+  return static_cast<std::size_t>(stop - p);
 }
 
 // Appends to a std::string through a raw cursor: the string is sized ahead of
@@ -322,25 +310,10 @@ std::size_t record_estimate(const RecordDef& def, const void* record) noexcept {
 std::string format_double(double d) {
   if (d == 0) return std::signbit(d) ? "-0.0" : "0.0";
   if (!std::isfinite(d)) return std::isnan(d) ? "NaN" : (d < 0 ? "-inf" : "inf");
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
-  std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
+  const auto [negative, digits, kk] = formats::shortest_decimal(d);  // value = 0.digits * 10^kk
   std::string out;
-  if (sci.front() == '-') {
-    out += '-';
-    sci.remove_prefix(1);
-  }
-  const std::size_t epos = sci.find('e');
-  std::string digits;
-  for (char c : sci.substr(0, epos)) {
-    if (c != '.') digits += c;
-  }
-  int exp10 = 0;
-  const char* ep = sci.data() + epos + 1;
-  if (*ep == '+') ++ep;
-  std::from_chars(ep, sci.data() + sci.size(), exp10);
+  if (negative) out += '-';
   const int length = static_cast<int>(digits.size());
-  const int kk = exp10 + 1;  // value = 0.digits * 10^kk
   const int k = kk - length;
   if (k >= 0 && kk <= 16) {
     out += digits;

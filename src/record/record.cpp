@@ -147,6 +147,25 @@ std::string unexpected_unsigned(std::uint64_t n) { return concat({"integer `", s
 
 std::string unexpected_signed(std::int64_t n) { return concat({"integer `", std::to_string(n), "`"}); }
 
+ShortestDecimal shortest_decimal(double d) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
+  std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
+  ShortestDecimal out;
+  if (!sci.empty() && sci.front() == '-') {
+    out.negative = true;
+    sci.remove_prefix(1);
+  }
+  const std::size_t e = sci.find('e');
+  for (char c : sci.substr(0, e)) {
+    if (c != '.') out.digits += c;
+  }
+  int exp = 0;
+  std::from_chars(sci.data() + e + 1 + (sci[e + 1] == '+' ? 1 : 0), sci.data() + sci.size(), exp);
+  out.point = exp + 1;
+  return out;
+}
+
 std::string unexpected_float(double d) {
   // The shortest digits that read back as `d`, written without an exponent,
   // with ".0" added when there is no decimal point.
@@ -156,23 +175,7 @@ std::string unexpected_float(double d) {
   } else if (std::isinf(d)) {
     num = d < 0 ? "-inf" : "inf";
   } else {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
-    std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
-    bool neg = false;
-    if (!sci.empty() && sci.front() == '-') {
-      neg = true;
-      sci.remove_prefix(1);
-    }
-    const std::size_t e = sci.find('e');
-    std::string digits;
-    for (char c : sci.substr(0, e)) {
-      if (c != '.') digits += c;
-    }
-    int exp = 0;
-    std::from_chars(sci.data() + e + 1 + (sci[e + 1] == '+' ? 1 : 0), sci.data() + sci.size(), exp);
-    // value = 0.digits * 10^(exp + 1)
-    const int point = exp + 1;
+    const auto [neg, digits, point] = shortest_decimal(d);
     if (neg) num += '-';
     const int n = static_cast<int>(digits.size());
     if (point <= 0) {

@@ -328,6 +328,15 @@ std::string invalid_length(std::size_t length, std::string_view expected);
 std::string invalid_type(std::string_view unexpected, std::string_view expected);
 std::string invalid_value(std::string_view unexpected, std::string_view expected);
 
+// The shortest decimal digits that read back as a finite `d`: its value is 0.digits * 10^point,
+// with the sign apart ("0" for a zero of either sign). Every printer of floats lays these out.
+struct ShortestDecimal {
+  bool negative = false;
+  std::string digits;
+  int point = 0;
+};
+ShortestDecimal shortest_decimal(double d);
+
 // Renderings of an unexpected value inside "invalid type" / "invalid value".
 std::string unexpected_bool(bool b);                 // boolean `true`
 std::string unexpected_unsigned(std::uint64_t n);    // integer `5`

@@ -6,9 +6,6 @@
 // a failing step fails the parser with that step's error, at the place where the step
 // began.
 #include <array>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "brelmark/parse.hpp"
+#include "brelmark/scan.hpp"
 
 namespace brelmark::lex {
 
@@ -85,26 +83,18 @@ class ScanScope {
 // characters at a time while that many remain, then one at a time.
 template <bool inside>
 inline std::size_t span_of(Text in, const CharSet& set) noexcept {
-  const char* p = in.data();
-  const std::size_t n = in.size();
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  if (n >= 16) {
-    const __m128i c0 = _mm_set1_epi8(set.at(0)), c1 = _mm_set1_epi8(set.at(1)), c2 = _mm_set1_epi8(set.at(2)),
-                  c3 = _mm_set1_epi8(set.at(3)), c4 = _mm_set1_epi8(set.at(4));
-    for (; i + 16 <= n; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, c0), _mm_cmpeq_epi8(v, c1)),
-                                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, c2), _mm_cmpeq_epi8(v, c3)),
-                                                    _mm_cmpeq_epi8(v, c4)));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-      if constexpr (inside) mask = ~mask & 0xFFFFu;
-      if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
-    }
-  }
-#endif
-  while (i < n && set.contains(p[i]) == inside) ++i;
-  return i;
+  const char* stop = find_first(
+      in.data(), in.data() + in.size(),
+      [&set](auto v) {
+        const auto hit = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(set.at(0))), _mm_cmpeq_epi8(v, _mm_set1_epi8(set.at(1)))),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(set.at(2))), _mm_cmpeq_epi8(v, _mm_set1_epi8(set.at(3)))),
+                         _mm_cmpeq_epi8(v, _mm_set1_epi8(set.at(4)))));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        return inside ? ~mask & 0xFFFFu : mask;
+      },
+      [&set](unsigned char c) { return set.contains(static_cast<char>(c)) != inside; });
+  return static_cast<std::size_t>(stop - in.data());
 }
 
 // Zero or more white-space characters; never fails. Returns the rest.
