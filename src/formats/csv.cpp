@@ -63,6 +63,7 @@ Status Writer::end_row() {
 // ---------------------------------------------------------------- records
 
 using formats::FieldDef;
+using formats::Text;
 using formats::FieldKind;
 using formats::value_as;
 
@@ -85,21 +86,21 @@ Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* 
 void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
   formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
     switch (f.kind) {
-      case FieldKind::Text: w.field(value_as<std::string>(v)); break;
+      case FieldKind::Text: w.field(value_as<Text>(v)); break;
       case FieldKind::OptionalText: {
-        const auto& o = value_as<std::optional<std::string>>(v);
+        const auto& o = value_as<std::optional<Text>>(v);
         w.field(o ? std::string_view(*o) : std::string_view());
         break;
       }
       case FieldKind::U16: w.field(uint64_t{value_as<std::uint16_t>(v)}); break;
       case FieldKind::Bool: w.field(value_as<bool>(v)); break;
       case FieldKind::TextList:
-        for (const std::string& t : value_as<std::vector<std::string>>(v)) w.field(t);
+        for (const Text& t : value_as<std::vector<Text>>(v)) w.field(t);
         break;
       case FieldKind::PairList:
         for (const formats::TextPair& p : value_as<std::vector<formats::TextPair>>(v)) {
           w.field(p.first);
-          for (const std::string& t : p.second) w.field(t);
+          for (const Text& t : p.second) w.field(t);
         }
         break;
       case FieldKind::Record: record_walk(w, f.nested(), v); break;

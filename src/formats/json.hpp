@@ -17,6 +17,7 @@ namespace qv::json {
 using formats::FieldDef;
 using formats::FieldKind;
 using formats::RecordDef;
+using formats::Text;
 using formats::TextPair;
 using formats::value_as;
 

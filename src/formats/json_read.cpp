@@ -101,15 +101,7 @@ inline const char* scan_string(const char* p, const char* end) noexcept {
       [](unsigned char c) { return c == '"' || c == '\\' || c < 0x20 || c >= 0x80; });
 }
 
-// Where a text longer than the string's room is read, the string is made at
-// the text's length: growing it in place would give it twice its room.
-inline void assign_text(std::string& out, std::string_view s) {
-  if (s.size() > out.capacity()) {
-    out = std::string(s);
-  } else {
-    out.assign(s.data(), s.size());
-  }
-}
+inline void assign_text(Text& out, std::string_view s) { out.assign(s.data(), s.size()); }
 
 // The pull reader. Errors carry a byte position; messages formed by record
 // rules carry none until the reader fixes them at the place it stopped.
@@ -713,14 +705,14 @@ class Reader {
     return parse_string(s, true);
   }
 
-  bool read_text(std::string& out) {
+  bool read_text(Text& out) {
     std::string_view s;
     if (!read_text_view(s)) return false;
     assign_text(out, s);
     return true;
   }
 
-  bool read_optional_text(std::optional<std::string>& out) {
+  bool read_optional_text(std::optional<Text>& out) {
     if (skip_white_space() == 'n') {
       eat();
       if (!parse_ident("ull")) return false;
@@ -773,7 +765,7 @@ class Reader {
 
   // The texts are gathered as slices first, so that the list is allocated
   // once at its length.
-  bool read_text_list(std::vector<std::string>& out) {
+  bool read_text_list(std::vector<Text>& out) {
     out.clear();
     list_slices_.clear();
     list_copies_.clear();
@@ -814,11 +806,11 @@ class Reader {
 
   bool read_field(const FieldDef& f, void* v) {
     switch (f.kind) {
-      case FieldKind::Text: return read_text(value_as<std::string>(v));
-      case FieldKind::OptionalText: return read_optional_text(value_as<std::optional<std::string>>(v));
+      case FieldKind::Text: return read_text(value_as<Text>(v));
+      case FieldKind::OptionalText: return read_optional_text(value_as<std::optional<Text>>(v));
       case FieldKind::U16: return read_u16(value_as<std::uint16_t>(v));
       case FieldKind::Bool: return read_bool(value_as<bool>(v));
-      case FieldKind::TextList: return read_text_list(value_as<std::vector<std::string>>(v));
+      case FieldKind::TextList: return read_text_list(value_as<std::vector<Text>>(v));
       case FieldKind::PairList: {
         auto& list = value_as<std::vector<TextPair>>(v);
         list.clear();
@@ -923,7 +915,7 @@ class Reader {
       // Plain texts, the most common fields, skip the dispatch on the kind.
       const FieldDef& f = rr.field(i);
       void* const v = rr.value(i);
-      if (!(f.kind == FieldKind::Text ? read_text(value_as<std::string>(v)) : read_field(f, v))) return false;
+      if (!(f.kind == FieldKind::Text ? read_text(value_as<Text>(v)) : read_field(f, v))) return false;
       rr.mark_set(i);
     }
     std::string msg;

@@ -6,7 +6,7 @@ namespace qv::json {
 
 namespace {
 
-Value text_list_value(const std::vector<std::string>& list) {
+Value text_list_value(const std::vector<Text>& list) {
   Array a;
   a.reserve(list.size());
   for (const auto& s : list) a.emplace_back(s);
@@ -15,14 +15,14 @@ Value text_list_value(const std::vector<std::string>& list) {
 
 Value field_value(const FieldDef& f, const void* v) {
   switch (f.kind) {
-    case FieldKind::Text: return Value(value_as<std::string>(v));
+    case FieldKind::Text: return Value(value_as<Text>(v));
     case FieldKind::OptionalText: {
-      const auto& o = value_as<std::optional<std::string>>(v);
+      const auto& o = value_as<std::optional<Text>>(v);
       return o ? Value(*o) : Value();
     }
     case FieldKind::U16: return Value(static_cast<std::uint64_t>(value_as<std::uint16_t>(v)));
     case FieldKind::Bool: return Value(value_as<bool>(v));
-    case FieldKind::TextList: return text_list_value(value_as<std::vector<std::string>>(v));
+    case FieldKind::TextList: return text_list_value(value_as<std::vector<Text>>(v));
     case FieldKind::PairList: {
       const auto& list = value_as<std::vector<TextPair>>(v);
       Array a;

@@ -135,7 +135,7 @@ class Out {
   char* end_;
 };
 
-void write_text_list(Out& out, const std::vector<std::string>& list) {
+void write_text_list(Out& out, const std::vector<Text>& list) {
   out.put('[');
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (i != 0) out.put(',');
@@ -197,9 +197,9 @@ void write_elements_in_pieces(Out& out, const RecordDef& def, const formats::Rec
 
 void write_field_value(Out& out, const FieldDef& f, const void* v) {
   switch (f.kind) {
-    case FieldKind::Text: out.escaped(value_as<std::string>(v)); break;
+    case FieldKind::Text: out.escaped(value_as<Text>(v)); break;
     case FieldKind::OptionalText: {
-      const auto& o = value_as<std::optional<std::string>>(v);
+      const auto& o = value_as<std::optional<Text>>(v);
       if (o) {
         out.escaped(*o);
       } else {
@@ -209,7 +209,7 @@ void write_field_value(Out& out, const FieldDef& f, const void* v) {
     }
     case FieldKind::U16: out.put_u64(value_as<std::uint16_t>(v)); break;
     case FieldKind::Bool: out.put(value_as<bool>(v) ? std::string_view("true") : std::string_view("false")); break;
-    case FieldKind::TextList: write_text_list(out, value_as<std::vector<std::string>>(v)); break;
+    case FieldKind::TextList: write_text_list(out, value_as<std::vector<Text>>(v)); break;
     case FieldKind::PairList: {
       const auto& list = value_as<std::vector<TextPair>>(v);
       out.put('[');
@@ -257,11 +257,11 @@ void write_record_to(Out& out, const RecordDef& def, const void* record) {
 // a long list of records as its length times the mean of a sample of its
 // elements.
 
-std::size_t text_estimate(const std::string& text) noexcept { return text.size() + 3; }  // quotes, comma
+std::size_t text_estimate(std::string_view text) noexcept { return text.size() + 3; }  // quotes, comma
 
-std::size_t text_list_estimate(const std::vector<std::string>& list) noexcept {
+std::size_t text_list_estimate(const std::vector<Text>& list) noexcept {
   std::size_t n = 2;
-  for (const std::string& t : list) n += text_estimate(t);
+  for (const Text& t : list) n += text_estimate(t);
   return n;
 }
 
@@ -269,14 +269,14 @@ std::size_t record_estimate(const RecordDef& def, const void* record) noexcept;
 
 std::size_t value_estimate(const FieldDef& f, const void* v) noexcept {
   switch (f.kind) {
-    case FieldKind::Text: return text_estimate(value_as<std::string>(v));
+    case FieldKind::Text: return text_estimate(value_as<Text>(v));
     case FieldKind::OptionalText: {
-      const auto& o = value_as<std::optional<std::string>>(v);
+      const auto& o = value_as<std::optional<Text>>(v);
       return o ? text_estimate(*o) : 4;
     }
     case FieldKind::U16:
     case FieldKind::Bool: return 5;
-    case FieldKind::TextList: return text_list_estimate(value_as<std::vector<std::string>>(v));
+    case FieldKind::TextList: return text_list_estimate(value_as<std::vector<Text>>(v));
     case FieldKind::PairList: {
       std::size_t n = 2;
       for (const TextPair& p : value_as<std::vector<TextPair>>(v)) {

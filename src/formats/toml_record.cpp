@@ -17,6 +17,7 @@ namespace qv::toml {
 namespace {
 
 using formats::FieldDef;
+using formats::Text;
 using formats::FieldKind;
 using formats::RecordDef;
 using formats::RecordReader;
@@ -140,7 +141,7 @@ class Reading {
     return true;
   }
 
-  bool text(std::string& out, Value v) {
+  bool text(Text& out, Value v) {
     if (v.kind() != Kind::String) return fail(formats::invalid_type(found(v), formats::kExpectString));
     out.assign(v.text());
     return true;
@@ -204,10 +205,10 @@ class Reading {
   bool field(const FieldDef& f, void* out, Value v) {
     return guarded(v, [&] {
       switch (f.kind) {
-        case FieldKind::Text: return text(value_as<std::string>(out), v);
+        case FieldKind::Text: return text(value_as<Text>(out), v);
         case FieldKind::OptionalText: {
-          auto& opt = value_as<std::optional<std::string>>(out);
-          std::string s;
+          auto& opt = value_as<std::optional<Text>>(out);
+          Text s;
           if (!text(s, v)) return false;
           opt = std::move(s);
           return true;
@@ -215,7 +216,7 @@ class Reading {
         case FieldKind::U16: return u16(value_as<std::uint16_t>(out), v);
         case FieldKind::Bool: return boolean(value_as<bool>(out), v);
         case FieldKind::TextList: {
-          auto& texts = value_as<std::vector<std::string>>(out);
+          auto& texts = value_as<std::vector<Text>>(out);
           texts.clear();
           return list(v, [&](Value e) { return text(texts.emplace_back(), e); });
         }

@@ -18,6 +18,7 @@ namespace qv::toml {
 namespace {
 
 using formats::FieldDef;
+using formats::Text;
 using formats::FieldKind;
 using formats::RecordDef;
 using formats::TextPair;
@@ -120,7 +121,7 @@ class RecordPrinter {
     return !any;
   }
 
-  void texts(const std::vector<std::string>& values) {
+  void texts(const std::vector<Text>& values) {
     out_ += '[';
     for (std::size_t i = 0; i < values.size(); ++i) {
       if (i > 0) out_ += ", ";
@@ -131,9 +132,9 @@ class RecordPrinter {
 
   void inline_value(const FieldDef& f, const void* v) {
     switch (f.kind) {
-      case FieldKind::Text: append_string(out_, value_as<std::string>(v)); break;
+      case FieldKind::Text: append_string(out_, value_as<Text>(v)); break;
       case FieldKind::OptionalText: {
-        const auto& o = value_as<std::optional<std::string>>(v);
+        const auto& o = value_as<std::optional<Text>>(v);
         if (o) {
           append_string(out_, *o);
         } else {
@@ -148,7 +149,7 @@ class RecordPrinter {
         break;
       }
       case FieldKind::Bool: out_ += value_as<bool>(v) ? "true" : "false"; break;
-      case FieldKind::TextList: texts(value_as<std::vector<std::string>>(v)); break;
+      case FieldKind::TextList: texts(value_as<std::vector<Text>>(v)); break;
       case FieldKind::PairList: {
         const auto& pairs = value_as<std::vector<TextPair>>(v);
         out_ += '[';

@@ -1115,17 +1115,18 @@ namespace {
 using formats::FieldDef;
 using formats::FieldKind;
 using formats::RecordDef;
+using formats::Text;
 using formats::TextPair;
 using formats::value_as;
 
-Status read_text_into(Walker& w, const Path& path, std::string& out) {
+Status read_text_into(Walker& w, const Path& path, Text& out) {
   std::string_view s;
   if (Status st = read_str(w, path, formats::kExpectString, s)) return st;
   out.assign(s);
   return std::nullopt;
 }
 
-Status read_text_list(Walker& w, const Path& path, std::vector<std::string>& out) {
+Status read_text_list(Walker& w, const Path& path, std::vector<Text>& out) {
   out.clear();
   return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
     return read_text_into(ew, ep, out.emplace_back());
@@ -1143,11 +1144,11 @@ Status read_pair(Walker& w, const Path& path, TextPair& out) {
 
 Status read_field(Walker& w, const Path& path, const FieldDef& f, void* v) {
   switch (f.kind) {
-    case FieldKind::Text: return read_text_into(w, path, value_as<std::string>(v));
+    case FieldKind::Text: return read_text_into(w, path, value_as<Text>(v));
     case FieldKind::OptionalText: {
       std::optional<std::string_view> s;
       if (Status st = read_optional_str(w, path, formats::kExpectString, s)) return st;
-      auto& out = value_as<std::optional<std::string>>(v);
+      auto& out = value_as<std::optional<Text>>(v);
       if (s) out.emplace(*s);
       else out.reset();
       return std::nullopt;
@@ -1159,7 +1160,7 @@ Status read_field(Walker& w, const Path& path, const FieldDef& f, void* v) {
       return std::nullopt;
     }
     case FieldKind::Bool: return read_bool(w, path, formats::kExpectBool, value_as<bool>(v));
-    case FieldKind::TextList: return read_text_list(w, path, value_as<std::vector<std::string>>(v));
+    case FieldKind::TextList: return read_text_list(w, path, value_as<std::vector<Text>>(v));
     case FieldKind::PairList: {
       auto& out = value_as<std::vector<TextPair>>(v);
       out.clear();
@@ -1235,23 +1236,23 @@ bool read_record(std::string_view text, const RecordDef& def, void* record, std:
 
 namespace {
 
-Status emit_texts(Emitter& e, const std::vector<std::string>& texts) {
+Status emit_texts(Emitter& e, const std::vector<Text>& texts) {
   if (Status st = e.begin_sequence()) return st;
-  for (const std::string& t : texts)
+  for (const Text& t : texts)
     if (Status st = e.text(t)) return st;
   return e.end_sequence();
 }
 
 Status emit_field(Emitter& e, const FieldDef& f, const void* v) {
   switch (f.kind) {
-    case FieldKind::Text: return e.text(value_as<std::string>(v));
+    case FieldKind::Text: return e.text(value_as<Text>(v));
     case FieldKind::OptionalText: {
-      const auto& o = value_as<std::optional<std::string>>(v);
+      const auto& o = value_as<std::optional<Text>>(v);
       return o ? e.text(*o) : e.null();
     }
     case FieldKind::U16: return e.integer(value_as<std::uint16_t>(v));
     case FieldKind::Bool: return e.boolean(value_as<bool>(v));
-    case FieldKind::TextList: return emit_texts(e, value_as<std::vector<std::string>>(v));
+    case FieldKind::TextList: return emit_texts(e, value_as<std::vector<Text>>(v));
     case FieldKind::PairList: {
       if (Status st = e.begin_sequence()) return st;
       for (const TextPair& p : value_as<std::vector<TextPair>>(v)) {

@@ -7,7 +7,7 @@
 
 namespace qv::ltm {
 
-std::string normalize_object_path(std::string_view text) { return brelmark::ObjectPath(text).to_string(); }
+std::string_view normalize_object_path(std::string_view text) noexcept { return brelmark::ObjectPath(text).text(); }
 
 // ---- The pattern ----------------------------------------------------------------------------
 //

@@ -9,6 +9,8 @@
 
 #include <brelmark/path.hpp>
 
+#include "record/text.hpp"
+
 namespace qv::ltm {
 
 // The module's copy of the object-path pattern (the text of brelmark::PathPattern, same groups,
@@ -26,12 +28,12 @@ class LtmPathPattern {
 
 // The text without Unicode White_Space at either end. Every place that takes a path from
 // configuration text or from a Python string stores it through here.
-std::string normalize_object_path(std::string_view text);
+std::string_view normalize_object_path(std::string_view text) noexcept;
 
 // An object path: one owned text. Any text is a value; the accessors that need the text to match
 // the object-path pattern say what they do when it does not.
 struct LtmPath {
-  std::string path;
+  formats::Text path;
 };
 
 // Why a path accessor has no answer. The Python classes raise each as one exception with one text.

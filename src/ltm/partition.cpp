@@ -5,7 +5,7 @@
 namespace qv::ltm {
 
 Partition partition_from_parsed(const brelmark::ParsedPartition& parsed) {
-  return Partition{std::string(parsed.name), parsed.default_route_domain, std::string(parsed.description)};
+  return Partition{parsed.name, parsed.default_route_domain, parsed.description};
 }
 
 std::string partition_str(const Partition& value) {

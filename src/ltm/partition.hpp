@@ -13,11 +13,13 @@
 
 namespace qv::ltm {
 
+using qv::formats::Text;
+
 // One partition: its name, its default route domain and a free description.
 struct Partition {
-  std::string name;
+  Text name;
   std::uint16_t rd = 0;
-  std::string description;
+  Text description;
   friend bool operator==(const Partition&, const Partition&) = default;
 };
 

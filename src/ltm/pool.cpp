@@ -23,7 +23,7 @@ PoolMember poolmember_default() {
   return member;
 }
 
-MemberFqdn memberfqdn_impl_new(std::string_view name) { return MemberFqdn{"disabled", std::string(name)}; }
+MemberFqdn memberfqdn_impl_new(std::string_view name) { return MemberFqdn{"disabled", name}; }
 
 PoolMember poolmember_impl_new(std::string_view name) {
   PoolMember member = poolmember_default();
@@ -57,9 +57,9 @@ std::optional<brelmark::PathCaptures> match_name(std::string_view path) {
 // configuration and no two objects of one folder read alike. Otherwise a pool keeps the `name`
 // group, and a member, whose name is its address and port, the path from the name on.
 enum class NameKeeps { name_group, from_name };
-std::string kept_name(std::string_view path, const std::optional<brelmark::PathCaptures>& captures,
-                      NameKeeps keeps) {
-  if (!captures || brelmark::folder_rest(*captures)) return std::string(path);
+std::string_view kept_name(std::string_view path, const std::optional<brelmark::PathCaptures>& captures,
+                           NameKeeps keeps) {
+  if (!captures || brelmark::folder_rest(*captures)) return path;
   std::string_view name = *captures->name;
   if (keeps == NameKeeps::from_name) name = path.substr(static_cast<std::size_t>(name.data() - path.data()));
   return normalize_object_path(name);
@@ -68,7 +68,7 @@ std::string kept_name(std::string_view path, const std::optional<brelmark::PathC
 }  // namespace
 
 MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
-  return MemberFqdn{std::string(parsed.autopopulate), std::string(parsed.name)};
+  return MemberFqdn{parsed.autopopulate, parsed.name};
 }
 
 PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
@@ -80,12 +80,12 @@ PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
   member.name = kept_name(path, match_name(path), NameKeeps::from_name);
-  member.destination = std::string(parsed.destination());
+  member.destination = parsed.destination();
   member.priority_group = parsed.priority_group;
-  member.session = std::string(parsed.session);
-  member.state = std::string(parsed.state);
+  member.session = parsed.session;
+  member.state = parsed.state;
   member.fqdn = memberfqdn_from_parser(parsed.fqdn);
-  member.monitor = std::string(parsed.monitor);
+  member.monitor = parsed.monitor;
   member.ratio = parsed.ratio;
 }
 
@@ -103,14 +103,14 @@ void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   for (std::size_t i = 0; i < parsed.members.size(); ++i) {
     poolmember_from_parser_into(parsed.members[i], pool.members[i]);
   }
-  pool.monitor = std::string(parsed.monitor);
-  pool.description = std::string(parsed.description);
+  pool.monitor = parsed.monitor;
+  pool.description = parsed.description;
   pool.min_active_members = parsed.min_active_members;
-  pool.lb_mode = std::string(parsed.load_balancing_mode);
+  pool.lb_mode = parsed.load_balancing_mode;
   // The name's partition; else the pool's own "partition" line, as a listing printed inside a
   // partition writes it; else "Common".
   if (captures && captures->partition) {
-    pool.partition = std::string(*captures->partition);
+    pool.partition = *captures->partition;
   } else if (!brelmark::is_blank(parsed.partition)) {
     pool.partition = normalize_object_path(parsed.partition);
   } else {

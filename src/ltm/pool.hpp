@@ -22,39 +22,41 @@
 
 namespace qv::ltm {
 
+using qv::formats::Text;
+
 // The records are plain aggregates whose value-initialised form is all empty (the readers fill
 // every field, and an empty start costs nothing); the defaults of a new member or FQDN setting
 // come from memberfqdn_default() and poolmember_default().
 
 // The FQDN settings of one pool member.
 struct MemberFqdn {
-  std::string autopopulate;
-  std::string name;
+  Text autopopulate;
+  Text name;
   friend bool operator==(const MemberFqdn&, const MemberFqdn&) = default;
 };
 
 // One member of a pool. `name` is an object-path text (an LtmPath in Python).
 struct PoolMember {
-  std::string name;
-  std::string destination;  // the address, or the FQDN name when the member has no address
+  Text name;
+  Text destination;  // the address, or the FQDN name when the member has no address
   std::uint16_t priority_group = 0;
-  std::string session;
-  std::string state;
+  Text session;
+  Text state;
   MemberFqdn fqdn;
-  std::string monitor;
+  Text monitor;
   std::uint16_t ratio = 0;
   friend bool operator==(const PoolMember&, const PoolMember&) = default;
 };
 
 // One pool. `name` is an object-path text (an LtmPath in Python).
 struct Pool {
-  std::string name;
+  Text name;
   std::vector<PoolMember> members;
-  std::string monitor;
-  std::string description;
+  Text monitor;
+  Text description;
   std::uint16_t min_active_members = 0;
-  std::string lb_mode;
-  std::string partition;
+  Text lb_mode;
+  Text partition;
   friend bool operator==(const Pool&, const Pool&) = default;
 };
 

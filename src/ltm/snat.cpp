@@ -13,7 +13,7 @@ SnatPool snatpool_from_parsed(const brelmark::ParsedSnatPool& parsed) {
   // The pool's own partition line whenever it is not empty, whether or not the name carries a
   // partition of its own: parsed.partition_or(""), whose answer is then the line itself (empty or
   // not), without matching the name.
-  pool.partition = std::string(parsed.partition);
+  pool.partition = parsed.partition;
   return pool;
 }
 

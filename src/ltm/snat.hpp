@@ -12,12 +12,14 @@
 
 namespace qv::ltm {
 
+using qv::formats::Text;
+
 // One SNAT pool. `name` is an object-path text (an LtmPath in Python); `members` are the member
 // texts as the configuration writes them; `partition` is empty when the pool has none.
 struct SnatPool {
-  std::string name;
-  std::vector<std::string> members;
-  std::string partition;
+  Text name;
+  std::vector<Text> members;
+  Text partition;
   friend bool operator==(const SnatPool&, const SnatPool&) = default;
 };
 

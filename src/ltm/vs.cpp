@@ -15,27 +15,27 @@ bool snat_is_empty(const Snat& snat) noexcept {
 
 namespace {
 
-std::optional<std::string> owned(const std::optional<std::string_view>& text) {
+std::optional<Text> owned(const std::optional<std::string_view>& text) {
   if (!text) return std::nullopt;
-  return std::string(*text);
+  return Text(*text);
 }
 
-std::vector<std::string> owned(const std::vector<std::string_view>& texts) {
-  return std::vector<std::string>(texts.begin(), texts.end());
+std::vector<Text> owned(const std::vector<std::string_view>& texts) {
+  return std::vector<Text>(texts.begin(), texts.end());
 }
 
 }  // namespace
 
 Profile profile_from_parsed(const brelmark::ParsedProfile& parsed) {
-  return Profile{std::string(parsed.name), owned(parsed.context)};
+  return Profile{parsed.name, owned(parsed.context)};
 }
 
 Snat snat_from_parsed(const brelmark::ParsedSourceTranslation& parsed) {
-  return Snat{std::string(parsed.type), std::string(parsed.pool)};
+  return Snat{parsed.type, parsed.pool};
 }
 
 void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out) {
-  for (const brelmark::ParsedPolicy& policy : parsed) out.emplace_back(std::string(policy.name), owned(policy.entries));
+  for (const brelmark::ParsedPolicy& policy : parsed) out.emplace_back(policy.name, owned(policy.entries));
 }
 
 Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
@@ -46,22 +46,22 @@ Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
 
 void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) {
   value.name = normalize_object_path(parsed.name.text());
-  value.destination = parsed.destination.to_string();
-  value.description = std::string(parsed.description);
-  value.partition = std::string(parsed.partition);
-  value.ip_protocol = std::string(parsed.ip_protocol);
+  value.destination = parsed.destination.text();
+  value.description = parsed.description;
+  value.partition = parsed.partition;
+  value.ip_protocol = parsed.ip_protocol;
   value.creation_time = owned(parsed.creation_time);
   value.last_modified_time = owned(parsed.last_modified_time);
   value.profiles.reserve(parsed.profiles.size());
   for (const brelmark::ParsedProfile& profile : parsed.profiles) value.profiles.push_back(profile_from_parsed(profile));
-  value.mask = std::string(parsed.mask);
-  value.pool = parsed.pool.to_string();
+  value.mask = parsed.mask;
+  value.pool = parsed.pool.text();
   value.snat = snat_from_parsed(parsed.source_address_translation);
-  value.translate_address = std::string(parsed.translate_address);
-  value.translate_port = std::string(parsed.translate_port);
+  value.translate_address = parsed.translate_address;
+  value.translate_port = parsed.translate_port;
   value.vlans = owned(parsed.vlans);
   value.vlans_enabled = parsed.vlans_enabled;
-  value.source = std::string(parsed.source);
+  value.source = parsed.source;
   value.disabled = parsed.disabled;
   value.rules = owned(parsed.rules);
   value.policies.reserve(parsed.policies.size());
@@ -76,7 +76,7 @@ void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) 
 void virtual_impl_set_name(Virtual& value, std::string_view text) {
   value.name = normalize_object_path(text);
   std::optional<std::string_view> partition = ltmpath_impl_get_partition(value.name, std::nullopt);
-  value.partition = std::string(partition.value_or(std::string_view{}));
+  value.partition = partition.value_or(std::string_view{});
 }
 
 void virtual_impl_set_destination(Virtual& value, std::string_view text) {

@@ -14,18 +14,20 @@
 
 namespace qv::ltm {
 
+using qv::formats::Text;
+
 // One profile reference of a virtual server: a profile name and an optional context ("clientside",
 // "serverside", ...). An empty context is a set value.
 struct Profile {
-  std::string name;
-  std::optional<std::string> context;
+  Text name;
+  std::optional<Text> context;
   friend bool operator==(const Profile&, const Profile&) = default;
 };
 
 // A virtual server's source-address translation: its type ("automap", "snat", ...) and pool.
 struct Snat {
-  std::string type_;
-  std::string pool;
+  Text type_;
+  Text pool;
   friend bool operator==(const Snat&, const Snat&) = default;
 };
 
@@ -36,27 +38,27 @@ using Policy = qv::formats::TextPair;
 // documents, LtmPath objects toward Python. The field order is the key order of every writer and
 // the element order of the positional document form.
 struct Virtual {
-  std::string name;
-  std::string destination;
-  std::string description;
-  std::string partition;
-  std::string ip_protocol;
-  std::optional<std::string> creation_time;
-  std::optional<std::string> last_modified_time;
+  Text name;
+  Text destination;
+  Text description;
+  Text partition;
+  Text ip_protocol;
+  std::optional<Text> creation_time;
+  std::optional<Text> last_modified_time;
   std::vector<Profile> profiles;
-  std::string mask;
-  std::string pool;
+  Text mask;
+  Text pool;
   Snat snat;
-  std::string translate_address;
-  std::string translate_port;
-  std::vector<std::string> vlans;
+  Text translate_address;
+  Text translate_port;
+  std::vector<Text> vlans;
   bool vlans_enabled = false;
-  std::string source;
+  Text source;
   bool disabled = false;
-  std::vector<std::string> rules;
+  std::vector<Text> rules;
   std::vector<Policy> policies;
-  std::optional<std::string> fw_enforced_policy;
-  std::vector<std::string> security_log_profiles;
+  std::optional<Text> fw_enforced_policy;
+  std::vector<Text> security_log_profiles;
   friend bool operator==(const Virtual&, const Virtual&) = default;
 };
 

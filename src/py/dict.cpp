@@ -14,6 +14,7 @@ namespace qv::py {
 using qv::formats::FieldDef;
 using qv::formats::FieldKind;
 using qv::formats::RecordDef;
+using qv::formats::Text;
 using qv::formats::TextPair;
 using qv::formats::value_as;
 
@@ -209,7 +210,7 @@ class TreeBuilder {
 #endif
   }
 
-  Ref text_list(const std::vector<std::string>& values) {
+  Ref text_list(const std::vector<Text>& values) {
     Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
     for (std::size_t i = 0; i < values.size(); ++i) {
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), texts_.text(values[i]).release());
@@ -229,14 +230,14 @@ class TreeBuilder {
 
   Ref field_value(const FieldDef& f, const void* v) {
     switch (f.kind) {
-      case FieldKind::Text: return texts_.text(value_as<std::string>(v));
+      case FieldKind::Text: return texts_.text(value_as<Text>(v));
       case FieldKind::OptionalText: {
-        const auto& optional = value_as<std::optional<std::string>>(v);
+        const auto& optional = value_as<std::optional<Text>>(v);
         return optional ? texts_.text(*optional) : Ref::borrow(Py_None);
       }
       case FieldKind::U16: return checked(PyLong_FromLong(value_as<std::uint16_t>(v)));
       case FieldKind::Bool: return Ref::borrow(value_as<bool>(v) ? Py_True : Py_False);
-      case FieldKind::TextList: return text_list(value_as<std::vector<std::string>>(v));
+      case FieldKind::TextList: return text_list(value_as<std::vector<Text>>(v));
       case FieldKind::Record: return record(f.nested(), v);
       case FieldKind::RecordList: {
         const RecordDef& def = f.nested();

@@ -41,11 +41,11 @@ namespace {
 
 bool is_empty_value(const FieldDef& f, const void* v) noexcept {
   switch (f.kind) {
-    case FieldKind::Text: return value_as<std::string>(v).empty();
-    case FieldKind::OptionalText: return !value_as<std::optional<std::string>>(v).has_value();
+    case FieldKind::Text: return value_as<Text>(v).empty();
+    case FieldKind::OptionalText: return !value_as<std::optional<Text>>(v).has_value();
     case FieldKind::U16: return value_as<std::uint16_t>(v) == 0;
     case FieldKind::Bool: return !value_as<bool>(v);
-    case FieldKind::TextList: return value_as<std::vector<std::string>>(v).empty();
+    case FieldKind::TextList: return value_as<std::vector<Text>>(v).empty();
     case FieldKind::PairList: return value_as<std::vector<TextPair>>(v).empty();
     case FieldKind::RecordList: return f.list->size(v) == 0;
     case FieldKind::Record: return false;
@@ -54,10 +54,10 @@ bool is_empty_value(const FieldDef& f, const void* v) noexcept {
 }
 
 // The text a text test looks at: the text itself or an optional text's value.
-const std::string* text_of(const FieldDef& f, const void* v) noexcept {
-  if (f.kind == FieldKind::Text) return &value_as<std::string>(v);
+const Text* text_of(const FieldDef& f, const void* v) noexcept {
+  if (f.kind == FieldKind::Text) return &value_as<Text>(v);
   if (f.kind == FieldKind::OptionalText) {
-    const auto& o = value_as<std::optional<std::string>>(v);
+    const auto& o = value_as<std::optional<Text>>(v);
     return o ? &*o : nullptr;
   }
   return nullptr;
@@ -74,12 +74,12 @@ bool is_written(const FieldDef& f, const void* v) noexcept {
     case WrittenWhen::NotZero: return !is_empty_value(f, v);
     case WrittenWhen::NotOne: return value_as<std::uint16_t>(v) != 1;
     case WrittenWhen::NotBlank: {
-      const std::string* t = text_of(f, v);
+      const Text* t = text_of(f, v);
       return t != nullptr && !brelmark::is_blank(*t);
     }
     case WrittenWhen::NotKeyword:
     case WrittenWhen::NotBlankNorKeyword: {
-      const std::string* t = text_of(f, v);
+      const Text* t = text_of(f, v);
       if (t == nullptr) return false;
       if (f.written == WrittenWhen::NotBlankNorKeyword && brelmark::is_blank(*t)) return false;
       return !equals_keyword(*t, f.keyword);
@@ -207,11 +207,11 @@ std::string unexpected_str(std::string_view text) {
 
 void set_absent(const FieldDef& f, void* v) {
   switch (f.kind) {
-    case FieldKind::Text: value_as<std::string>(v).assign(f.absent_text); break;
-    case FieldKind::OptionalText: value_as<std::optional<std::string>>(v).reset(); break;
+    case FieldKind::Text: value_as<Text>(v).assign(f.absent_text); break;
+    case FieldKind::OptionalText: value_as<std::optional<Text>>(v).reset(); break;
     case FieldKind::U16: value_as<std::uint16_t>(v) = f.absent_number; break;
     case FieldKind::Bool: value_as<bool>(v) = false; break;
-    case FieldKind::TextList: value_as<std::vector<std::string>>(v).clear(); break;
+    case FieldKind::TextList: value_as<std::vector<Text>>(v).clear(); break;
     case FieldKind::PairList: value_as<std::vector<TextPair>>(v).clear(); break;
     case FieldKind::RecordList: f.list->clear(v); break;
     case FieldKind::Record:

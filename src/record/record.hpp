@@ -5,7 +5,7 @@
 // A record is a plain struct. It declares its table by specialising
 // `RecordTable` with its name and its fields in declaration order:
 //
-//   struct Tag { std::string name; std::optional<std::string> context; };
+//   struct Tag { Text name; std::optional<Text> context; };
 //   template <> struct qv::formats::RecordTable<Tag> {
 //     static constexpr std::string_view name = "Tag";
 //     static constexpr FieldDef fields[] = {
@@ -27,19 +27,21 @@
 #include <utility>
 #include <vector>
 
+#include "record/text.hpp"
+
 namespace qv::formats {
 
 // A name with its list of words: a virtual server's policy, written in
 // documents as a two-element array (a text and an array of texts).
-using TextPair = std::pair<std::string, std::vector<std::string>>;
+using TextPair = std::pair<Text, std::vector<Text>>;
 
 // What a field holds; deduced from the member type by `field<>`.
 enum class FieldKind : std::uint8_t {
-  Text,          // std::string
-  OptionalText,  // std::optional<std::string>
+  Text,          // Text
+  OptionalText,  // std::optional<Text>
   U16,           // std::uint16_t
   Bool,          // bool
-  TextList,      // std::vector<std::string>
+  TextList,      // std::vector<Text>
   Record,        // a nested record R (with a RecordTable<R>)
   RecordList,    // std::vector<R>
   PairList,      // std::vector<TextPair>
@@ -249,15 +251,15 @@ constexpr FieldDef field(std::string_view key) {
     if (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\') f.key_plain = false;
   }
   f.at = &detail::member_at<M>;
-  if constexpr (std::is_same_v<F, std::string>) {
+  if constexpr (std::is_same_v<F, Text>) {
     f.kind = FieldKind::Text;
-  } else if constexpr (std::is_same_v<F, std::optional<std::string>>) {
+  } else if constexpr (std::is_same_v<F, std::optional<Text>>) {
     f.kind = FieldKind::OptionalText;
   } else if constexpr (std::is_same_v<F, std::uint16_t>) {
     f.kind = FieldKind::U16;
   } else if constexpr (std::is_same_v<F, bool>) {
     f.kind = FieldKind::Bool;
-  } else if constexpr (std::is_same_v<F, std::vector<std::string>>) {
+  } else if constexpr (std::is_same_v<F, std::vector<Text>>) {
     f.kind = FieldKind::TextList;
   } else if constexpr (std::is_same_v<F, std::vector<TextPair>>) {
     f.kind = FieldKind::PairList;
@@ -268,6 +270,9 @@ constexpr FieldDef field(std::string_view key) {
     f.list = &detail::VectorOps<R>::ops;
   } else {
     static_assert(std::is_class_v<F>, "unsupported field type");
+    static_assert(!std::is_same_v<F, std::string> && !std::is_same_v<F, std::optional<std::string>> &&
+                      !std::is_same_v<F, std::vector<std::string>>,
+                  "a record's texts are Text");
     f.kind = FieldKind::Record;
     f.nested = &record_def_of<F>;
   }

@@ -10,6 +10,7 @@
 namespace {
 
 using namespace qv;
+using qv::formats::Text;
 using qv::test::Item;
 using qv::test::Node;
 
@@ -264,7 +265,7 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
   ASSERT_TRUE(json::read_record(R"({"name":"a","mask":"m","words":["new"],"tags":[],"rules":[["p",[]]]})",
                                 formats::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, std::vector<std::string>{"new"});
+  EXPECT_EQ(it.words, std::vector<Text>{"new"});
   EXPECT_TRUE(it.tags.empty());
   EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"p", {}}}));
   EXPECT_EQ(it.note, "");
@@ -305,7 +306,7 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
                   R"("rules":[["r\u0031",["x","y\/z"]]]})",
                   formats::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, (std::vector<std::string>{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
+  EXPECT_EQ(it.words, (std::vector<Text>{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
                                                 "long plain text", "\"q\""}));
   EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"r1", {"x", "y/z"}}}));
 }
@@ -331,7 +332,7 @@ TEST_P(JsonReadText, ReplacesTheOldTextWhateverItsRoom) {
     std::string error;
     ASSERT_TRUE(json::read_record(doc, formats::record_def<Item>, &it, error)) << error;
     EXPECT_EQ(it.name, GetParam().text);
-    EXPECT_EQ(it.words, std::vector<std::string>{std::string(GetParam().text)});
+    EXPECT_EQ(it.words, std::vector<Text>{std::string_view(GetParam().text)});
   }
 }
 
@@ -372,7 +373,7 @@ TEST_P(JsonReadRecordList, ReadsBackEveryElementInOrder) {
     if (i != 0) doc += ',';
     doc += formats::write(json::write_record, batch.items[i]).value();
   }
-  doc += R"(],"name":")" + batch.name + "\"}";
+  doc += R"(],"name":")" + batch.name.str() + "\"}";
   auto back = formats::read<qv::test::Batch>(json::read_record, doc);
   ASSERT_TRUE(back) << back.error();
   EXPECT_EQ(back.value(), batch);

@@ -17,19 +17,20 @@
 
 namespace qv::test {
 
+using qv::formats::Text;
 using qv::formats::TextPair;
 
 // A reference with an optional context (a server's profile).
 struct Tag {
-  std::string name;
-  std::optional<std::string> context;
+  Text name;
+  std::optional<Text> context;
   friend bool operator==(const Tag&, const Tag&) = default;
 };
 
 // A translation setting: written only when not both texts are blank.
 struct Xlat {
-  std::string type;
-  std::string pool;
+  Text type;
+  Text pool;
   friend bool operator==(const Xlat&, const Xlat&) = default;
 };
 
@@ -37,8 +38,8 @@ inline bool xlat_written(const Xlat& x) { return !(brelmark::is_blank(x.type) &&
 
 // Settings with defaults that differ from their empty values (a member's fqdn).
 struct Fq {
-  std::string autopopulate;
-  std::string name;
+  Text autopopulate;
+  Text name;
   friend bool operator==(const Fq&, const Fq&) = default;
 };
 
@@ -49,61 +50,61 @@ inline bool fq_written(const Fq& f) {
 
 // Every field kind and rule.
 struct Item {
-  std::string name;                    // required, always written
-  std::string note;                    // written when not blank
-  std::optional<std::string> stamp;    // written when set
+  Text name;                    // required, always written
+  Text note;                    // written when not blank
+  std::optional<Text> stamp;    // written when set
   std::vector<Tag> tags;               // written when not empty
-  std::string mask;                    // required, always written
+  Text mask;                    // required, always written
   Xlat xlat;                           // written by xlat_written
-  std::vector<std::string> words;      // written when not empty
+  std::vector<Text> words;      // written when not empty
   bool enabled = false;                // written when true
   std::vector<TextPair> rules;         // written when not empty
   std::uint16_t count = 0;             // written when not 0
   std::uint16_t ratio = 0;             // written when not 1
-  std::string monitor;                 // written unless blank or "default"
-  std::string mode;                    // written unless "round-robin" (blank written)
-  std::string zone;                    // written when not empty
+  Text monitor;                 // written unless blank or "default"
+  Text mode;                    // written unless "round-robin" (blank written)
+  Text zone;                    // written when not empty
   Fq setting;                          // written by fq_written; absent: fq_default()
-  std::string source;                  // always written, not required
+  Text source;                  // always written, not required
   friend bool operator==(const Item&, const Item&) = default;
 };
 
 // A record that holds records of its own kind (for the nesting allowance).
 struct Node {
-  std::string name;
+  Text name;
   std::vector<Node> kids;
   friend bool operator==(const Node&, const Node&) = default;
 };
 
 // A document of many items.
 struct Batch {
-  std::string name;
+  Text name;
   std::vector<Item> items;
   friend bool operator==(const Batch&, const Batch&) = default;
 };
 
 // Server-shaped: the YAML and CSV record tests' main record.
 struct Vs {
-  std::string name;
-  std::string destination;
-  std::string description;
-  std::optional<std::string> creation;
+  Text name;
+  Text destination;
+  Text description;
+  std::optional<Text> creation;
   std::vector<Tag> profiles;
   Xlat snat;
-  std::vector<std::string> vlans;
+  std::vector<Text> vlans;
   bool vlans_enabled = false;
   std::vector<TextPair> policies;
-  std::string source;
+  Text source;
   friend bool operator==(const Vs&, const Vs&) = default;
 };
 
 // Member-shaped: a ratio left out when 1 (and then read back as 0) and a nested
 // setting with defaults.
 struct Mem {
-  std::string name;
+  Text name;
   std::uint16_t ratio = 0;
   Fq fqdn;
-  std::string monitor;
+  Text monitor;
   friend bool operator==(const Mem&, const Mem&) = default;
 };
 

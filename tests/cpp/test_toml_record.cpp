@@ -18,27 +18,28 @@
 
 namespace {
 
+using qv::formats::Text;
 using qv::formats::TextPair;
 using qv::test::Fq;
 using qv::test::Tag;
 using qv::test::Xlat;
 
 struct Member {
-  std::string name;
+  Text name;
   std::uint16_t ratio = 0;
   Fq fqdn;
 };
 
 struct Box {
-  std::string name;
+  Text name;
   std::uint16_t port = 0;
   bool enabled = false;
-  std::vector<std::string> vlans;
+  std::vector<Text> vlans;
   std::vector<Tag> tags;
   Xlat sat;
   std::vector<TextPair> policies;
   std::vector<Member> members;
-  std::optional<std::string> created;
+  std::optional<Text> created;
 };
 
 struct Whole {
@@ -48,11 +49,11 @@ struct Whole {
 
 // Keys that cannot be written bare.
 struct Quoted {
-  std::string spaced;
-  std::string dotted;
-  std::string quote;
-  std::string empty;
-  std::string accented;
+  Text spaced;
+  Text dotted;
+  Text quote;
+  Text empty;
+  Text accented;
   std::vector<Tag> tags;
 };
 
@@ -63,15 +64,15 @@ struct Wrap {
 };
 
 struct Shell {
-  std::string name;
+  Text name;
   Wrap wrap;
   Wrap second;
 };
 
 // An optional text written even when unset: a null in the value tree.
 struct Loose {
-  std::string name;
-  std::optional<std::string> stamp;
+  Text name;
+  std::optional<Text> stamp;
   std::vector<Tag> tags;
 };
 

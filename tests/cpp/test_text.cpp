@@ -1,0 +1,107 @@
+// The records' text type: texts inside the object and on the heap, and every move between them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "record/text.hpp"
+
+namespace {
+
+using qv::formats::Text;
+
+constexpr std::size_t kLocal = Text::kLocalCapacity;
+
+// Lengths on both sides of the local capacity, and one far beyond it.
+const std::vector<std::size_t> kLengths = {0, 1, 15, 16, kLocal - 1, kLocal, kLocal + 1, 100, 5000};
+
+std::string sample(std::size_t n, char first = 'a') {
+  std::string s(n, ' ');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(first + i % 23);
+  return s;
+}
+
+void expect_holds(const Text& t, std::string_view expected) {
+  EXPECT_EQ(t.size(), expected.size());
+  EXPECT_EQ(t.view(), expected);
+  EXPECT_EQ(t.empty(), expected.empty());
+  EXPECT_EQ(t.c_str()[t.size()], '\0');  // always followed by a NUL
+  EXPECT_EQ(std::string_view(t.c_str(), t.size()), expected);
+}
+
+TEST(Text, EveryAssignmentBetweenLengthsHoldsTheNewText) {
+  for (std::size_t from : kLengths) {
+    for (std::size_t to : kLengths) {
+      SCOPED_TRACE("from " + std::to_string(from) + " to " + std::to_string(to));
+      const std::string a = sample(from, 'a');
+      const std::string b = sample(to, 'A');
+      Text t(a);
+      expect_holds(t, a);
+      t = b;
+      expect_holds(t, b);
+      Text copy(t);
+      expect_holds(copy, b);
+      Text assigned(a);
+      assigned = copy;
+      expect_holds(assigned, b);
+      Text moved(std::move(assigned));
+      expect_holds(moved, b);
+      expect_holds(assigned, "");  // NOLINT(bugprone-use-after-move): a moved-from text is empty
+      Text target(a);
+      target = std::move(moved);
+      expect_holds(target, b);
+      expect_holds(moved, "");  // NOLINT(bugprone-use-after-move)
+      target.clear();
+      expect_holds(target, "");
+    }
+  }
+}
+
+TEST(Text, AssigningOrAppendingAPartOfItselfKeepsTheBytes) {
+  for (std::size_t n : kLengths) {
+    if (n < 2) continue;
+    SCOPED_TRACE(n);
+    const std::string s = sample(n);
+    Text t(s);
+    t = t.view().substr(1);  // overlapping, shorter
+    expect_holds(t, s.substr(1));
+
+    Text u(s);
+    u.append(u.view());  // the whole text after itself: crosses into the heap when it outgrows the object
+    expect_holds(u, s + s);
+    u += u.view().substr(0, 3);
+    expect_holds(u, s + s + s.substr(0, 3));
+  }
+}
+
+TEST(Text, AppendsGrowAcrossTheLocalCapacity) {
+  Text t;
+  std::string expected;
+  for (int i = 0; i < 300; ++i) {
+    const char c = static_cast<char>('a' + i % 26);
+    t.push_back(c);
+    expected.push_back(c);
+    ASSERT_EQ(t.view(), expected);
+    ASSERT_EQ(t.c_str()[t.size()], '\0');
+  }
+}
+
+TEST(Text, HoldsAnyBytesAndComparesAsItsView) {
+  const std::string bytes("a\0b\xff\xfe", 5);
+  Text t(bytes);
+  expect_holds(t, bytes);
+  EXPECT_TRUE(t == std::string_view(bytes));
+  EXPECT_TRUE(Text("abc") == "abc");
+  EXPECT_TRUE("abc" == Text("abc"));
+  EXPECT_TRUE(std::string("abc") == Text("abc"));
+  EXPECT_FALSE(Text("abc") == Text("abd"));
+  EXPECT_TRUE(Text("abc") < Text("abd"));
+  EXPECT_TRUE(Text(sample(kLocal + 1)) == Text(sample(kLocal + 1)));
+  std::vector<Text> texts{"x", sample(200)};
+  std::vector<Text> same = texts;
+  EXPECT_EQ(texts, same);
+}
+
+}  // namespace
