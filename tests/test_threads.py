@@ -140,6 +140,35 @@ def test_a_generated_listing_reads_alike_on_any_number_of_threads(threads_variab
         assert LTM(text).to_json() == single, value
 
 
+# Lines that begin an object's first line without beginning an object, and an object whose first
+# line does not begin a line: the pieces' counts of first lines then differ from what they parse.
+MISCOUNTED = {
+    "a first line inside a rule": "ltm rule /Common/r{k} {{\nwhen HTTP_REQUEST {{\nltm virtual /Common/fake{k} {{ }}\n}}\n}}\n",
+    "an indented object": "  ltm virtual /Common/indented{k} {{\n    destination /Common/10.0.0.{k}:80\n    mask 255.255.255.255\n}}\n",
+    "an object that does not parse": "ltm pool /Common/broken{k} {{\n    members {{ /Common/10.0.0.1:80 {{ address }}\n}}\n",
+    "a partition named Common": "auth partition Common {{\n    description \"again {k}\"\n}}\n",
+}
+
+
+def first_lines(text, header):
+    return sum(1 for line in text.splitlines() if line.startswith(header))
+
+
+@pytest.mark.parametrize("shape", sorted(MISCOUNTED))
+def test_listings_whose_counts_mislead_read_alike_on_any_number_of_threads(threads_variable, shape):
+    text = "".join(LTM_TEXT.replace("pool_app", f"pool_app{k}").replace("vs_web", f"vs_web{k}")
+                   + (MISCOUNTED[shape].format(k=k) if k % 97 == 0 else "") for k in range(2500))
+    assert len(text) > 4 << 20
+    threads_variable("1")
+    single = LTM(text)
+    counted = (first_lines(text, "ltm virtual "), first_lines(text, "ltm pool "), first_lines(text, "auth partition ") + 1)
+    assert counted != (len(single.virtual_servers), len(single.pools), len(single.partitions))
+    single = single.to_json()
+    for value in ["2", "3", "8"]:
+        threads_variable(value)
+        assert LTM(text).to_json() == single, value
+
+
 def counting_while(call):
     """Runs call() while another thread counts; the share of the call's milliseconds in which the
     other thread counted."""

@@ -41,62 +41,75 @@ class ConvertingSink final : public brelmark::ConfigSink {
   Lists& lists_;
 };
 
-// A list that grows in blocks of 1 MiB and never moves what it holds: a piece's objects stay where
-// they were built until the join moves each of them once into the whole list. A vector would move
-// them at every growth as well and leave up to half its memory unused. Blocks this large are mapped
-// by the allocator one by one (at least until it has seen some freed), so a block that goes is given
-// back at once, and the pieces' lists shrink while the join fills the whole lists.
+// A list that grows in blocks of 1 MiB and never moves what it holds: the objects of a piece
+// beyond the room it was given stay where they were built until the join moves each of them once.
 template <class T>
 class BlockList {
  public:
-  template <class... Args>
-  T& emplace_back(Args&&... args) {
+  T& emplace_back() {
     if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
-    return blocks_.back().emplace_back(std::forward<Args>(args)...);
+    return blocks_.back().emplace_back();
   }
+  T& operator[](std::size_t i) noexcept { return blocks_[i / kBlock][i % kBlock]; }
 
-  std::size_t size() const noexcept {
-    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlock + blocks_.back().size();
+ private:
+  static constexpr std::size_t kBlock = std::max<std::size_t>(1, (std::size_t{1} << 20) / sizeof(T));
+  std::vector<std::vector<T>> blocks_;
+};
+
+// The objects of one kind that one piece's sink is handed, in order. The first `room` of them are
+// built where they stay: in the piece's share of the whole list, value-initialised ahead of the
+// parse. The piece's share is the count of its objects' first lines, so for a listing whose
+// objects all parse it holds them exactly, and the whole list is complete when the parse ends with
+// no object moved. Any beyond the room go to a list of their own.
+template <class T>
+class PieceSlots {
+ public:
+  void give(T* first, std::size_t room) noexcept {
+    first_ = first;
+    room_ = room;
   }
-
-  // Moves the elements [from, to) onto the end of `out`. With `release`, each block goes as soon as
-  // nothing after `from` is left in it, and no element of the list is used again.
-  void move_to(std::size_t from, std::size_t to, std::vector<T>& out, bool release) {
-    for (std::size_t b = from / kBlock; b < blocks_.size() && b * kBlock < to; ++b) {
-      Block& block = blocks_[b];
-      const std::size_t first = std::max(from, b * kBlock) - b * kBlock;
-      const std::size_t last = std::min(to - b * kBlock, block.size());
-      for (std::size_t i = first; i < last; ++i) out.push_back(std::move(block[i]));
-      if (release) Block().swap(block);
-    }
-    if (release) blocks_.clear();
+  T& emplace_back() { return used_ < room_ ? first_[used_++] : (++used_, overflow_.emplace_back()); }
+  template <class U>
+  T& emplace_back(U&& value) {
+    T& slot = emplace_back();
+    slot = std::forward<U>(value);
+    return slot;
+  }
+  T& operator[](std::size_t i) noexcept { return i < room_ ? first_[i] : overflow_[i - room_]; }
+  // True when the objects [from, to) lie in the room, the first at `at`.
+  bool in_room(std::size_t from, std::size_t to, const T* at) const noexcept {
+    return to <= room_ && first_ + from == at;
   }
 
  private:
-  using Block = std::vector<T>;
-  static constexpr std::size_t kBlock = std::max<std::size_t>(1, (std::size_t{1} << 20) / sizeof(T));
-  std::vector<Block> blocks_;
+  T* first_ = nullptr;
+  std::size_t room_ = 0;
+  std::size_t used_ = 0;
+  BlockList<T> overflow_;
 };
 
 // What the sink of one piece fills.
 struct PieceLists {
-  BlockList<Partition> partitions;
-  BlockList<Virtual> virtual_servers;
-  BlockList<Pool> pools;
-  BlockList<SnatPool> snat_pools;
+  PieceSlots<Partition> partitions;
+  PieceSlots<Virtual> virtual_servers;
+  PieceSlots<Pool> pools;
+  PieceSlots<SnatPool> snat_pools;
 };
 
-// One list of the whole configuration from that list of the pieces, stretch by stretch. A piece's
-// list goes as soon as its stretch is taken: every piece but `own` has one stretch at most (`own`,
-// the calling thread's, may have several).
+// The kinds of object, as the list of each in an LTM, in the pieces' lists and in the counts.
 template <class T>
-void join_list(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
-               std::size_t own, BlockList<T> PieceLists::*list, std::size_t brelmark::ConfigCounts::*count,
-               std::vector<T>& out) {
-  for (const brelmark::ConfigStretch& s : stretches) {
-    (parts[s.sink].*list).move_to(s.from.*count, s.to.*count, out, s.sink != own);
-  }
-}
+struct Kind {
+  std::vector<T> LTM::*whole;
+  PieceSlots<T> PieceLists::*piece;
+  std::size_t brelmark::ConfigCounts::*count;
+};
+constexpr Kind<Virtual> kVirtuals{&LTM::virtual_servers, &PieceLists::virtual_servers,
+                                  &brelmark::ConfigCounts::virtuals};
+constexpr Kind<Pool> kPools{&LTM::pools, &PieceLists::pools, &brelmark::ConfigCounts::pools};
+constexpr Kind<SnatPool> kSnatPools{&LTM::snat_pools, &PieceLists::snat_pools, &brelmark::ConfigCounts::snat_pools};
+constexpr Kind<Partition> kPartitions{&LTM::partitions, &PieceLists::partitions,
+                                      &brelmark::ConfigCounts::partitions};
 
 // Room in each list of `ltm` for that many objects of its kind, in huge pages where it spans them.
 void reserve(LTM& ltm, const brelmark::ConfigCounts& counts) {
@@ -110,34 +123,95 @@ void reserve(LTM& ltm, const brelmark::ConfigCounts& counts) {
   brelmark::prefer_huge_pages(ltm.snat_pools);
 }
 
-// The whole configuration from the lists the pieces' sinks filled; the four lists are joined at the
-// same time, each on a thread of its own.
-LTM join_pieces(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
-                std::size_t own) {
-  using brelmark::ConfigCounts;
-  auto total = [&](std::size_t ConfigCounts::*count) {
-    std::size_t n = 0;
-    for (const brelmark::ConfigStretch& s : stretches) n += s.to.*count - s.from.*count;
-    return n;
-  };
+// Makes the whole list of one kind as long as the pieces' rooms together (in huge pages where it
+// spans them), value-initialised, and gives each piece its share, in order.
+template <class T>
+void give_rooms(LTM& ltm, std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigCounts>& rooms,
+                const Kind<T>& kind) {
+  std::size_t total = 0;
+  for (const brelmark::ConfigCounts& room : rooms) total += room.*kind.count;
+  std::vector<T>& whole = ltm.*kind.whole;
+  whole.reserve(total);
+  brelmark::prefer_huge_pages(whole);
+  whole.resize(total);
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    (parts[k].*kind.piece).give(whole.data() + at, rooms[k].*kind.count);
+    at += rooms[k].*kind.count;
+  }
+}
+
+// True when the stretches, in order, are the pieces' rooms, in order and filled: the whole list
+// is then complete as it stands.
+template <class T>
+bool built_in_place(const LTM& ltm, std::vector<PieceLists>& parts,
+                    const std::vector<brelmark::ConfigStretch>& stretches, const Kind<T>& kind) {
+  const std::vector<T>& whole = ltm.*kind.whole;
+  std::size_t at = 0;
+  for (const brelmark::ConfigStretch& s : stretches) {
+    const std::size_t from = s.from.*kind.count, to = s.to.*kind.count;
+    if (from == to) continue;
+    if (!(parts[s.sink].*kind.piece).in_room(from, to, whole.data() + at)) return false;
+    at += to - from;
+  }
+  return at == whole.size();
+}
+
+// Otherwise the objects move once, in the stretches' order, into `out` (reserved for them).
+template <class T>
+void join_moving(std::vector<PieceLists>& parts, const std::vector<brelmark::ConfigStretch>& stretches,
+                 const Kind<T>& kind, std::vector<T>& out) noexcept {
+  for (const brelmark::ConfigStretch& s : stretches) {
+    PieceSlots<T>& piece = parts[s.sink].*kind.piece;
+    for (std::size_t i = s.from.*kind.count; i < s.to.*kind.count; ++i) out.push_back(std::move(piece[i]));
+  }
+}
+
+template <class T>
+std::size_t stretched(const std::vector<brelmark::ConfigStretch>& stretches, const Kind<T>& kind) noexcept {
+  std::size_t n = 0;
+  for (const brelmark::ConfigStretch& s : stretches) n += s.to.*kind.count - s.from.*kind.count;
+  return n;
+}
+
+// A large text: its pieces are parsed and converted at the same time, each into its share of the
+// whole lists. The shares come from a count of each piece's objects' first lines, taken on the
+// pieces' threads too. A kind whose objects did not all land in their shares (an object that
+// failed to parse, one that began inside another, the calling thread's own) is joined by moving
+// its objects once, in order, into a new list.
+LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts) {
+  const std::size_t pieces = cuts.size();
+  std::vector<brelmark::ConfigCounts> rooms(pieces + 1);
+  brelmark::run_at_once(pieces, [&](std::size_t k) noexcept {
+    const std::size_t end = k + 1 < pieces ? cuts[k + 1] : text.size();
+    rooms[k] = brelmark::config_counts_estimate(text.substr(cuts[k], end - cuts[k]));
+    // The count's "Common" partition, which the calling thread's sink is handed.
+    if (rooms[k].partitions != 0) rooms[k].partitions -= 1;
+  });
+  rooms[pieces].partitions = 1;
   LTM ltm;
-  reserve(ltm, {total(&ConfigCounts::partitions), total(&ConfigCounts::virtuals), total(&ConfigCounts::pools),
-                total(&ConfigCounts::snat_pools)});
-  // Nothing below allocates (the lists are reserved, the records move without throwing) or throws.
-  auto join = [&](std::size_t k) noexcept {
-    switch (k) {
-      case 0:
-        join_list(parts, stretches, own, &PieceLists::virtual_servers, &ConfigCounts::virtuals, ltm.virtual_servers);
-        break;
-      case 1: join_list(parts, stretches, own, &PieceLists::pools, &ConfigCounts::pools, ltm.pools); break;
-      case 2:
-        join_list(parts, stretches, own, &PieceLists::snat_pools, &ConfigCounts::snat_pools, ltm.snat_pools);
-        break;
-      default: join_list(parts, stretches, own, &PieceLists::partitions, &ConfigCounts::partitions, ltm.partitions);
-    }
+  std::vector<PieceLists> parts(pieces + 1);
+  give_rooms(ltm, parts, rooms, kVirtuals);
+  give_rooms(ltm, parts, rooms, kPools);
+  give_rooms(ltm, parts, rooms, kSnatPools);
+  give_rooms(ltm, parts, rooms, kPartitions);
+
+  std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
+  std::vector<brelmark::ConfigSink*> sink_of;
+  for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
+  const std::vector<brelmark::ConfigStretch> stretches = brelmark::parse_config_in_pieces(text, cuts, sink_of);
+
+  auto rejoin = [&](const auto& kind) {
+    if (built_in_place(ltm, parts, stretches, kind)) return;
+    std::remove_reference_t<decltype(ltm.*kind.whole)> joined;
+    joined.reserve(stretched(stretches, kind));
+    join_moving(parts, stretches, kind, joined);
+    ltm.*kind.whole = std::move(joined);
   };
-  constexpr std::size_t kLists = 4;
-  brelmark::run_at_once(kLists, join);
+  rejoin(kVirtuals);
+  rejoin(kPools);
+  rejoin(kSnatPools);
+  rejoin(kPartitions);
   return ltm;
 }
 
@@ -166,12 +240,7 @@ LTM ltm_from_text(std::string_view text) {
   std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
   if (cuts.size() == 1) return parse_in_one_pass(text);
-  // A large text: its pieces are parsed and converted at the same time, each into its own lists.
-  std::vector<PieceLists> parts(cuts.size() + 1);
-  std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
-  std::vector<brelmark::ConfigSink*> sink_of;
-  for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
-  return join_pieces(parts, brelmark::parse_config_in_pieces(text, cuts, sink_of), parts.size() - 1);
+  return parse_in_pieces(text, cuts);
 }
 
 std::string ltm_str(const LTM& value) {
