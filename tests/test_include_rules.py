@@ -25,6 +25,7 @@ PARTS = {
     "src/ltm/": "ltm",
     "src/py/members.hpp": "py_records",
     "src/py/dict.": "py_records",
+    "src/py/document.": "py_records",
     "src/py/": "py",
     "src/classes/": "classes",
 }
@@ -38,7 +39,7 @@ MAY_INCLUDE = {
     "formats": {"record", "brelmark_text"},
     "ltm": {"record", "brelmark", "brelmark_text"},
     "py": {"Python"},
-    "py_records": {"py", "record", "formats", "Python"},
+    "py_records": {"py", "record", "formats", "brelmark_text", "Python"},
     "classes": {"py", "py_records", "ltm", "formats", "record", "brelmark", "brelmark_text", "Python"},
 }
 

@@ -87,3 +87,17 @@ CHOSEN = [pytest.param(name, value, id=f"{name}: {value}")
 def test_chosen_values_round_trip(name, value, fmt):
     row = ROUND_TRIPS[name]
     check_round_trip(row, fmt, row.chosen[value]())
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@pytest.mark.parametrize("accent", ["", "\u00e9t\u00e9 \u65e5\u672c"])
+def test_large_documents_read_back_whole(fmt, accent):
+    # Documents of several MB, all ASCII or not, written into their large buffers and str.
+    text = "".join(VIRTUAL_TEXT.replace("vs_web", f"vs_web{k}").replace('"', f'"{accent}', 1) for k in range(9000))
+    ltm = LTM(text)
+    document = write(ltm, fmt)
+    assert len(document) > 4 << 20
+    assert document.isascii() == (accent == "")
+    back = read(LTM, fmt, document)
+    assert back.to_dict() == ltm.to_dict()
+    assert write(back, fmt) == document

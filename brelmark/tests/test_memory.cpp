@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "brelmark/memory.hpp"
@@ -34,6 +35,25 @@ TEST(PreferHugePages, LeavesTheBytesOfAnyRangeAsTheyWere) {
   }
   brelmark::prefer_huge_pages(nullptr, 0);
   EXPECT_EQ(bytes, before);
+}
+
+TEST(ReservePreferringHugePages, KeepsTheTextAndGivesAtLeastTheRoomAsked) {
+  // Below the minimum (std::string's own reserve), past it from a short and from a long text, and
+  // a room already there (nothing moves).
+  std::string text = "head\0tail";
+  text.push_back('\0');
+  std::string expected = text;
+  for (std::size_t room : {std::size_t{100}, brelmark::kHugePageMinimum + 3, 3 * brelmark::kHugePageMinimum}) {
+    brelmark::reserve_preferring_huge_pages(text, room);
+    EXPECT_GE(text.capacity(), room);
+    EXPECT_EQ(text, expected);
+    text.append(room / 2, 'x');
+    expected.append(room / 2, 'x');
+  }
+  const char* data = text.data();
+  brelmark::reserve_preferring_huge_pages(text, 10);
+  EXPECT_EQ(text.data(), data);
+  EXPECT_EQ(text, expected);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "formats/json.hpp"
 
 #include <brelmark/at_once.hpp>
+#include <brelmark/memory.hpp>
 #include <brelmark/scan.hpp>
 
 #include <algorithm>
@@ -103,7 +104,7 @@ class Out {
   // Room for at least `n` bytes after the first `used`: from the capacity,
   // which doubles when it is short.
   void claim(std::size_t used, std::size_t n) {
-    if (used + n > s_.capacity()) s_.reserve(std::max(used + n, 2 * s_.capacity()));
+    if (used + n > s_.capacity()) brelmark::reserve_preferring_huge_pages(s_, std::max(used + n, 2 * s_.capacity()));
     s_.resize(std::min(s_.capacity(), used + std::max(n, kStretch)));
     p_ = s_.data() + used;
     end_ = s_.data() + s_.size();
@@ -347,7 +348,7 @@ void append_escaped(std::string& out, std::string_view text) {
 }
 
 std::optional<formats::WriteError> write_record(std::string& out, const RecordDef& def, const void* record) {
-  out.reserve(out.size() + record_estimate(def, record));
+  brelmark::reserve_preferring_huge_pages(out, out.size() + record_estimate(def, record));
   Out o(out);
   write_record_to(o, def, record);
   return std::nullopt;

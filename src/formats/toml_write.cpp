@@ -5,6 +5,8 @@
 // tree -> Item -> print), without building either tree: a record's fields are
 // visited in byte order of their keys (sorted once per table) and grouped as
 // the printer groups a table's entries.
+#include <brelmark/memory.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <charconv>
@@ -87,6 +89,7 @@ class RecordPrinter {
           case Group::ArrayOfTables:
             path_.push_back(f.key);
             for (std::size_t i = 0, count = f.list->size(v); i < count; ++i) {
+              make_room();
               append_header(out_, path_, true, i > 0 || printed > 0);
               body(f.nested(), f.list->at(v, i));
             }
@@ -107,6 +110,15 @@ class RecordPrinter {
   }
 
  private:
+  // Before each table of a list: the document's room doubles ahead of a table's likely size, in
+  // huge pages once it is large (the string's own growth would ask for none).
+  void make_room() {
+    constexpr std::size_t kTableRoom = 64 * 1024;
+    if (out_.capacity() - out_.size() < kTableRoom) {
+      brelmark::reserve_preferring_huge_pages(out_, std::max(2 * out_.capacity(), out_.size() + kTableRoom));
+    }
+  }
+
   std::string& out_;
   std::vector<std::string_view> path_;
 

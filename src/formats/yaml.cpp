@@ -2,6 +2,8 @@
 
 #include <yaml.h>
 
+#include <brelmark/memory.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <clocale>
@@ -974,9 +976,15 @@ TextStyle text_style(std::string_view text) {
 }
 
 namespace {
+// The emitter's output, appended; the document's room doubles as std::string's would, in huge pages
+// once it is large.
 int write_to_string(void* data, unsigned char* buffer, size_t size) {
   try {
-    static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
+    std::string& out = *static_cast<std::string*>(data);
+    if (out.capacity() - out.size() < size) {
+      brelmark::reserve_preferring_huge_pages(out, std::max(2 * out.capacity(), out.size() + size));
+    }
+    out.append(reinterpret_cast<const char*>(buffer), size);
     return 1;
   } catch (...) {
     return 0;

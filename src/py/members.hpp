@@ -26,6 +26,7 @@
 #include "formats/yaml.hpp"
 #include "py/class.hpp"
 #include "py/dict.hpp"
+#include "py/document.hpp"
 #include "py/unlocked.hpp"
 
 namespace qv::py {
@@ -75,13 +76,13 @@ inline constexpr DocumentWriter kCsvWriter{&qv::csv::write_record, WriteFailure:
 
 // The document of a value of class T written by `Writer`, or its failure raised as the writer says.
 template <class T, const DocumentWriter& Writer>
-std::string write_document(const T& value) {
+Ref write_document(const T& value) {
   std::string out;
   if (auto error = Writer.write(out, qv::formats::record_def<T>, &value)) {
     if (Writer.failure == WriteFailure::ValueError) raise(PyExc_ValueError, error->message);
     fault_err(error->debug);
   }
-  return out;
+  return document_str(out);
 }
 
 // The writer methods, by the names record_writers lists them under.

@@ -2,6 +2,7 @@
 // Large buffers: backed by huge pages where the system offers them.
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace brelmark {
@@ -38,6 +39,11 @@ struct HugePageAllocator {
   void deallocate(T* data, std::size_t count) noexcept { std::allocator<T>{}.deallocate(data, count); }
   friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) noexcept { return true; }
 };
+
+// Grows the room of `text` to at least `capacity` bytes, its contents kept. A room of
+// kHugePageMinimum bytes or more is made as a new buffer that asks for huge pages before the
+// contents are copied into it (std::string::reserve would copy them first).
+void reserve_preferring_huge_pages(std::string& text, std::size_t capacity);
 
 // A vector that may grow large.
 template <class T>

@@ -25,4 +25,17 @@ void prefer_huge_pages(const void* data, std::size_t bytes) noexcept {
 #endif
 }
 
+void reserve_preferring_huge_pages(std::string& text, std::size_t capacity) {
+  if (capacity <= text.capacity()) return;
+  if (capacity < kHugePageMinimum) {
+    text.reserve(capacity);
+    return;
+  }
+  std::string grown;
+  grown.reserve(capacity);
+  prefer_huge_pages(grown.data(), grown.capacity());
+  grown.assign(text);
+  text.swap(grown);
+}
+
 }  // namespace brelmark
