@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include <brelmark/memory.hpp>
+
 #include "record/text.hpp"
 
 namespace qv::formats {
@@ -198,7 +200,12 @@ struct VectorOps {
   static void* append(void* l) { return &static_cast<std::vector<R>*>(l)->emplace_back(); }
   static void clear(void* l) { static_cast<std::vector<R>*>(l)->clear(); }
   static std::size_t capacity(const void* l) { return static_cast<const std::vector<R>*>(l)->capacity(); }
-  static void reserve(void* l, std::size_t n) { static_cast<std::vector<R>*>(l)->reserve(n); }
+  // A large room asks for huge pages: the part of it not yet written takes one fault per huge page.
+  static void reserve(void* l, std::size_t n) {
+    auto& v = *static_cast<std::vector<R>*>(l);
+    v.reserve(n);
+    brelmark::prefer_huge_pages(v);
+  }
   static constexpr RecordListOps ops{&size, &at, &append, &clear, &capacity, &reserve};
 };
 
