@@ -25,7 +25,7 @@ PARTS = {
     "src/ltm/": "ltm",
     "src/py/members.hpp": "py_records",
     "src/py/dict.": "py_records",
-    "src/py/document.": "py_records",
+    "src/py/utf8_str.": "py_records",
     "src/py/": "py",
     "src/classes/": "classes",
 }

@@ -101,8 +101,6 @@ inline const char* scan_string(const char* p, const char* end) noexcept {
       [](unsigned char c) { return c == '"' || c == '\\' || c < 0x20 || c >= 0x80; });
 }
 
-inline void assign_text(Text& out, std::string_view s) { out.assign(s.data(), s.size()); }
-
 // The pull reader. Errors carry a byte position; messages formed by record
 // rules carry none until the reader fixes them at the place it stopped.
 class Reader {
@@ -708,7 +706,7 @@ class Reader {
   bool read_text(Text& out) {
     std::string_view s;
     if (!read_text_view(s)) return false;
-    assign_text(out, s);
+    out.assign(s);
     return true;
   }
 

@@ -104,7 +104,7 @@ class Out {
   // Room for at least `n` bytes after the first `used`: from the capacity,
   // which doubles when it is short.
   void claim(std::size_t used, std::size_t n) {
-    if (used + n > s_.capacity()) brelmark::reserve_preferring_huge_pages(s_, std::max(used + n, 2 * s_.capacity()));
+    brelmark::grow_preferring_huge_pages(s_, used + n);
     s_.resize(std::min(s_.capacity(), used + std::max(n, kStretch)));
     p_ = s_.data() + used;
     end_ = s_.data() + s_.size();

@@ -57,12 +57,7 @@ class KeyIndex {
   std::uint32_t find(const brelmark::LargeVector<EntryRec>& entries, std::uint32_t table,
                      std::string_view key) const noexcept {
     if (slots_.empty()) return kNone;
-    const std::uint32_t h = hash(table, key);
-    for (std::size_t i = place(h);; i = (i + 1) & mask()) {
-      const Slot& s = slots_[i];
-      if (s.entry == kNone) return kNone;
-      if (s.hash == h && s.table == table && key_of(entries, s.entry) == key) return s.entry;
-    }
+    return slots_[slot_of(entries, table, key, hash(table, key))].entry;
   }
 
   // Adds the entry unless its table has the key already (the first one stays).
@@ -70,15 +65,10 @@ class KeyIndex {
            std::uint32_t entry) {
     if (2 * (used_ + 1) > slots_.size()) grow();
     const std::uint32_t h = hash(table, key);
-    for (std::size_t i = place(h);; i = (i + 1) & mask()) {
-      Slot& s = slots_[i];
-      if (s.entry == kNone) {
-        s = Slot{entry, table, h};
-        ++used_;
-        return;
-      }
-      if (s.hash == h && s.table == table && key_of(entries, s.entry) == key) return;
-    }
+    Slot& s = slots_[slot_of(entries, table, key, h)];
+    if (s.entry != kNone) return;
+    s = Slot{entry, table, h};
+    ++used_;
   }
 
  private:
@@ -87,6 +77,15 @@ class KeyIndex {
     std::uint32_t table = 0;
     std::uint32_t hash = 0;
   };
+
+  // The place of the key's slot in its table, else of the empty slot where it would go.
+  std::size_t slot_of(const brelmark::LargeVector<EntryRec>& entries, std::uint32_t table, std::string_view key,
+                      std::uint32_t h) const noexcept {
+    for (std::size_t i = place(h);; i = (i + 1) & mask()) {
+      const Slot& s = slots_[i];
+      if (s.entry == kNone || (s.hash == h && s.table == table && key_of(entries, s.entry) == key)) return i;
+    }
+  }
 
   static std::uint32_t hash(std::uint32_t table, std::string_view key) noexcept {
     std::uint64_t h = std::hash<std::string_view>{}(key) ^ (std::uint64_t{table} * 0x9E3779B97F4A7C15ULL);

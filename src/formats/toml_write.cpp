@@ -110,13 +110,11 @@ class RecordPrinter {
   }
 
  private:
-  // Before each table of a list: the document's room doubles ahead of a table's likely size, in
-  // huge pages once it is large (the string's own growth would ask for none).
+  // Before each table of a list: room for a table's likely size, in huge pages once the document
+  // is large (the string's own growth would ask for none).
   void make_room() {
     constexpr std::size_t kTableRoom = 64 * 1024;
-    if (out_.capacity() - out_.size() < kTableRoom) {
-      brelmark::reserve_preferring_huge_pages(out_, std::max(2 * out_.capacity(), out_.size() + kTableRoom));
-    }
+    brelmark::grow_preferring_huge_pages(out_, out_.size() + kTableRoom);
   }
 
   std::string& out_;

@@ -976,14 +976,11 @@ TextStyle text_style(std::string_view text) {
 }
 
 namespace {
-// The emitter's output, appended; the document's room doubles as std::string's would, in huge pages
-// once it is large.
+// The emitter's output, appended, in huge pages once the document is large.
 int write_to_string(void* data, unsigned char* buffer, size_t size) {
   try {
     std::string& out = *static_cast<std::string*>(data);
-    if (out.capacity() - out.size() < size) {
-      brelmark::reserve_preferring_huge_pages(out, std::max(2 * out.capacity(), out.size() + size));
-    }
+    brelmark::grow_preferring_huge_pages(out, out.size() + size);
     out.append(reinterpret_cast<const char*>(buffer), size);
     return 1;
   } catch (...) {

@@ -113,14 +113,10 @@ constexpr Kind<Partition> kPartitions{&LTM::partitions, &PieceLists::partitions,
 
 // Room in each list of `ltm` for that many objects of its kind, in huge pages where it spans them.
 void reserve(LTM& ltm, const brelmark::ConfigCounts& counts) {
-  ltm.partitions.reserve(counts.partitions);
-  ltm.virtual_servers.reserve(counts.virtuals);
-  ltm.pools.reserve(counts.pools);
-  ltm.snat_pools.reserve(counts.snat_pools);
-  brelmark::prefer_huge_pages(ltm.partitions);
-  brelmark::prefer_huge_pages(ltm.virtual_servers);
-  brelmark::prefer_huge_pages(ltm.pools);
-  brelmark::prefer_huge_pages(ltm.snat_pools);
+  brelmark::reserve_preferring_huge_pages(ltm.partitions, counts.partitions);
+  brelmark::reserve_preferring_huge_pages(ltm.virtual_servers, counts.virtuals);
+  brelmark::reserve_preferring_huge_pages(ltm.pools, counts.pools);
+  brelmark::reserve_preferring_huge_pages(ltm.snat_pools, counts.snat_pools);
 }
 
 // Makes the whole list of one kind as long as the pieces' rooms together (in huge pages where it
@@ -131,8 +127,7 @@ void give_rooms(LTM& ltm, std::vector<PieceLists>& parts, const std::vector<brel
   std::size_t total = 0;
   for (const brelmark::ConfigCounts& room : rooms) total += room.*kind.count;
   std::vector<T>& whole = ltm.*kind.whole;
-  whole.reserve(total);
-  brelmark::prefer_huge_pages(whole);
+  brelmark::reserve_preferring_huge_pages(whole, total);
   whole.resize(total);
   std::size_t at = 0;
   for (std::size_t k = 0; k < parts.size(); ++k) {

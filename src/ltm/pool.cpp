@@ -71,12 +71,6 @@ MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
   return MemberFqdn{parsed.autopopulate, parsed.name};
 }
 
-PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed) {
-  PoolMember member;
-  poolmember_from_parser_into(parsed, member);
-  return member;
-}
-
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
   member.name = kept_name(path, match_name(path), NameKeeps::from_name);

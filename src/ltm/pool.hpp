@@ -89,7 +89,6 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
 // records view the configuration text; the results own copies.
 
 MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed);
-PoolMember poolmember_from_parser(const brelmark::ParsedPoolMember& parsed);
 Pool pool_from_parser(const brelmark::ParsedPool& parsed);
 // The same into a value-initialised record, so that a list builds its element where it stays.
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& out);

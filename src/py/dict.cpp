@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "py/error.hpp"
+#include "py/utf8_str.hpp"
 
 namespace qv::py {
 
@@ -89,31 +90,6 @@ class CollectorPause {
 
 // ---- Values ---------------------------------------------------------------------------------------
 
-bool is_ascii(const char* p, std::size_t n) noexcept {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) return false;
-  }
-  for (; i < n; ++i) {
-    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-  }
-  return true;
-}
-
-// A new str holding the UTF-8 text (copied straight in when it is ASCII).
-Ref new_text(std::string_view value) {
-  const auto n = static_cast<Py_ssize_t>(value.size());
-  if (is_ascii(value.data(), value.size())) {
-    PyObject* s = PyUnicode_New(n, 127);
-    if (s == nullptr) raise_pending();
-    std::memcpy(PyUnicode_1BYTE_DATA(s), value.data(), value.size());
-    return Ref::steal(s);
-  }
-  return checked(PyUnicode_DecodeUTF8(value.data(), n, nullptr));
-}
-
 // The str objects of one tree. A configuration repeats most of its short texts (states, profile
 // names, times, addresses), so a short ASCII text seen lately is handed out again instead of a new
 // str of the same value: a table of recent texts, each in the slot its hash picks, the newest
@@ -134,7 +110,7 @@ class TextCache {
 
   Ref text(std::string_view value) {
     const std::size_t n = value.size();
-    if (n == 0 || n > kLongest) return new_text(value);
+    if (n == 0 || n > kLongest) return utf8_str(value);
     const std::size_t i = slot_of(value);
     std::uint64_t& word = used_[i / 64];
     const std::uint64_t bit = std::uint64_t{1} << (i % 64);
@@ -145,7 +121,7 @@ class TextCache {
         return Ref::borrow(seen);
       }
     }
-    Ref made = new_text(value);
+    Ref made = utf8_str(value);
     if (PyUnicode_IS_ASCII(made.get())) {  // an ASCII str holds the UTF-8 bytes as they are
       if ((word & bit) != 0) Py_DECREF(slots_[i]);
       slots_[i] = Ref(made).release();

@@ -26,7 +26,7 @@
 #include "formats/yaml.hpp"
 #include "py/class.hpp"
 #include "py/dict.hpp"
-#include "py/document.hpp"
+#include "py/utf8_str.hpp"
 #include "py/unlocked.hpp"
 
 namespace qv::py {
@@ -82,7 +82,7 @@ Ref write_document(const T& value) {
     if (Writer.failure == WriteFailure::ValueError) raise(PyExc_ValueError, error->message);
     fault_err(error->debug);
   }
-  return document_str(out);
+  return utf8_str(out);
 }
 
 // The writer methods, by the names record_writers lists them under.

@@ -200,11 +200,8 @@ struct VectorOps {
   static void* append(void* l) { return &static_cast<std::vector<R>*>(l)->emplace_back(); }
   static void clear(void* l) { static_cast<std::vector<R>*>(l)->clear(); }
   static std::size_t capacity(const void* l) { return static_cast<const std::vector<R>*>(l)->capacity(); }
-  // A large room asks for huge pages: the part of it not yet written takes one fault per huge page.
   static void reserve(void* l, std::size_t n) {
-    auto& v = *static_cast<std::vector<R>*>(l);
-    v.reserve(n);
-    brelmark::prefer_huge_pages(v);
+    brelmark::reserve_preferring_huge_pages(*static_cast<std::vector<R>*>(l), n);
   }
   static constexpr RecordListOps ops{&size, &at, &append, &clear, &capacity, &reserve};
 };

@@ -13,11 +13,9 @@
 // more texts local but make every record larger: on generated listings 32 bytes were as fast
 // as 48 and took less memory.
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <iosfwd>
 #include <new>
-#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -91,31 +89,16 @@ class Text {
     return assign_slow(data, size);
   }
   Text& assign(std::string_view text) { return assign(text.data(), text.size()); }
-  Text& append(std::string_view text);
-  Text& operator+=(std::string_view text) { return append(text); }
-  Text& operator+=(char c) { return append(std::string_view(&c, 1)); }
-  void push_back(char c) { append(std::string_view(&c, 1)); }
-  void clear() noexcept { assign("", 0); }
-
-  const char* data() const noexcept { return is_local() ? reinterpret_cast<const char*>(raw_) : heap_data(); }
-  char* data() noexcept { return is_local() ? reinterpret_cast<char*>(raw_) : heap_data(); }
   const char* c_str() const noexcept { return data(); }
-  std::size_t size() const noexcept { return is_local() ? kLocalCapacity - raw_[kTagByte] : heap_size(); }
-  std::size_t length() const noexcept { return size(); }
-  bool empty() const noexcept { return size() == 0; }
+
   std::string_view view() const noexcept {
     if (is_local()) return {reinterpret_cast<const char*>(raw_), kLocalCapacity - raw_[kTagByte]};
     return {heap_data(), heap_size()};
   }
   operator std::string_view() const noexcept { return view(); }  // NOLINT(google-explicit-constructor)
-  std::string str() const { return std::string(view()); }
-
-  const char* begin() const noexcept { return data(); }
-  const char* end() const noexcept { return data() + size(); }
-  char operator[](std::size_t i) const noexcept { return data()[i]; }
-  char& operator[](std::size_t i) noexcept { return data()[i]; }
-  char front() const noexcept { return data()[0]; }
-  char back() const noexcept { return data()[size() - 1]; }
+  const char* data() const noexcept { return view().data(); }
+  std::size_t size() const noexcept { return view().size(); }
+  bool empty() const noexcept { return size() == 0; }
 
   // Against anything that converts to std::string_view, Text itself included: one template, so
   // that no comparison needs a conversion on one side and no two candidates tie.
@@ -123,11 +106,6 @@ class Text {
     requires std::is_convertible_v<const S&, std::string_view>
   friend bool operator==(const Text& a, const S& b) noexcept {
     return a.view() == std::string_view(b);
-  }
-  template <class S>
-    requires std::is_convertible_v<const S&, std::string_view>
-  friend auto operator<=>(const Text& a, const S& b) noexcept {
-    return a.view() <=> std::string_view(b);
   }
 
  private:
@@ -185,7 +163,3 @@ std::ostream& operator<<(std::ostream& out, const Text& text);
 
 }  // namespace qv::formats
 
-template <>
-struct std::hash<qv::formats::Text> {
-  std::size_t operator()(const qv::formats::Text& t) const noexcept { return std::hash<std::string_view>()(t); }
-};

@@ -373,7 +373,7 @@ TEST_P(JsonReadRecordList, ReadsBackEveryElementInOrder) {
     if (i != 0) doc += ',';
     doc += formats::write(json::write_record, batch.items[i]).value();
   }
-  doc += R"(],"name":")" + batch.name.str() + "\"}";
+  doc += R"(],"name":")" + std::string(batch.name.view()) + "\"}";
   auto back = formats::read<qv::test::Batch>(json::read_record, doc);
   ASSERT_TRUE(back) << back.error();
   EXPECT_EQ(back.value(), batch);

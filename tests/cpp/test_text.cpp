@@ -53,36 +53,38 @@ TEST(Text, EveryAssignmentBetweenLengthsHoldsTheNewText) {
       target = std::move(moved);
       expect_holds(target, b);
       expect_holds(moved, "");  // NOLINT(bugprone-use-after-move)
-      target.clear();
+      target = std::string_view();  // an empty view with no data
       expect_holds(target, "");
     }
   }
 }
 
-TEST(Text, AssigningOrAppendingAPartOfItselfKeepsTheBytes) {
+TEST(Text, AssigningAPartOfItselfKeepsTheBytes) {
   for (std::size_t n : kLengths) {
     if (n < 2) continue;
     SCOPED_TRACE(n);
     const std::string s = sample(n);
     Text t(s);
-    t = t.view().substr(1);  // overlapping, shorter
+    t = t.view().substr(1);  // overlapping, one shorter
     expect_holds(t, s.substr(1));
-
     Text u(s);
-    u.append(u.view());  // the whole text after itself: crosses into the heap when it outgrows the object
-    expect_holds(u, s + s);
-    u += u.view().substr(0, 3);
-    expect_holds(u, s + s + s.substr(0, 3));
+    u = u.view().substr(n / 2);  // the back half, inside the object when it fits there
+    expect_holds(u, s.substr(n / 2));
   }
 }
 
-TEST(Text, AppendsGrowAcrossTheLocalCapacity) {
+TEST(Text, GrowsAndShrinksAcrossTheLocalCapacity) {
   Text t;
   std::string expected;
   for (int i = 0; i < 300; ++i) {
-    const char c = static_cast<char>('a' + i % 26);
-    t.push_back(c);
-    expected.push_back(c);
+    expected.push_back(static_cast<char>('a' + i % 26));
+    t = expected;
+    ASSERT_EQ(t.view(), expected);
+    ASSERT_EQ(t.c_str()[t.size()], '\0');
+  }
+  while (!expected.empty()) {
+    expected.pop_back();
+    t = expected;
     ASSERT_EQ(t.view(), expected);
     ASSERT_EQ(t.c_str()[t.size()], '\0');
   }
@@ -97,7 +99,6 @@ TEST(Text, HoldsAnyBytesAndComparesAsItsView) {
   EXPECT_TRUE("abc" == Text("abc"));
   EXPECT_TRUE(std::string("abc") == Text("abc"));
   EXPECT_FALSE(Text("abc") == Text("abd"));
-  EXPECT_TRUE(Text("abc") < Text("abd"));
   EXPECT_TRUE(Text(sample(kLocal + 1)) == Text(sample(kLocal + 1)));
   std::vector<Text> texts{"x", sample(200)};
   std::vector<Text> same = texts;

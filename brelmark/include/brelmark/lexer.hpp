@@ -171,20 +171,9 @@ inline ParseResult<Text> blanks(Text in) {
   return {drop(in, i), in.substr(0, i)};
 }
 
-// True when the text is, after white space, a word (no white space) followed by
-// optional white space and "{": the only texts at which a block can start. Lets the
-// hot loops pass over lines without building results for blocks that cannot match.
-inline bool at_block_header(Text in) noexcept {
-  Text word = opt_ws(in);
-  std::size_t n = span_outside(word, kWhiteSpace);
-  if (n == 0) return false;
-  Text after = opt_ws(drop(word, n));
-  return !after.empty() && after[0] == '{';
-}
-
 // The first word of a text that begins with a character other than white space, and what
-// follows it: enough to tell whether a block starts there (at_block_header) and, when it
-// must, to find the end of the line without scanning the word again.
+// follows it: enough to tell whether a block starts there and, when it must, to find the
+// end of the line without scanning the word again.
 struct FirstWord {
   Text text;
   std::size_t word;  // the length of the first word
@@ -203,6 +192,11 @@ inline FirstWord first_word(Text at) noexcept {
   const std::size_t word = span_outside(at, kWhiteSpace);
   return {at, word, opt_ws(drop(at, word))};
 }
+
+// True when the text is, after white space, a word (no white space) followed by
+// optional white space and "{": the only texts at which a block can start. Lets the
+// hot loops pass over lines without building results for blocks that cannot match.
+inline bool at_block_header(Text in) noexcept { return first_word(opt_ws(in)).block_header(); }
 
 // ---- repetitions ----------------------------------------------------------------------
 

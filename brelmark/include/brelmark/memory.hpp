@@ -1,5 +1,6 @@
 #pragma once
 // Large buffers: backed by huge pages where the system offers them.
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -17,9 +18,11 @@ inline constexpr std::size_t kHugePageMinimum = std::size_t{4} << 20;
 // has none to give; the memory stays as it was in every other way.
 void prefer_huge_pages(const void* data, std::size_t bytes) noexcept;
 
-// The same for the whole room of a vector (its capacity), best asked while it is still empty.
+// Room in `v` for `count` elements, the whole room then asking for huge pages (what the reserve
+// moved into it is written already; the rest takes one fault per huge page).
 template <class T, class A>
-void prefer_huge_pages(const std::vector<T, A>& v) noexcept {
+void reserve_preferring_huge_pages(std::vector<T, A>& v, std::size_t count) {
+  v.reserve(count);
   prefer_huge_pages(v.data(), v.capacity() * sizeof(T));
 }
 
@@ -44,6 +47,12 @@ struct HugePageAllocator {
 // kHugePageMinimum bytes or more is made as a new buffer that asks for huge pages before the
 // contents are copied into it (std::string::reserve would copy them first).
 void reserve_preferring_huge_pages(std::string& text, std::size_t capacity);
+
+// Room in `text` for `needed` bytes in all, through reserve_preferring_huge_pages: where the room is
+// short it grows to the need, and at least doubles, as the string's own growth would.
+inline void grow_preferring_huge_pages(std::string& text, std::size_t needed) {
+  if (needed > text.capacity()) reserve_preferring_huge_pages(text, std::max(needed, 2 * text.capacity()));
+}
 
 // A vector that may grow large.
 template <class T>
