@@ -109,8 +109,9 @@ struct Handed {
   bool common;  // a partition named exactly "Common"
 };
 
-// What the parse of one piece found.
-struct Piece {
+// What the parse of one piece found. Each piece's thread writes its own as it goes, so each
+// has cache lines of its own.
+struct alignas(64) Piece {
   std::size_t begin = 0;                // its cut
   std::size_t limit = kEnded;           // the next cut; an item starting there is the next piece's
   std::vector<std::size_t> starts;      // where its items start, increasing
