@@ -110,6 +110,45 @@ TEST(Config, WhereTheItemListEnds) {
   }
 }
 
+// The items before an object decide where objects are looked for: a block hides the object
+// lines it takes ("hidden"), and every item ends exactly where the next begins ("p"). Each
+// text is long enough after every item for the item to be told from its first bytes.
+TEST(Config, ItemsBeforeAnObjectInLongerTexts) {
+  struct Case {
+    const char* name;
+    std::string before;
+    Strings pools;
+  };
+  const std::string gap(40, ' ');
+  const Case cases[] = {
+      {"a line", "    address 10.1.1.10\n", {"p"}},
+      {"a line with CR LF", "address 10.1.1.10\r\n}\r\n", {"p"}},
+      {"a line \"}\" alone, then an indented one", "}\n        }\n    other line\n", {"p"}},
+      {"a line \"}\" followed by a block on the next line", "}\n{\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"an object keyword's first word", "ltm node /Common/n {\n    address 10.0.0.1\n}\n", {"p"}},
+      {"a keyword that is no object's", "auth user admin {\n    role admin\n}\n", {"p"}},
+      {"a line longer than the first bytes read", "send \"" + std::string(90, 'g') + "\"\n", {"p"}},
+      {"the next item far past the line end", "key value\n" + gap + gap + "next line\n", {"p"}},
+      {"a block", "word {\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"a block whose brace is on the next line", "word\n{\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"a block whose brace is a little after its word", "word" + std::string(20, ' ') + "{\n" "ltm pool hidden {\n}\n",
+       {"p"}},
+      {"a block whose brace is far after its word", "word" + gap + "{\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"a first word longer than the first bytes read", std::string(70, 'w') + " {\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"vertical tab and form feed are no white space", "a\vb {\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"a form feed inside the first word", "a\fb c\n", {"p"}},
+      {"an object keyword later in a line", "x ltm pool hidden {\n}\n", {"p"}},
+      {"a braced list", "{ a b }\n", {"p"}},
+      {"a braced list runs on to the first \"}\"", "{ a\n", {}},
+  };
+  const std::string tail = "# " + std::string(80, 'x') + "\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = tail + c.before + "ltm pool p {\n}\n" + tail;
+    expect_found(parse(text), {{}, c.pools, {}, {"Common"}, ""});
+  }
+}
+
 // One byte-order mark at the very start is skipped; anywhere else the mark is text, and the
 // line it begins is skipped as an unknown one.
 TEST(Config, OneLeadingByteOrderMarkIsSkipped) {

@@ -33,17 +33,104 @@ bool may_be_snatpool(Text at) noexcept {
   return at.size() >= kSnatPoolKeyword.size() ? has_prefix(at, kSnatPoolKeyword) : has_prefix(kSnatPoolKeyword, at);
 }
 
+#if defined(__SSE2__)
+// For the 32 bytes from `p`: bit i set where p[i] is white space (`ws`), or a carriage return or
+// line feed (`ends`).
+struct Marks {
+  std::uint64_t ws, ends;
+};
+inline Marks marks_32(const char* p) noexcept {
+  auto half = [](const char* q) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+    return Marks{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ends, blanks))),
+                 static_cast<std::uint32_t>(_mm_movemask_epi8(ends))};
+  };
+  const Marks lo = half(p), hi = half(p + 16);
+  return {lo.ws | hi.ws << 16, lo.ends | hi.ends << 16};
+}
+
+constexpr std::uint64_t first_eight(const char (&s)[9]) noexcept {
+  std::uint64_t w = 0;
+  for (int i = 7; i >= 0; --i) w = w << 8 | static_cast<unsigned char>(s[i]);
+  return w;
+}
+#endif
+
+// Where the item after the one at `at` starts when that item is a line none of the four
+// objects, no block and no braced list begins: past the line end and the white space after it.
+// Else nothing, and the item is left to `config_item`, which takes such a line alike.
+//
+// A line "}" alone is told from its first two characters and the next one that is not white
+// space (no block). Other lines (not within 64 bytes of the end of the text) from the marks of
+// their first 32 bytes, and of the 32 after them where the line end or the next item is not
+// among the first: the item begins with neither white space nor "{", nor with the first eight
+// characters of an object keyword, and its first word (up to the first white space) is
+// followed, past white space, by a character other than "{".
+[[gnu::always_inline]] inline const char* after_line_item(Text at) noexcept {
+  const char* p = at.data();
+  if (at.size() >= 2 && p[0] == '}' && (p[1] == '\n' || p[1] == '\r')) {
+    Text next = opt_ws(drop(at, 1));
+    return next.empty() || next[0] != '{' ? next.data() : nullptr;
+  }
+#if defined(__SSE2__)
+  if (at.size() < 64 || p[0] == '{') return nullptr;
+  if (p[0] == 'l' || p[0] == 'a') {
+    std::uint64_t first;
+    std::memcpy(&first, p, sizeof first);
+    if (first == first_eight("ltm virt") || first == first_eight("ltm pool") || first == first_eight("ltm snat") ||
+        first == first_eight("auth par"))
+      return nullptr;
+  }
+  Marks m = marks_32(p);
+  const std::uint64_t unknown = ~std::uint64_t{0} << 32;
+  if ((m.ws & 1) != 0) return nullptr;
+  const std::uint64_t after_word = ~(m.ws | unknown) & ~std::uint64_t{0} << std::countr_zero(m.ws | unknown);
+  if (after_word == 0 || p[std::countr_zero(after_word)] == '{') return nullptr;
+  if (m.ends == 0 || (~m.ws & ~unknown & ~std::uint64_t{0} << std::countr_zero(m.ends)) == 0) {
+    const Marks more = marks_32(p + 32);
+    m.ws |= more.ws << 32;
+    m.ends |= more.ends << 32;
+  }
+  if (m.ends == 0) return opt_ws(drop(at, 64 + line_length(drop(at, 64)))).data();
+  const int line = std::countr_zero(m.ends);
+  const std::uint64_t next = ~m.ws & ~std::uint64_t{0} << line;
+  if (next != 0) return p + std::countr_zero(next);
+  return opt_ws(drop(at, static_cast<std::size_t>(line))).data();
+#else
+  return nullptr;
+#endif
+}
+
+// An item at `at` that is none of the four objects: a skipped block, where a first word is
+// followed by optional white space and "{"; else a braced list at "{"; else the rest of the
+// line (all the text where no line end follows). The rest after it, or nothing where no
+// item is left.
+std::optional<Text> other_item(Text at) {
+  FirstWord first = first_word(at);
+  if (first.block_header()) {
+    if (auto block = skip_block(at)) return block.rest();
+  }
+  if (at.starts_with('{')) {
+    if (auto list = skip_braced_list(at)) return list.rest();
+  }
+  std::size_t line = first.line_length();  // rest_of_line_rest(at)
+  if (line == 0) return std::nullopt;
+  return drop(at, line);
+}
+
 // One top-level item at `at` (white space already passed): one of the four objects,
-// else a skipped block, braced list or line. The rest after it, or nothing where the
-// item list ends.
+// else what `other_item` takes. The rest after it, or nothing where the item list ends.
 //
 // The object grammars are tried in the order virtual server, pool, SNAT pool,
 // partition; each fails at once where the text does not begin with its keyword, so it
-// is called only where it does. Only the SNAT-pool grammar can answer other than with a
-// recoverable error: Incomplete, at the end of the text or in an unfinished SNAT pool
-// that runs to it, which ends the list. Where nothing else matches, `rest_of_line` takes
-// any text that remains, so the list runs to the end of the text.
+// is called only where it does, and none where the first character is neither "l" nor
+// "a". Only the SNAT-pool grammar can answer other than with a recoverable error:
+// Incomplete, at the end of the text or in an unfinished SNAT pool that runs to it,
+// which ends the list.
 std::optional<Text> config_item(Text at, ConfigSink& sink) {
+  if (!at.empty() && at[0] != 'l' && at[0] != 'a') return other_item(at);
   if (has_prefix(at, "ltm virtual")) {
     if (auto rest = take(parse_virtual(at), [&](ParsedVirtual&& v) { sink.on_virtual(std::move(v)); })) return rest;
   }
@@ -60,16 +147,7 @@ std::optional<Text> config_item(Text at, ConfigSink& sink) {
       return rest;
     }
   }
-  FirstWord first = first_word(at);
-  if (first.block_header()) {
-    if (auto block = skip_block(at)) return block.rest();
-  }
-  if (at.starts_with('{')) {
-    if (auto list = skip_braced_list(at)) return list.rest();
-  }
-  std::size_t line = first.line_length();  // rest_of_line_rest(at)
-  if (line == 0) return std::nullopt;
-  return drop(at, line);
+  return other_item(at);
 }
 
 // Fills the four lists of a ParsedConfig.
@@ -174,6 +252,10 @@ void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
     }
     item = piece.starts.size();
     piece.starts.push_back(off);
+    if (const char* next = after_line_item(at)) {
+      at = text.substr(static_cast<std::size_t>(next - text.data()));
+      continue;
+    }
     auto rest = config_item(at, noting);
     if (!rest) {
       piece.next = kEnded;
@@ -339,10 +421,18 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink) {
   ScanScope scope(text);
   NotingSink noting(sink);
-  Text in = opt_ws(skip_byte_order_mark(text));
-  while (auto rest = config_item(opt_ws(in), noting)) in = *rest;
+  Text at = opt_ws(skip_byte_order_mark(text));
+  for (;;) {
+    if (const char* next = after_line_item(at)) {
+      at = text.substr(static_cast<std::size_t>(next - text.data()));
+      continue;
+    }
+    auto rest = config_item(at, noting);
+    if (!rest) break;
+    at = opt_ws(*rest);
+  }
   if (!noting.saw_common()) sink.on_partition(ParsedPartition{kCommon, "", 0});
-  return {opt_ws(in), std::monostate{}};
+  return {at, std::monostate{}};
 }
 
 ParseResult<ParsedConfig> parse_config(std::string_view text) {
