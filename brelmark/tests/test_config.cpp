@@ -114,6 +114,11 @@ TEST(Config, WhereTheItemListEnds) {
 // lines it takes ("hidden"), and every item ends exactly where the next begins ("p"). Each
 // text is long enough after every item for the item to be told from its first bytes.
 TEST(Config, ItemsBeforeAnObjectInLongerTexts) {
+  auto repeat = [](std::string_view s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+  };
   struct Case {
     const char* name;
     std::string before;
@@ -138,6 +143,13 @@ TEST(Config, ItemsBeforeAnObjectInLongerTexts) {
       {"vertical tab and form feed are no white space", "a\vb {\n" "ltm pool hidden {\n}\n", {"p"}},
       {"a form feed inside the first word", "a\fb c\n", {"p"}},
       {"an object keyword later in a line", "x ltm pool hidden {\n}\n", {"p"}},
+      {"a block without lines", "word { }\n", {"p"}},
+      {"a block whose line runs into its \"}\" is a line", "word {\n    a}\n" "ltm pool hidden {\n}\n",
+       {"hidden", "p"}},
+      {"a block of a few lines", "word {\n    a b\n    c\n" "ltm pool hidden {\n}\n", {"p"}},
+      {"a block of many lines", "word {\n" + repeat("    line\n", 12) + "ltm pool hidden {\n}\n", {"p"}},
+      {"blocks that run on and fail, one inside the other", repeat("a {\n", 12) + "x}\n", {"p"}},
+      {"a block of a long line", "word {\n" + std::string(300, 'x') + "\n" "ltm pool hidden {\n}\n", {"p"}},
       {"a braced list", "{ a b }\n", {"p"}},
       {"a braced list runs on to the first \"}\"", "{ a\n", {}},
   };

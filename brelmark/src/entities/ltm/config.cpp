@@ -103,14 +103,57 @@ constexpr std::uint64_t first_eight(const char (&s)[9]) noexcept {
 #endif
 }
 
+// How the lines of a named block end, read from just after its "{" where that takes at most
+// kLines lines and kBytes bytes: at its "}" (`closed`, with the rest after the "}"), or where
+// the block fails (a line not followed by white space, or the text ends first); else `longer`,
+// with where the read stopped, and `skip_block` reads it. The lines (runs outside tab, line
+// ends and "}") are those `skip_block` reads; its scan memory keeps only walks far longer than
+// these, so a block read here would have left nothing there.
+struct ShortBlock {
+  enum End { closed, failed, longer } end;
+  Text rest;  // closed: after the "}"; longer: from where the read stopped
+};
+constexpr CharSet kBlockLineStop{"\t\r\n}"};
+
+ShortBlock short_block_lines(Text in) noexcept {
+  constexpr std::size_t kLines = 8, kBytes = 256;
+  const bool whole = in.size() <= kBytes;  // else ending the window is no end of the text
+  const char* last = in.data() + in.size();
+  auto rest = [&](Text from) { return Text(from.data(), static_cast<std::size_t>(last - from.data())); };
+  Text at = in.substr(0, kBytes);
+  for (std::size_t n = 0; n < kLines; ++n) {
+    at = opt_ws(at);
+    if (at.empty()) return {whole ? ShortBlock::failed : ShortBlock::longer, rest(at)};
+    if (at[0] == '}') return {ShortBlock::closed, rest(drop(at, 1))};
+    at = drop(at, span_outside(at, kBlockLineStop));
+    if (at.empty()) return {whole ? ShortBlock::failed : ShortBlock::longer, rest(at)};
+    if (at[0] == '}') return {ShortBlock::failed, {}};
+  }
+  return {ShortBlock::longer, rest(at)};
+}
+
+// What the items of one item list, read in text order, keep between them: the end of the
+// stretch that the last short read of a block that went on longer passed. The block of a later
+// item within that stretch meets the lines of the one before it and runs on as long: it goes
+// to `skip_block` at once, so the short reads of one list cover each line of it once.
+struct ItemWalks {
+  const char* longer_until = nullptr;
+};
+
 // An item at `at` that is none of the four objects: a skipped block, where a first word is
 // followed by optional white space and "{"; else a braced list at "{"; else the rest of the
 // line (all the text where no line end follows). The rest after it, or nothing where no
 // item is left.
-std::optional<Text> other_item(Text at) {
+std::optional<Text> other_item(Text at, ItemWalks& walks) {
   FirstWord first = first_word(at);
   if (first.block_header()) {
-    if (auto block = skip_block(at)) return block.rest();
+    const ShortBlock block = at.data() < walks.longer_until ? ShortBlock{ShortBlock::longer, {}}
+                                                            : short_block_lines(drop(first.after, 1));
+    if (block.end == ShortBlock::closed) return block.rest;
+    if (block.end == ShortBlock::longer) {
+      if (block.rest.data() != nullptr) walks.longer_until = block.rest.data();
+      if (auto taken = skip_block(at)) return taken.rest();
+    }
   }
   if (at.starts_with('{')) {
     if (auto list = skip_braced_list(at)) return list.rest();
@@ -129,8 +172,8 @@ std::optional<Text> other_item(Text at) {
 // "a". Only the SNAT-pool grammar can answer other than with a recoverable error:
 // Incomplete, at the end of the text or in an unfinished SNAT pool that runs to it,
 // which ends the list.
-std::optional<Text> config_item(Text at, ConfigSink& sink) {
-  if (!at.empty() && at[0] != 'l' && at[0] != 'a') return other_item(at);
+std::optional<Text> config_item(Text at, ConfigSink& sink, ItemWalks& walks) {
+  if (!at.empty() && at[0] != 'l' && at[0] != 'a') return other_item(at, walks);
   if (has_prefix(at, "ltm virtual")) {
     if (auto rest = take(parse_virtual(at), [&](ParsedVirtual&& v) { sink.on_virtual(std::move(v)); })) return rest;
   }
@@ -147,7 +190,7 @@ std::optional<Text> config_item(Text at, ConfigSink& sink) {
       return rest;
     }
   }
-  return other_item(at);
+  return other_item(at, walks);
 }
 
 // Fills the four lists of a ParsedConfig.
@@ -243,6 +286,7 @@ class NotingSink final : public ConfigSink {
 void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
   std::size_t item = 0;
   NotingSink noting(sink, piece.handed, item);
+  ItemWalks walks;
   Text at = opt_ws(piece.begin == 0 ? skip_byte_order_mark(text) : text.substr(piece.begin));
   for (;;) {
     std::size_t off = offset_in(text, at);
@@ -256,7 +300,7 @@ void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
       at = text.substr(static_cast<std::size_t>(next - text.data()));
       continue;
     }
-    auto rest = config_item(at, noting);
+    auto rest = config_item(at, noting, walks);
     if (!rest) {
       piece.next = kEnded;
       return;
@@ -382,6 +426,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
     }
   };
   NotingSink on_here(*sinks[n]);
+  ItemWalks walks;
   bool has_common = false;  // in the items taken from the pieces
   std::size_t frontier = offset_in(text, opt_ws(skip_byte_order_mark(text)));
   for (std::size_t k = 0; k < n && frontier != kEnded; ++k) {
@@ -404,7 +449,7 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
         break;
       }
       ConfigCounts before = on_here.counts();
-      auto rest = config_item(text.substr(frontier), on_here);
+      auto rest = config_item(text.substr(frontier), on_here, walks);
       add(n, before, on_here.counts());
       frontier = rest ? offset_in(text, opt_ws(*rest)) : kEnded;
       if (frontier == kEnded) break;
@@ -421,13 +466,14 @@ std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::sp
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink) {
   ScanScope scope(text);
   NotingSink noting(sink);
+  ItemWalks walks;
   Text at = opt_ws(skip_byte_order_mark(text));
   for (;;) {
     if (const char* next = after_line_item(at)) {
       at = text.substr(static_cast<std::size_t>(next - text.data()));
       continue;
     }
-    auto rest = config_item(at, noting);
+    auto rest = config_item(at, noting, walks);
     if (!rest) break;
     at = opt_ws(*rest);
   }
