@@ -398,6 +398,9 @@ TEST(ConfigCountsEstimate, CountsObjectLines) {
       {"sys x {\nltm pool p\n}\n", {1, 0, 1, 0}},
       {tail_padding + "\nltm pool p {}", {1, 0, 1, 0}},
       {tail_padding + "\nltm virtual v {}\nltm pool p {}\nauth partition a {}\n" + tail_padding, {2, 1, 1, 0}},
+      // Lines whose first character is only like "l" or "a" in some bits.
+      {tail_padding + "\nmtm pool p {}\n`uth partition a {}\ndltm virtual v {}\nitm snatpool s {}\n" + tail_padding,
+       {1, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

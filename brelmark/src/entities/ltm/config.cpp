@@ -324,20 +324,23 @@ std::size_t object_line_in(Text text, std::size_t from, std::size_t end) noexcep
 }
 
 // Calls `at(line)` with the rest of the text from each start of a line (the text's own start
-// included) whose first character is `a` or `b`; sixty-four line ends at a time, in four groups
-// tested together, while that many remain.
+// included) whose first character is "l" or "a", and from some other starts of lines: those
+// whose first character sets the same bits with 0x0D ("`", "d", "e", "h", "i", "m"), tested
+// with one comparison. Sixty-four line ends at a time, in four groups tested together, while
+// that many remain.
 template <class At>
-void each_line_starting(Text text, char a, char b, At&& at) {
+void each_line_starting_l_or_a(Text text, At&& at) {
   const char* p = text.data();
   const std::size_t n = text.size();
-  if (n != 0 && (p[0] == a || p[0] == b)) at(text);
+  if (n != 0 && (p[0] == 'l' || p[0] == 'a')) at(text);
   std::size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n'), ca = _mm_set1_epi8(a), cb = _mm_set1_epi8(b);
+  static_assert(('l' | 0x0D) == 0x6D && ('a' | 0x0D) == 0x6D);
+  const __m128i lf = _mm_set1_epi8('\n'), low = _mm_set1_epi8(0x0D), la = _mm_set1_epi8(0x6D);
   auto group = [&](std::size_t at) {
     const __m128i ends = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), lf);
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
-    return _mm_and_si128(ends, _mm_or_si128(_mm_cmpeq_epi8(next, ca), _mm_cmpeq_epi8(next, cb)));
+    return _mm_and_si128(ends, _mm_cmpeq_epi8(_mm_or_si128(next, low), la));
   };
   for (; i + 65 <= n; i += 64) {
     const __m128i g0 = group(i), g1 = group(i + 16), g2 = group(i + 32), g3 = group(i + 48);
@@ -350,7 +353,7 @@ void each_line_starting(Text text, char a, char b, At&& at) {
   }
 #endif
   for (; i + 1 < n; ++i) {
-    if (p[i] == '\n' && (p[i + 1] == a || p[i + 1] == b)) at(text.substr(i + 1));
+    if (p[i] == '\n' && (p[i + 1] == 'l' || p[i + 1] == 'a')) at(text.substr(i + 1));
   }
 }
 
@@ -359,7 +362,7 @@ void each_line_starting(Text text, char a, char b, At&& at) {
 ConfigCounts config_counts_estimate(std::string_view text) noexcept {
   text = skip_byte_order_mark(text);
   ConfigCounts counts;
-  each_line_starting(text, 'l', 'a', [&](Text line) {
+  each_line_starting_l_or_a(text, [&](Text line) {
     if (has_prefix(line, "ltm virtual ")) {
       ++counts.virtuals;
     } else if (has_prefix(line, "ltm pool ")) {
