@@ -164,23 +164,8 @@ class MeetingPoints {
   std::optional<WalkEnd> meet(const char* c) {
     if (known_) return std::nullopt;
     ++passed_;
-    if (!first_) {
-      if (passed_ < kCheckFromLine && !far(c)) return std::nullopt;
-      ScanMemo* memo = memo_for(in_);
-      if (!memo) {
-        known_ = true;  // no scope: a plain walk
-        return std::nullopt;
-      }
-      map_ = &memo->stretches(kind_);
-      first_ = c;
-      next_ = map_->lower_bound(c);
-      if (next_ != map_->begin()) {
-        auto before = std::prev(next_);
-        if (c <= before->second.last) return join(before);
-      }
-    }
-    if (next_ != map_->end() && next_->first == c) return join(next_);
-    return std::nullopt;
+    if (!first_ && passed_ < kCheckFromLine && !far(c)) return std::nullopt;
+    return check(c);
   }
 
   // A walk that must go on to collect its elements keeps walking after a meeting
@@ -199,6 +184,27 @@ class MeetingPoints {
   static constexpr std::size_t kCheckFromLine = 3;
   static constexpr std::size_t kRecordFromLine = 16;
   static constexpr std::size_t kFar = 1024;
+
+  // meet() from the first meeting point that is checked on: the walks of short lists
+  // pass their few meeting points without it.
+  [[gnu::noinline]] std::optional<WalkEnd> check(const char* c) {
+    if (!first_) {
+      ScanMemo* memo = memo_for(in_);
+      if (!memo) {
+        known_ = true;  // no scope: a plain walk
+        return std::nullopt;
+      }
+      map_ = &memo->stretches(kind_);
+      first_ = c;
+      next_ = map_->lower_bound(c);
+      if (next_ != map_->begin()) {
+        auto before = std::prev(next_);
+        if (c <= before->second.last) return join(before);
+      }
+    }
+    if (next_ != map_->end() && next_->first == c) return join(next_);
+    return std::nullopt;
+  }
 
   bool far(const char* at) const noexcept { return static_cast<std::size_t>(at - in_.data()) >= kFar; }
 
