@@ -61,7 +61,6 @@ std::optional<Text> read_members(const body::Key& key, PoolReading& p) {
     auto rest = pool_member(at, m);
     if (!rest) break;
     for (const MemberReading::Later& l : m.later) later.push_back({collect_member_list, l.at, members.size()});
-    if (members.empty()) members.reserve(4);  // the usual few, in one allocation
     members.push_back(std::move(m.record));
     at = *rest;
   }
