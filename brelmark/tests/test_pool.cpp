@@ -190,6 +190,35 @@ TEST(Pool, LayoutsThatLoseMembers) {
   EXPECT_EQ(r.value().monitor, "");
 }
 
+// Where a member's body and the pool's close: a "}" followed by "{" heads an unknown block.
+TEST(Pool, WhereTheBodiesClose) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Outcome want;
+    std::vector<std::string> members;
+  };
+  const Case cases[] = {
+      {"pool closes against a word", "ltm pool p {\n monitor m\n}x", Ok("x"), {}},
+      {"brace block after the pool's close", "ltm pool p {\n monitor m\n}\n{\n}\nz", Err(K::Tag, ""), {}},
+      {"brace block after a member's close",
+       "ltm pool p {\n members {\n  m1 {\n   address 1\n  }\n  {\n  }\n  }\n }\n}\nrest", Ok("rest"), {"m1"}},
+      // The member closes against "x", which begins no member: the members block is
+      // skipped as a known block, up to the member's "}".
+      {"member closes against a word", "ltm pool p {\n members {\n  m1 {\n   address 1\n  }x\n }\n}\nrest",
+       Ok("}\nrest"), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto r = parse_pool(c.text);
+    expect_outcome(r, c.text, c.want);
+    if (!r) continue;
+    std::vector<std::string> names;
+    for (const auto& m : r.value().members) names.emplace_back(m.name.text());
+    EXPECT_EQ(names, c.members);
+  }
+}
+
 TEST(Pool, MonitorWithBracesKeepsTheLine) {
   auto r = parse_pool("ltm pool p {\n    monitor min 1 of { /Common/http /Common/tcp }\n}");
   ASSERT_TRUE(r.ok());

@@ -209,6 +209,44 @@ TEST(Virtual, Failures) {
   }
 }
 
+// A "}" closes the body unless "{" follows it: then it heads an unknown block and the
+// body goes on after that block.
+TEST(Virtual, WhereTheBodyCloses) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Outcome want;
+    std::string_view pool;
+  };
+  const Case cases[] = {
+      {"close, white space passed", "ltm virtual vs {\n mask m\n}  \n x", Ok("x"), ""},
+      {"close against a word", "ltm virtual vs {\n mask m\n}x\n", Ok("x\n"), ""},
+      {"close at the end of the text", "ltm virtual vs {\n mask m\n}", Ok(""), ""},
+      {"brace block after the close", "ltm virtual vs {\n mask m\n}\n{ a }\n pool p\n}\nx", Ok("x"), "p"},
+      {"brace word block", "ltm virtual vs {\n mask m\n}x { a }\n pool p\n}\nx", Ok("x"), "p"},
+      {"brace block to the end", "ltm virtual vs {\n mask m\n} \n {\n pool p\n}", Err(K::Tag, ""), ""},
+      {"brace block that does not close", "ltm virtual vs {\n mask m\n}\n{ a \n", Ok("{ a \n"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto r = parse_virtual(c.text);
+    expect_outcome(r, c.text, c.want);
+    if (!r) continue;
+    EXPECT_EQ(r.value().mask, "m");
+    EXPECT_EQ(r.value().pool.text(), c.pool);
+  }
+}
+
+TEST(Virtual, KeywordsAgainstBracesAndWithoutValues) {
+  // A list keyword takes a "{" against it; a line keyword without a value is a skipped line.
+  std::string_view text = "ltm virtual vs {\n vlans{ v1 }\n pool  \n mask m\n}";
+  auto r = parse_virtual(text);
+  expect_outcome(r, text, Ok(""));
+  EXPECT_EQ(strings(r.value().vlans), (Strings{"v1"}));
+  EXPECT_TRUE(r.value().pool.empty());
+  EXPECT_EQ(r.value().mask, "m");
+}
+
 TEST(Virtual, ProfileEntryWithOtherLineFallsThrough) {
   // The profiles block fails (an entry holds a line other than "context"); the block is
   // then skipped as a known block without nesting, ending at the entry's "}".

@@ -103,6 +103,13 @@ inline Text opt_ws(Text in) noexcept {
   return drop(in, span_of<true>(in, kWhiteSpace));
 }
 
+// opt_ws before a "{", where the white space is most often one space: that one is passed
+// without a scan.
+inline Text opt_ws_to_brace(Text in) noexcept {
+  if (in.size() >= 2 && in[0] == ' ' && in[1] == '{') return drop(in, 1);
+  return opt_ws(in);
+}
+
 // One or more white-space characters, else "MultiSpace".
 inline ParseResult<Text> required_ws(Text in) {
   Text rest = opt_ws(in);
@@ -198,6 +205,20 @@ inline FirstWord first_word(Text at) noexcept {
 // hot loops pass over lines without building results for blocks that cannot match.
 inline bool at_block_header(Text in) noexcept { return first_word(opt_ws(in)).block_header(); }
 
+// [ws] word [ws] "{", the hot loops' form: the word and the text after the "{", or nothing.
+struct BlockHead {
+  Text word;
+  Text body;
+};
+inline std::optional<BlockHead> block_head(Text in) noexcept {
+  Text at = opt_ws(in);
+  const std::size_t word = span_outside(at, kWhiteSpace);
+  if (word == 0) return std::nullopt;
+  Text open = opt_ws_to_brace(drop(at, word));
+  if (open.empty() || open[0] != '{') return std::nullopt;
+  return BlockHead{at.substr(0, word), drop(open, 1)};
+}
+
 // ---- repetitions ----------------------------------------------------------------------
 
 // Applies `item` (Text -> ParseResult<...>) until it fails recoverably; the rest is where
@@ -258,6 +279,21 @@ inline ParseResult<Text> key_value_line(Text in, Text keyword) {
   if (!gap) return gap.error();
   return run_to_line_end(gap.rest());
 }
+// The value of a key_value_line read from just after its keyword: blanks, then the value
+// to the line end (untrimmed, at least one character), and the rest from the line end on.
+struct LineValue {
+  Text value;
+  Text rest;
+};
+inline std::optional<LineValue> line_value(Text after_keyword) noexcept {
+  std::size_t i = 0;
+  while (i < after_keyword.size() && is_blank(after_keyword[i])) ++i;
+  if (i == 0) return std::nullopt;
+  Text value = drop(after_keyword, i);
+  const std::size_t n = line_length(value);
+  if (n == 0) return std::nullopt;
+  return LineValue{value.substr(0, n), drop(value, n)};
+}
 // [ws] K [ws]: true. A longer word that begins with K matches too.
 ParseResult<bool> flag_line(Text in, Text keyword);
 // [ws] L [ws].
@@ -293,6 +329,11 @@ Text named_block_list_end(Text in);
 // (persist, metadata, ...) is taken whole, nested braces balanced, on one line or many;
 // a block whose keyword is a property is skipped as `skip_block` does.
 ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties);
+// An item of an object's body that is none of its `properties`, at `at` (white space
+// already passed) whose first word is `word` (at least 1) bytes long: an unknown block
+// (skip_body_block), else, when `braced_lists`, a braced list, else a line (skip_line).
+// The rest, or nothing when none of them is there.
+std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Text> properties, bool braced_lists);
 // [ws] a run outside "{", "}", CR and LF [ws].
 ParseResult<Unit> skip_line(Text in);
 // The rest after skip_line, or nothing where it fails (the hot loops' form).
@@ -322,6 +363,11 @@ ParseResult<Unit> skip_key_value_block(Text in, Text keyword);
 // The same, with the pairs when the last of them ends within `limit` bytes of `in`.
 ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_block(Text in, Text keyword,
                                                                                         std::size_t limit);
+
+// The same, each pair handed to `sink(context, key, value)` while the pairs end within
+// `limit` bytes of `in`: true when all of them did (`sink` then had them all).
+using PairSink = void (*)(void* context, Text key, Text value);
+ParseResult<bool> short_key_value_block(Text in, Text keyword, std::size_t limit, PairSink sink, void* context);
 
 // A value read as a 16-bit number: an optional "+" and one or more ASCII digits, at
 // most 65535, nothing else.

@@ -12,6 +12,7 @@ namespace {
 constexpr CharSet kWordStop{" \t\r\n}"};       // list elements, key-value pairs
 constexpr CharSet kQuotedStop{"\"\r\n"};       // inside a quoted list element
 constexpr CharSet kBlockLineStop{"\t\r\n}"};   // a line of a named block keeps its spaces
+constexpr CharSet kLineStop{"{}\r\n"};        // a line skipped in a body
 
 // ---- list walks ------------------------------------------------------------------------
 //
@@ -163,23 +164,8 @@ class MeetingPoints {
   std::optional<WalkEnd> meet(const char* c) {
     if (known_) return std::nullopt;
     ++passed_;
-    if (!first_) {
-      if (passed_ < kCheckFromLine && !far(c)) return std::nullopt;
-      ScanMemo* memo = memo_for(in_);
-      if (!memo) {
-        known_ = true;  // no scope: a plain walk
-        return std::nullopt;
-      }
-      map_ = &memo->stretches(kind_);
-      first_ = c;
-      next_ = map_->lower_bound(c);
-      if (next_ != map_->begin()) {
-        auto before = std::prev(next_);
-        if (c <= before->second.last) return join(before);
-      }
-    }
-    if (next_ != map_->end() && next_->first == c) return join(next_);
-    return std::nullopt;
+    if (!first_ && passed_ < kCheckFromLine && !far(c)) return std::nullopt;
+    return check(c);
   }
 
   // A walk that must go on to collect its elements keeps walking after a meeting
@@ -198,6 +184,27 @@ class MeetingPoints {
   static constexpr std::size_t kCheckFromLine = 3;
   static constexpr std::size_t kRecordFromLine = 16;
   static constexpr std::size_t kFar = 1024;
+
+  // meet() from the first meeting point that is checked on: the walks of short lists
+  // pass their few meeting points without it.
+  [[gnu::noinline]] std::optional<WalkEnd> check(const char* c) {
+    if (!first_) {
+      ScanMemo* memo = memo_for(in_);
+      if (!memo) {
+        known_ = true;  // no scope: a plain walk
+        return std::nullopt;
+      }
+      map_ = &memo->stretches(kind_);
+      first_ = c;
+      next_ = map_->lower_bound(c);
+      if (next_ != map_->begin()) {
+        auto before = std::prev(next_);
+        if (c <= before->second.last) return join(before);
+      }
+    }
+    if (next_ != map_->end() && next_->first == c) return join(next_);
+    return std::nullopt;
+  }
 
   bool far(const char* at) const noexcept { return static_cast<std::size_t>(at - in_.data()) >= kFar; }
 
@@ -288,7 +295,7 @@ ParseResult<Unit> walk_result(WalkEnd end, Text whole) {
 // [ws] "{" [ws] elements [ws] "}" [ws], each element handed to `push`.
 template <class Push>
 ParseResult<Unit> braced_list_into(Text in, const bool& collect, Push&& push) {
-  auto open = literal(opt_ws(in), "{");
+  auto open = literal(opt_ws_to_brace(in), "{");
   if (!open) return open.error();
   WalkEnd end = walk_list(WalkKind::BracedList, open.rest(), true, collect, list_element, push);
   auto close = walk_result(end, in);
@@ -327,7 +334,7 @@ class ShortCollector {
 ParseResult<Text> block_header(Text in) {
   auto word = run_outside(opt_ws(in), kWhiteSpace);
   if (!word) return word.error();
-  auto open = literal(opt_ws(word.rest()), "{");
+  auto open = literal(opt_ws_to_brace(word.rest()), "{");
   if (!open) return open.error();
   return {open.rest(), word.value()};
 }
@@ -455,14 +462,15 @@ Text named_block_list_end(Text in) {
   return Text(end, static_cast<std::size_t>(last - end));
 }
 
-ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
-  auto header = block_header(in);
-  if (!header) return header.error();
-  if (std::find(properties.begin(), properties.end(), header.value()) != properties.end())
-    return block_lines(header.rest(), false, [](Text) {});
+namespace {
+
+// skip_body_block after its header: `word` is the block's keyword and `body` the text
+// after its "{".
+ParseResult<Unit> skip_body_block_after(Text word, Text body, std::span<const Text> properties) {
+  if (std::find(properties.begin(), properties.end(), word) != properties.end())
+    return block_lines(body, false, [](Text) {});
   // An unknown block: find the brace that closes it. Short blocks are scanned; a scan
   // that runs long goes on in the call's brace-depth index.
-  Text body = header.rest();
   constexpr std::size_t kPlainScan = 256;
   std::int64_t depth = 1;
   std::size_t i = 0;
@@ -487,6 +495,29 @@ ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
     if (close) return {drop(body, *close + 1), Unit{}};
   }
   return ParseError::error(ParseErrorKind::Tag, drop(body, body.size()));
+}
+
+}  // namespace
+
+ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
+  auto header = block_header(in);
+  if (!header) return header.error();
+  return skip_body_block_after(header.value(), header.rest(), properties);
+}
+
+std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Text> properties, bool braced_lists) {
+  // The header of a block is the first word, white space and "{" (at_block_header).
+  Text after = opt_ws_to_brace(drop(at, word));
+  if (!after.empty() && after[0] == '{') {
+    if (auto block = skip_body_block_after(at.substr(0, word), drop(after, 1), properties)) return block.rest();
+  }
+  if (braced_lists && at[0] == '{') {
+    if (auto list = skip_braced_list(at)) return list.rest();
+  }
+  // skip_line_rest, the white space before the line already passed.
+  const std::size_t n = span_outside(at, kLineStop);
+  if (n == 0) return std::nullopt;
+  return opt_ws(drop(at, n));
 }
 
 ParseResult<Unit> skip_line(Text in) {
@@ -516,7 +547,7 @@ template <class Push>
 ParseResult<Unit> key_value_block_into(Text in, Text keyword, const bool& collect, Push&& push) {
   auto key = literal(in, keyword);
   if (!key) return key.error();
-  auto open = literal(opt_ws(key.rest()), "{");
+  auto open = literal(opt_ws_to_brace(key.rest()), "{");
   if (!open) return open.error();
   WalkEnd end = walk_list(WalkKind::KeyValues, open.rest(), false, collect, key_value_pair, push);
   return walk_result(end, in);
@@ -537,6 +568,20 @@ ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_b
   auto r = key_value_block_into(in, keyword, pairs.collecting, [&](std::pair<Text, Text> p) { pairs(p.second, p); });
   if (!r) return r.error();
   return {r.rest(), std::move(pairs).take()};
+}
+
+ParseResult<bool> short_key_value_block(Text in, Text keyword, std::size_t limit, PairSink sink, void* context) {
+  bool collecting = true;
+  auto r = key_value_block_into(in, keyword, collecting, [&](std::pair<Text, Text> p) {
+    if (!collecting) return;
+    if (static_cast<std::size_t>(p.second.data() + p.second.size() - in.data()) > limit) {
+      collecting = false;
+      return;
+    }
+    sink(context, p.first, p.second);
+  });
+  if (!r) return r.error();
+  return {r.rest(), collecting};
 }
 
 ParseResult<Unit> skip_key_value_block(Text in, Text keyword) {

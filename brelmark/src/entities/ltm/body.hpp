@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <algorithm>
 #include <vector>
@@ -56,10 +57,24 @@ struct Reading {
   }
 };
 
-// Reads one property at `in` (white space already passed) into the reading: the rest,
-// or nothing when the property does not match there (the reading is then unchanged).
+// A property's keyword where an item begins with it: `text` is the item (white space
+// already passed) and begins with `keyword`; `word` is the length of the item's first word
+// (its run outside white space), at least the keyword's.
+struct Key {
+  Text text;
+  Text keyword;
+  std::size_t word;
+
+  // The text just after the keyword.
+  Text after() const noexcept { return lex::drop(text, keyword.size()); }
+  // Whether white space (or the end of the text) follows the keyword.
+  bool whole_word() const noexcept { return word == keyword.size(); }
+};
+
+// Reads one property at `key` into the reading: the rest, or nothing when the property
+// does not match there (the reading is then unchanged).
 template <class Record>
-using PropertyReader = std::optional<Text> (*)(Text in, Text keyword, Reading<Record>& reading);
+using PropertyReader = std::optional<Text> (*)(const Key& key, Reading<Record>& reading);
 
 template <class Record>
 struct Property {
@@ -77,20 +92,26 @@ class PropertyTable {
     for (std::size_t i = 0; i < N; ++i) {
       readers_[i] = properties[i].read;
       keywords_[i] = properties[i].keyword;
+      // read() tells a keyword from a longer first word by the word's length alone, and
+      // closed_items() takes a "}" for the end of the body.
+      for (char c : properties[i].keyword)
+        if (lex::is_space(c)) throw "a property keyword holds no white space";
+      if (properties[i].keyword[0] == '}') throw "a property keyword does not begin with \"}\"";
       by_first_[static_cast<unsigned char>(properties[i].keyword[0])] |= std::uint32_t{1} << i;
     }
   }
 
   std::span<const Text> keywords() const noexcept { return keywords_; }
 
-  // The first property that matches at `in`, in table order. A property can match only
-  // where the text begins with its keyword, so only those are tried.
-  std::optional<Text> read(Text in, Reading<Record>& reading) const {
+  // The first property that matches at `in`, whose first word is `word` bytes long, in
+  // table order. A property can match only where the text begins with its keyword, so
+  // only those are tried; a word shorter than a keyword cannot begin with it.
+  std::optional<Text> read(Text in, std::size_t word, Reading<Record>& reading) const {
     if (in.empty()) return std::nullopt;
     for (std::uint32_t bits = by_first_[static_cast<unsigned char>(in[0])]; bits != 0; bits &= bits - 1) {
       int i = std::countr_zero(bits);
-      if (!lex::has_prefix(in, keywords_[i])) continue;
-      if (auto rest = readers_[i](in, keywords_[i], reading)) return rest;
+      if (word < keywords_[i].size() || !lex::has_prefix(in, keywords_[i])) continue;
+      if (auto rest = readers_[i](Key{in, keywords_[i], word}, reading)) return rest;
     }
     return std::nullopt;
   }
@@ -101,33 +122,38 @@ class PropertyTable {
   std::array<std::uint32_t, 256> by_first_{};
 };
 
-// One body item at `at` (white space already passed): a property, else an unknown
-// block, else (when `braced_lists`) a braced list, else a line. The rest, or nothing
-// when no alternative matches; the error is then the line alternative's, "IsNot" at `at`.
+// The body items and the "}" that closes the body: items [ws] "}" [ws]. The items are
+// read until one does not match; the "}" must stand where that one began. An item is a
+// property, else an unknown block, else (when `braced_lists`) a braced list, else a line.
+// With `at_least_one`, a body without any item fails with the first item's error (the line
+// alternative's, "IsNot" where it began); a missing "}" fails with "Tag" where it must stand.
+// The rest is the text after the "}" and its white space.
 template <class Record, std::size_t N>
-std::optional<Text> item(Text at, const PropertyTable<Record, N>& table, Reading<Record>& reading,
-                         bool braced_lists) {
-  if (auto rest = table.read(at, reading)) return rest;
-  if (lex::at_block_header(at)) {
-    if (auto block = lex::skip_body_block(at, table.keywords())) return block.rest();
-  }
-  if (braced_lists && at.starts_with('{')) {
-    if (auto list = lex::skip_braced_list(at)) return list.rest();
-  }
-  return lex::skip_line_rest(at);
-}
-
-// The body items, read until one does not match; the rest is where that item began.
-// With `at_least_one`, a body without any item fails with the first item's error.
-template <class Record, std::size_t N>
-ParseResult<Unit> items(Text in, bool at_least_one, const PropertyTable<Record, N>& table,
-                        Reading<Record>& reading, bool braced_lists) {
+ParseResult<Unit> closed_items(Text in, bool at_least_one, const PropertyTable<Record, N>& table,
+                               Reading<Record>& reading, bool braced_lists) {
   for (bool first = true;; first = false) {
     Text at = lex::opt_ws(in);
-    auto rest = item(at, table, reading, braced_lists);
+    const std::size_t word = lex::span_outside(at, lex::kWhiteSpace);
+    std::optional<Text> rest;
+    if (word == 0) {
+      // The end of the text: no alternative takes nothing.
+    } else if (at[0] == '}') {
+      // Where a body closes: no property, braced list or line begins with "}", and only
+      // a block (an unknown one named as the word) can follow it.
+      Text after = lex::opt_ws(lex::drop(at, word));
+      if (after.empty() || after[0] != '{') {
+        if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
+        return {word == 1 ? after : lex::drop(at, 1), Unit{}};
+      }
+      rest = lex::skip_body_item(at, word, table.keywords(), braced_lists);
+    } else {
+      rest = table.read(at, word, reading);
+      if (!rest) rest = lex::skip_body_item(at, word, table.keywords(), braced_lists);
+    }
     if (!rest) {
       if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
-      return {in, Unit{}};
+      if (at.empty() || at[0] != '}') return ParseError::error(ParseErrorKind::Tag, at);
+      return {lex::opt_ws(lex::drop(at, 1)), Unit{}};
     }
     // Every item consumes text, so the repetition always moves on.
     in = *rest;
@@ -149,24 +175,31 @@ inline void assign(Text& field, Text value) { field = value; }
 inline void assign(std::optional<Text>& field, Text value) { field = value; }
 inline void assign(ObjectPath& field, Text value) { field = ObjectPath(value); }
 
+// The value of a key_value_line property: blanks must follow the keyword, so a longer
+// first word never matches.
+inline std::optional<lex::LineValue> line_value(const Key& key) noexcept {
+  if (!key.whole_word()) return std::nullopt;
+  return lex::line_value(key.after());
+}
+
 // A key_value_line property: the rest of the line.
 template <auto Field>
-std::optional<Text> text_line(Text in, Text keyword, Reading<RecordOf<Field>>& reading) {
-  auto value = lex::key_value_line(in, keyword);
+std::optional<Text> text_line(const Key& key, Reading<RecordOf<Field>>& reading) {
+  auto value = line_value(key);
   if (!value) return std::nullopt;
-  assign(reading.record.*Field, value.value());
-  return value.rest();
+  assign(reading.record.*Field, value->value);
+  return value->rest;
 }
 
 // A key_value_line property whose value must be a 16-bit number.
 template <auto Field>
-std::optional<Text> number_line(Text in, Text keyword, Reading<RecordOf<Field>>& reading) {
-  auto value = lex::key_value_line(in, keyword);
+std::optional<Text> number_line(const Key& key, Reading<RecordOf<Field>>& reading) {
+  auto value = line_value(key);
   if (!value) return std::nullopt;
-  auto number = lex::u16_value(value.value());
+  auto number = lex::u16_value(value->value);
   if (!number) return std::nullopt;
   reading.record.*Field = *number;
-  return value.rest();
+  return value->rest;
 }
 
 // A keyword_list property: the whole list replaces the earlier one. It is checked here
@@ -180,27 +213,54 @@ void collect_word_list(Text at, std::size_t, RecordOf<Field>& record) {
 inline constexpr std::size_t kShortList = 512;
 
 template <auto Field>
-std::optional<Text> word_list(Text in, Text keyword, Reading<RecordOf<Field>>& reading) {
-  auto key = lex::literal(lex::opt_ws(in), keyword);
-  if (!key) return std::nullopt;
-  auto list = lex::short_braced_list(key.rest(), kShortList);
+std::optional<Text> word_list(const Key& key, Reading<RecordOf<Field>>& reading) {
+  auto list = lex::short_braced_list(key.after(), kShortList);
   if (!list) return std::nullopt;
   if (auto& elements = list.value()) {
     reading.record.*Field = std::move(*elements);
     reading.collected(collect_word_list<Field>);
   } else {
-    reading.defer(collect_word_list<Field>, key.rest());
+    reading.defer(collect_word_list<Field>, key.after());
   }
   return list.rest();
 }
 
+// A key_value_block property that gives a few settings of the record anew (those it
+// does not name take their defaults): `Set` takes one pair into them. `*Keyword` is the
+// property's keyword. A short block is applied at once; a longer one is checked, and
+// applied from `at` (its keyword) once the object has parsed.
+template <auto Field>
+using FieldOf = std::remove_cvref_t<decltype(std::declval<RecordOf<Field>&>().*Field)>;
+
+template <auto Field, const Text* Keyword, void (*Set)(FieldOf<Field>&, Text, Text)>
+void collect_settings(Text at, std::size_t, RecordOf<Field>& record) {
+  FieldOf<Field> settings;
+  const auto block = lex::key_value_block(at, *Keyword);
+  for (auto [key, value] : block.value()) Set(settings, key, value);
+  record.*Field = settings;
+}
+
+template <auto Field, const Text* Keyword, void (*Set)(FieldOf<Field>&, Text, Text)>
+std::optional<Text> settings_block(const Key& key, Reading<RecordOf<Field>>& reading) {
+  FieldOf<Field> settings;
+  auto set = [](void* to, Text k, Text v) { Set(*static_cast<FieldOf<Field>*>(to), k, v); };
+  auto block = lex::short_key_value_block(key.text, key.keyword, kShortList, set, &settings);
+  if (!block) return std::nullopt;
+  constexpr auto collect = collect_settings<Field, Keyword, Set>;
+  if (block.value()) {
+    reading.record.*Field = settings;
+    reading.collected(collect);
+  } else {
+    reading.defer(collect, key.text);
+  }
+  return block.rest();
+}
+
 // A flag_line property.
 template <auto Field>
-std::optional<Text> flag(Text in, Text keyword, Reading<RecordOf<Field>>& reading) {
-  auto line = lex::flag_line(in, keyword);
-  if (!line) return std::nullopt;
+std::optional<Text> flag(const Key& key, Reading<RecordOf<Field>>& reading) {
   reading.record.*Field = true;
-  return line.rest();
+  return lex::opt_ws(key.after());
 }
 
 }  // namespace brelmark::body

@@ -14,32 +14,13 @@ using PoolReading = body::Reading<ParsedPool>;
 
 constexpr Text kFqdn = "fqdn";
 
-// The last "autopopulate" and "name" of the block at `at`; each block gives both
-// settings anew.
-ParsedMemberFqdn member_fqdn(const std::vector<std::pair<Text, Text>>& pairs) {
-  ParsedMemberFqdn fqdn;
-  for (auto [key, value] : pairs) {
-    if (key == "autopopulate") fqdn.autopopulate = value;
-    else if (key == "name") fqdn.name = value;
-  }
-  return fqdn;
+// The last "autopopulate" and "name" of a block win; each block gives both settings anew.
+void set_fqdn(ParsedMemberFqdn& fqdn, Text key, Text value) {
+  if (key == "autopopulate") fqdn.autopopulate = value;
+  else if (key == "name") fqdn.name = value;
 }
 
-void collect_fqdn(Text at, std::size_t, ParsedPoolMember& m) { m.fqdn = member_fqdn(key_value_block(at, kFqdn).value()); }
-
-// [ws] "fqdn" "{" key value pairs "}"
-std::optional<Text> read_fqdn(Text in, Text keyword, MemberReading& m) {
-  Text at = opt_ws(in);
-  auto block = short_key_value_block(at, keyword, body::kShortList);
-  if (!block) return std::nullopt;
-  if (const auto& pairs = block.value()) {
-    m.record.fqdn = member_fqdn(*pairs);
-    m.collected(collect_fqdn);
-  } else {
-    m.defer(collect_fqdn, at);
-  }
-  return block.rest();
-}
+constexpr auto read_fqdn = body::settings_block<&ParsedPoolMember::fqdn, &kFqdn, set_fqdn>;
 
 constexpr body::PropertyTable<ParsedPoolMember, 7> kMemberProperties{std::array<Property<ParsedPoolMember>, 7>{{
     {kFqdn, read_fqdn},
@@ -51,48 +32,45 @@ constexpr body::PropertyTable<ParsedPoolMember, 7> kMemberProperties{std::array<
     {"ratio", number_line<&ParsedPoolMember::ratio>},
 }}};
 
-// [ws] name [ws] "{" items+ [ws] "}" [ws]
-// The member's lists stay uncollected, for the pool to collect once it has parsed.
-ParseResult<MemberReading> pool_member(Text in) {
-  auto name = run_outside(opt_ws(in), kWhiteSpace);
-  if (!name) return name.error();
-  auto open = literal(opt_ws(name.rest()), "{");
-  if (!open) return open.error();
-  MemberReading m;
-  m.record.name = ObjectPath(name.value());
-  auto items = body::items(open.rest(), true, kMemberProperties, m, false);
-  if (!items) return items.error();
-  auto close = spaced_literal(items.rest(), "}");
-  if (!close) return close.error();
-  return {close.rest(), std::move(m)};
+// [ws] name [ws] "{" items+ [ws] "}" [ws], into `m`, a fresh reading: the rest, or
+// nothing. The member's lists stay uncollected, for the pool to collect once it has parsed.
+std::optional<Text> pool_member(Text in, MemberReading& m) {
+  auto head = block_head(in);
+  if (!head) return std::nullopt;
+  m.record.name = ObjectPath(head->word);
+  auto items = body::closed_items(head->body, true, kMemberProperties, m, false);
+  if (!items) return std::nullopt;
+  return items.rest();
 }
 
 // A list of member `index` of the pool, deferred by the member's reading.
 void collect_member_list(Text at, std::size_t index, ParsedPool& p) {
-  collect_fqdn(at, 0, p.members[index]);
+  body::collect_settings<&ParsedPoolMember::fqdn, &kFqdn, set_fqdn>(at, 0, p.members[index]);
 }
 
-std::optional<Text> read_members(Text in, Text keyword, PoolReading& p) {
-  auto open = block_open(in, keyword);
-  if (!open) return std::nullopt;
+std::optional<Text> read_members(const body::Key& key, PoolReading& p) {
+  Text open = opt_ws_to_brace(key.after());
+  if (!open.starts_with('{')) return std::nullopt;
+  Text at = opt_ws(drop(open, 1));
   std::vector<ParsedPoolMember> members;
   std::vector<PoolReading::Later> later;
-  auto list = repeat(open.rest(), false, [&](Text at) {
-    auto member = pool_member(at);
-    if (member) {
-      for (const MemberReading::Later& l : member.value().later) later.push_back({collect_member_list, l.at, members.size()});
-      members.push_back(std::move(member.value().record));
-    }
-    return member;
-  });
-  if (!list) return std::nullopt;
-  auto close = spaced_literal(list.rest(), "}");
-  if (!close) return std::nullopt;
+  MemberReading m;
+  for (;;) {
+    m.record = ParsedPoolMember{};
+    m.later.clear();
+    auto rest = pool_member(at, m);
+    if (!rest) break;
+    for (const MemberReading::Later& l : m.later) later.push_back({collect_member_list, l.at, members.size()});
+    members.push_back(std::move(m.record));
+    at = *rest;
+  }
+  Text close = opt_ws(at);
+  if (!close.starts_with('}')) return std::nullopt;
   // These members replace the earlier ones, and with them what was deferred for those.
   p.record.members = std::move(members);
   std::erase_if(p.later, [](const PoolReading::Later& l) { return l.collect == collect_member_list; });
   p.later.insert(p.later.end(), later.begin(), later.end());
-  return close.rest();
+  return opt_ws(drop(close, 1));
 }
 
 constexpr body::PropertyTable<ParsedPool, 6> kPoolProperties{std::array<Property<ParsedPool>, 6>{{
@@ -112,16 +90,14 @@ ParseResult<ParsedPool> parse_pool(std::string_view text) {
   if (!key) return key.error();
   auto name = run_outside(opt_ws(key.rest()), kWhiteSpace);
   if (!name) return name.error();
-  auto open = literal(opt_ws(name.rest()), "{");
+  auto open = literal(opt_ws_to_brace(name.rest()), "{");
   if (!open) return open.error();
 
   PoolReading p;
   p.record.name = ObjectPath(name.value());
-  auto items = body::items(opt_ws(open.rest()), false, kPoolProperties, p, false);
+  auto items = body::closed_items(opt_ws(open.rest()), false, kPoolProperties, p, false);
   if (!items) return items.error();
-  auto close = spaced_literal(items.rest(), "}");
-  if (!close) return close.error();
-  return {close.rest(), std::move(p).finish()};
+  return {items.rest(), std::move(p).finish()};
 }
 
 }  // namespace brelmark

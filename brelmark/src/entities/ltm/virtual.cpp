@@ -12,67 +12,52 @@ using VirtualReading = body::Reading<ParsedVirtual>;
 using body::text_line;
 using body::word_list;
 
-// name [ws] "{" [ws] ("context" lines)* [ws] "}" [ws]
-ParseResult<ParsedProfile> profile_entry(Text in) {
-  auto name = run_outside(opt_ws(in), kWhiteSpace);
-  if (!name) return name.error();
-  auto open = literal(opt_ws(name.rest()), "{");
-  if (!open) return open.error();
-  ParsedProfile profile{name.value(), std::nullopt};
-  auto contexts = repeat(opt_ws(open.rest()), false, [&](Text at) {
-    auto context = key_value_line(at, "context");
-    if (context) profile.context = context.value();
-    return context;
-  });
-  if (!contexts) return contexts.error();
-  auto close = spaced_literal(contexts.rest(), "}");
-  if (!close) return close.error();
-  return {close.rest(), profile};
+constexpr Text kContext = "context";
+
+// name [ws] "{" [ws] ("context" lines)* [ws] "}" [ws], into `profile`: the rest, or
+// nothing.
+std::optional<Text> profile_entry(Text in, ParsedProfile& profile) {
+  auto head = block_head(in);
+  if (!head) return std::nullopt;
+  profile = {head->word, std::nullopt};
+  Text contexts = opt_ws(head->body);
+  for (;;) {
+    Text key = opt_ws(contexts);
+    if (!has_prefix(key, kContext)) break;
+    auto context = line_value(drop(key, kContext.size()));
+    if (!context) break;
+    profile.context = context->value;
+    contexts = context->rest;
+  }
+  Text close = opt_ws(contexts);
+  if (!close.starts_with('}')) return std::nullopt;
+  return opt_ws(drop(close, 1));
 }
 
-std::optional<Text> read_profiles(Text in, Text keyword, VirtualReading& v) {
-  auto open = block_open(in, keyword);
-  if (!open) return std::nullopt;
+// [ws] "{" [ws] profile entries [ws] "}" [ws] after the keyword.
+std::optional<Text> read_profiles(const body::Key& key, VirtualReading& v) {
+  Text open = opt_ws_to_brace(key.after());
+  if (!open.starts_with('{')) return std::nullopt;
+  Text at = opt_ws(drop(open, 1));
   std::vector<ParsedProfile> profiles;
-  auto entries = repeat(open.rest(), false, [&](Text at) {
-    auto entry = profile_entry(at);
-    if (entry) profiles.push_back(std::move(entry).value());
-    return entry;
-  });
-  if (!entries) return std::nullopt;
-  auto close = spaced_literal(entries.rest(), "}");
-  if (!close) return std::nullopt;
+  ParsedProfile profile;
+  while (auto rest = profile_entry(at, profile)) {
+    if (profiles.empty()) profiles.reserve(4);  // the usual few, in one allocation
+    profiles.push_back(profile);
+    at = *rest;
+  }
+  Text close = opt_ws(at);
+  if (!close.starts_with('}')) return std::nullopt;
   v.record.profiles = std::move(profiles);
-  return close.rest();
+  return opt_ws(drop(close, 1));
 }
 
 constexpr Text kSourceTranslation = "source-address-translation";
 
-// The last "type" and "pool" of the block at `at`; the block gives both settings anew.
-ParsedSourceTranslation source_translation(const std::vector<std::pair<Text, Text>>& pairs) {
-  ParsedSourceTranslation snat;
-  for (auto [key, value] : pairs) {
-    if (key == "type") snat.type = value;
-    else if (key == "pool") snat.pool = value;
-  }
-  return snat;
-}
-
-void collect_source_translation(Text at, std::size_t, ParsedVirtual& v) {
-  v.source_address_translation = source_translation(key_value_block(at, kSourceTranslation).value());
-}
-
-std::optional<Text> read_source_translation(Text in, Text keyword, VirtualReading& v) {
-  Text at = opt_ws(in);
-  auto block = short_key_value_block(at, keyword, body::kShortList);
-  if (!block) return std::nullopt;
-  if (const auto& pairs = block.value()) {
-    v.record.source_address_translation = source_translation(*pairs);
-    v.collected(collect_source_translation);
-  } else {
-    v.defer(collect_source_translation, at);
-  }
-  return block.rest();
+// The last "type" and "pool" of a block win; the block gives both settings anew.
+void set_source_translation(ParsedSourceTranslation& snat, Text key, Text value) {
+  if (key == "type") snat.type = value;
+  else if (key == "pool") snat.pool = value;
 }
 
 // The policies at `at` (after the "{" and its white space).
@@ -84,10 +69,8 @@ void collect_policies(Text at, std::size_t, ParsedVirtual& v) {
 }
 
 // [ws] "policies" [ws] "{" [ws] named blocks separated by white space [ws] "}"
-std::optional<Text> read_policies(Text in, Text keyword, VirtualReading& v) {
-  auto key = literal(opt_ws(in), keyword);
-  if (!key) return std::nullopt;
-  auto open = literal(opt_ws(key.rest()), "{");
+std::optional<Text> read_policies(const body::Key& key, VirtualReading& v) {
+  auto open = literal(opt_ws_to_brace(key.after()), "{");
   if (!open) return std::nullopt;
   Text first = opt_ws(open.rest());
   auto close = literal(opt_ws(named_block_list_end(first)), "}");
@@ -98,7 +81,8 @@ std::optional<Text> read_policies(Text in, Text keyword, VirtualReading& v) {
 
 constexpr body::PropertyTable<ParsedVirtual, 20> kProperties{std::array<Property<ParsedVirtual>, 20>{{
     {"profiles", read_profiles},
-    {kSourceTranslation, read_source_translation},
+    {kSourceTranslation,
+     body::settings_block<&ParsedVirtual::source_address_translation, &kSourceTranslation, set_source_translation>},
     {"security-log-profiles", word_list<&ParsedVirtual::security_log_profiles>},
     {"fw-enforced-policy", text_line<&ParsedVirtual::fw_enforced_policy>},
     {"policies", read_policies},
@@ -129,16 +113,14 @@ ParseResult<ParsedVirtual> parse_virtual(std::string_view text) {
   if (!gap) return gap.error();
   auto name = run_outside(gap.rest(), kWhiteSpace);
   if (!name) return name.error();
-  auto open = literal(opt_ws(name.rest()), "{");
+  auto open = literal(opt_ws_to_brace(name.rest()), "{");
   if (!open) return open.error();
 
   VirtualReading v;
   v.record.name = ObjectPath(name.value());
-  auto items = body::items(open.rest(), true, kProperties, v, true);
+  auto items = body::closed_items(open.rest(), true, kProperties, v, true);
   if (!items) return items.error();
-  auto close = spaced_literal(items.rest(), "}");
-  if (!close) return close.error();
-  return {close.rest(), std::move(v).finish()};
+  return {items.rest(), std::move(v).finish()};
 }
 
 }  // namespace brelmark
