@@ -242,10 +242,8 @@ void clear(Captures& c) noexcept {
   c.svc.reset();
 }
 
-}  // namespace
-
-bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
-  if (match_usual_shape(text, out)) return true;
+// The walk over any text, kept out of the usual shapes' way (which then need few registers).
+[[gnu::noinline]] bool match_walk(std::string_view text, Captures& out) noexcept {
   clear(out);
   if (!brelmark::is_valid_utf8(text)) return false;
   std::size_t start = !text.empty() && text[0] == '/' ? 1 : 0;
@@ -258,6 +256,12 @@ bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
     clear(out);
   }
   return match_from_name(text, 0, out);
+}
+
+}  // namespace
+
+bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
+  return match_usual_shape(text, out) || match_walk(text, out);
 }
 
 namespace {
