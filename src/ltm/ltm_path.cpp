@@ -1,5 +1,13 @@
 #include "ltm/ltm_path.hpp"
 
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <utf8proc.h>
 
 #include <brelmark/services.hpp>
@@ -7,7 +15,7 @@
 
 namespace qv::ltm {
 
-std::string_view normalize_object_path(std::string_view text) noexcept { return brelmark::ObjectPath(text).text(); }
+std::string_view trimmed_object_path(std::string_view text) noexcept { return brelmark::ObjectPath(text).text(); }
 
 // ---- The pattern ----------------------------------------------------------------------------
 //
@@ -51,7 +59,7 @@ bool is_white_space(char32_t c) noexcept {
 
 // The class of partition and name characters. Bytes of multi-byte characters never equal the
 // four excluded ones, so the class can be tested byte by byte.
-bool in_name_class(char c) noexcept { return c != '/' && c != ':' && c != '%' && c != ' '; }
+constexpr bool in_name_class(char c) noexcept { return c != '/' && c != ':' && c != '%' && c != ' '; }
 
 std::size_t name_run_end(std::string_view s, std::size_t from) noexcept {
   while (from < s.size() && in_name_class(s[from])) ++from;
@@ -128,10 +136,115 @@ bool match_from_name(std::string_view s, std::size_t b, Captures& out) noexcept 
   return match_tail(s, name_end, out);
 }
 
-}  // namespace
+// ---- The usual shapes at once ----------------------------------------------------------------
+//
+// The names of a listing are nearly all ASCII "/partition/name", "/partition/name:port" or
+// "/partition/name%rd[:port]" with digits for rd and port. For such a text the walk above comes to
+// where the four excluded characters lie and whether what follows them is all digits, and both
+// are read off two bit masks made in one look at the text. Every other text (a byte outside ASCII,
+// another shape, more than 64 bytes) is left to the walk.
 
-bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
-  out = Captures{};
+// Bit i of `excluded`: byte i is "/", ":", "%", " " or not ASCII; of `non_digit`: byte i is not
+// an ASCII digit.
+struct ByteMasks {
+  std::uint64_t excluded = 0;
+  std::uint64_t non_digit = 0;
+};
+
+constexpr unsigned char kExcluded = 1, kNonDigit = 2;
+constexpr auto kByteClass = [] {
+  std::array<unsigned char, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    if (b >= 0x80 || !in_name_class(static_cast<char>(b))) table[b] |= kExcluded;
+    if (b < '0' || b > '9') table[b] |= kNonDigit;
+  }
+  return table;
+}();
+
+// The masks of n <= 64 bytes: sixteen at a time where the machine can (the last sixteen overlap
+// the ones before them), else one at a time.
+ByteMasks byte_masks(const char* p, std::size_t n) noexcept {
+  ByteMasks m;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    auto sixteen = [&](std::size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+      const __m128i excluded =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('/')), _mm_cmpeq_epi8(v, _mm_set1_epi8(':'))),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('%')), _mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+      // "0".."9" move to -128..-119 and every other byte above -119.
+      const __m128i non_digit =
+          _mm_cmpgt_epi8(_mm_add_epi8(v, _mm_set1_epi8(0x50)), _mm_set1_epi8(static_cast<char>(-119)));
+      // The sign bit of a byte outside ASCII marks it as excluded too.
+      m.excluded |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(excluded, v)))} << at;
+      m.non_digit |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(non_digit))} << at;
+    };
+    for (std::size_t at = 0; at + 16 < n; at += 16) sixteen(at);
+    sixteen(n - 16);
+    return m;
+  }
+#endif
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = kByteClass[static_cast<unsigned char>(p[i])];
+    m.excluded |= std::uint64_t{(c & kExcluded) != 0} << i;
+    m.non_digit |= std::uint64_t{(c & kNonDigit) != 0} << i;
+  }
+  return m;
+}
+
+// The groups of a text of the usual shapes, every group set or cleared; false, with `out`
+// untouched, for any other text.
+bool match_usual_shape(std::string_view s, Captures& out) noexcept {
+  const std::size_t n = s.size();
+  if (n < 4 || n > 64 || s[0] != '/') return false;
+  const char* p = s.data();
+  const ByteMasks m = byte_masks(p, n);
+  std::uint64_t excluded = m.excluded & ~std::uint64_t{1};  // the leading "/"
+  if (excluded == 0) return false;
+  const auto partition_end = static_cast<std::size_t>(std::countr_zero(excluded));
+  if (partition_end == 1 || p[partition_end] != '/') return false;
+  excluded &= excluded - 1;
+  const std::size_t name_begin = partition_end + 1;
+  const std::size_t name_end = excluded == 0 ? n : static_cast<std::size_t>(std::countr_zero(excluded));
+  if (name_end == name_begin) return false;  // no name, or a second "/" before it
+  std::size_t tail = name_end;               // n, or the ":" before the port
+  std::size_t rd_begin = 0;
+  if (tail < n && p[tail] == '%') {
+    rd_begin = tail + 1;
+    if (rd_begin == n) return false;
+    const std::uint64_t after = m.non_digit >> rd_begin;
+    tail = after == 0 ? n : rd_begin + static_cast<std::size_t>(std::countr_zero(after));
+    if (tail == rd_begin) return false;
+  }
+  if (tail < n && (p[tail] != ':' || tail + 1 == n || (m.non_digit >> (tail + 1)) != 0)) return false;
+  out.partition.emplace(p + 1, partition_end - 1);
+  out.name.emplace(p + name_begin, name_end - name_begin);
+  if (rd_begin != 0) {
+    out.rd.emplace(p + rd_begin, tail - rd_begin);
+  } else {
+    out.rd.reset();
+  }
+  if (tail < n) {
+    out.port.emplace(p + tail + 1, n - tail - 1);
+  } else {
+    out.port.reset();
+  }
+  out.svc.reset();
+  return true;
+}
+
+// No group set; only the flags are written.
+void clear(Captures& c) noexcept {
+  c.partition.reset();
+  c.name.reset();
+  c.rd.reset();
+  c.port.reset();
+  c.svc.reset();
+}
+
+// The walk over any text, kept out of the usual shapes' way (which then need few registers).
+[[gnu::noinline]] bool match_walk(std::string_view text, Captures& out) noexcept {
+  clear(out);
   if (!brelmark::is_valid_utf8(text)) return false;
   std::size_t start = !text.empty() && text[0] == '/' ? 1 : 0;
   std::size_t partition_end = name_run_end(text, start);
@@ -140,9 +253,15 @@ bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
       out.partition = slice(text, start, partition_end);
       return true;
     }
-    out = Captures{};
+    clear(out);
   }
   return match_from_name(text, 0, out);
+}
+
+}  // namespace
+
+bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
+  return match_usual_shape(text, out) || match_walk(text, out);
 }
 
 namespace {

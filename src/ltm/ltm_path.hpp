@@ -27,8 +27,16 @@ class LtmPathPattern {
 };
 
 // The text without Unicode White_Space at either end. Every place that takes a path from
-// configuration text or from a Python string stores it through here.
-std::string_view normalize_object_path(std::string_view text) noexcept;
+// configuration text or from a Python string stores it through here. A text with printable ASCII
+// at both ends, as nearly every name is, is its own answer without a call.
+std::string_view trimmed_object_path(std::string_view text) noexcept;
+inline std::string_view normalize_object_path(std::string_view text) noexcept {
+  if (!text.empty()) {
+    const auto first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+    if (first > ' ' && first < 0x80 && last > ' ' && last < 0x80) return text;
+  }
+  return trimmed_object_path(text);
+}
 
 // An object path: one owned text. Any text is a value; the accessors that need the text to match
 // the object-path pattern say what they do when it does not.

@@ -43,13 +43,12 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept { return !is_disabled_text
 
 namespace {
 
-// The groups of a parsed name (trimmed), none when the pattern does not match. The module's own
-// matcher gives the groups of the object-path pattern without a general regular-expression
-// engine, which matters here: every pool and member name of a configuration is matched.
-std::optional<brelmark::PathCaptures> match_name(std::string_view path) {
-  brelmark::PathCaptures captures;
-  if (!LtmPathPattern::match(path, captures)) return std::nullopt;
-  return captures;
+// The groups of a parsed name (trimmed) in `captures`, or null when the pattern does not match.
+// The module's own matcher gives the groups of the object-path pattern without a general
+// regular-expression engine, which matters here: every pool and member name of a configuration
+// is matched.
+const brelmark::PathCaptures* match_name(std::string_view path, brelmark::PathCaptures& captures) {
+  return LtmPathPattern::match(path, captures) ? &captures : nullptr;
 }
 
 // The name a pool or member keeps of its parsed path. A path in a folder, or one the pattern does
@@ -57,8 +56,7 @@ std::optional<brelmark::PathCaptures> match_name(std::string_view path) {
 // configuration and no two objects of one folder read alike. Otherwise a pool keeps the `name`
 // group, and a member, whose name is its address and port, the path from the name on.
 enum class NameKeeps { name_group, from_name };
-std::string_view kept_name(std::string_view path, const std::optional<brelmark::PathCaptures>& captures,
-                           NameKeeps keeps) {
+std::string_view kept_name(std::string_view path, const brelmark::PathCaptures* captures, NameKeeps keeps) {
   if (!captures || brelmark::folder_rest(*captures)) return path;
   std::string_view name = *captures->name;
   if (keeps == NameKeeps::from_name) name = path.substr(static_cast<std::size_t>(name.data() - path.data()));
@@ -67,18 +65,20 @@ std::string_view kept_name(std::string_view path, const std::optional<brelmark::
 
 }  // namespace
 
-MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed) {
-  return MemberFqdn{parsed.autopopulate, parsed.name};
+void memberfqdn_from_parser_into(const brelmark::ParsedMemberFqdn& parsed, MemberFqdn& out) {
+  out.autopopulate = parsed.autopopulate;
+  out.name = parsed.name;
 }
 
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& member) {
   std::string_view path = parsed.name.text();
-  member.name = kept_name(path, match_name(path), NameKeeps::from_name);
+  brelmark::PathCaptures captures;
+  member.name = kept_name(path, match_name(path, captures), NameKeeps::from_name);
   member.destination = parsed.destination();
   member.priority_group = parsed.priority_group;
   member.session = parsed.session;
   member.state = parsed.state;
-  member.fqdn = memberfqdn_from_parser(parsed.fqdn);
+  memberfqdn_from_parser_into(parsed.fqdn, member.fqdn);
   member.monitor = parsed.monitor;
   member.ratio = parsed.ratio;
 }
@@ -91,7 +91,8 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed) {
 
 void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   std::string_view path = parsed.name.text();
-  std::optional<brelmark::PathCaptures> captures = match_name(path);
+  brelmark::PathCaptures matched;
+  const brelmark::PathCaptures* captures = match_name(path, matched);
   pool.name = kept_name(path, captures, NameKeeps::name_group);
   pool.members.resize(parsed.members.size());
   for (std::size_t i = 0; i < parsed.members.size(); ++i) {

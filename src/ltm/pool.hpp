@@ -88,9 +88,10 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
 // else its own "partition" line (trimmed) when that is not blank, else "Common". The parsed
 // records view the configuration text; the results own copies.
 
-MemberFqdn memberfqdn_from_parser(const brelmark::ParsedMemberFqdn& parsed);
 Pool pool_from_parser(const brelmark::ParsedPool& parsed);
-// The same into a value-initialised record, so that a list builds its element where it stays.
+// The same into a value-initialised record, so that a list builds its element where it stays and
+// a member its FQDN settings where they stay.
+void memberfqdn_from_parser_into(const brelmark::ParsedMemberFqdn& parsed, MemberFqdn& out);
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& out);
 void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& out);
 

@@ -1,5 +1,7 @@
 #include "ltm/vs.hpp"
 
+#include <type_traits>
+
 #include <brelmark/unicode.hpp>
 
 #include "ltm/address.hpp"
@@ -15,27 +17,37 @@ bool snat_is_empty(const Snat& snat) noexcept {
 
 namespace {
 
-std::optional<Text> owned(const std::optional<std::string_view>& text) {
-  if (!text) return std::nullopt;
-  return Text(*text);
+// The owned copies of parsed texts, made in the record's own fields.
+void assign_owned(std::optional<Text>& out, const std::optional<std::string_view>& text) {
+  if (text) {
+    out.emplace(*text);
+  } else {
+    out.reset();
+  }
 }
 
-std::vector<Text> owned(const std::vector<std::string_view>& texts) {
-  return std::vector<Text>(texts.begin(), texts.end());
+void assign_owned(std::vector<Text>& out, const std::vector<std::string_view>& texts) {
+  out.assign(texts.begin(), texts.end());
 }
 
 }  // namespace
 
-Profile profile_from_parsed(const brelmark::ParsedProfile& parsed) {
-  return Profile{parsed.name, owned(parsed.context)};
+void profile_from_parsed_into(const brelmark::ParsedProfile& parsed, Profile& out) {
+  out.name = parsed.name;
+  assign_owned(out.context, parsed.context);
 }
 
-Snat snat_from_parsed(const brelmark::ParsedSourceTranslation& parsed) {
-  return Snat{parsed.type, parsed.pool};
+void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat& out) {
+  out.type_ = parsed.type;
+  out.pool = parsed.pool;
 }
 
 void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out) {
-  for (const brelmark::ParsedPolicy& policy : parsed) out.emplace_back(policy.name, owned(policy.entries));
+  for (const brelmark::ParsedPolicy& policy : parsed) {
+    Policy& pair = out.emplace_back();
+    pair.first = policy.name;
+    assign_owned(pair.second, policy.entries);
+  }
 }
 
 Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
@@ -50,25 +62,33 @@ void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) 
   value.description = parsed.description;
   value.partition = parsed.partition;
   value.ip_protocol = parsed.ip_protocol;
-  value.creation_time = owned(parsed.creation_time);
-  value.last_modified_time = owned(parsed.last_modified_time);
+  assign_owned(value.creation_time, parsed.creation_time);
+  assign_owned(value.last_modified_time, parsed.last_modified_time);
   value.profiles.reserve(parsed.profiles.size());
-  for (const brelmark::ParsedProfile& profile : parsed.profiles) value.profiles.push_back(profile_from_parsed(profile));
+  for (const brelmark::ParsedProfile& profile : parsed.profiles) {
+    profile_from_parsed_into(profile, value.profiles.emplace_back());
+  }
   value.mask = parsed.mask;
   value.pool = parsed.pool.text();
-  value.snat = snat_from_parsed(parsed.source_address_translation);
+  snat_from_parsed_into(parsed.source_address_translation, value.snat);
   value.translate_address = parsed.translate_address;
   value.translate_port = parsed.translate_port;
-  value.vlans = owned(parsed.vlans);
+  assign_owned(value.vlans, parsed.vlans);
   value.vlans_enabled = parsed.vlans_enabled;
   value.source = parsed.source;
   value.disabled = parsed.disabled;
-  value.rules = owned(parsed.rules);
+  assign_owned(value.rules, parsed.rules);
   value.policies.reserve(parsed.policies.size());
   virtual_policies_from_parsed(parsed.policies, value.policies);
-  value.fw_enforced_policy = owned(parsed.fw_enforced_policy);
-  value.security_log_profiles = owned(parsed.security_log_profiles);
-  parsed = brelmark::ParsedVirtual{};  // the parsed record is used up; its lists go now
+  assign_owned(value.fw_enforced_policy, parsed.fw_enforced_policy);
+  assign_owned(value.security_log_profiles, parsed.security_log_profiles);
+  // The parsed record is used up; its lists go now (the rest of it are views).
+  auto release = [](auto& list) { std::remove_reference_t<decltype(list)>().swap(list); };
+  release(parsed.profiles);
+  release(parsed.vlans);
+  release(parsed.rules);
+  release(parsed.policies);
+  release(parsed.security_log_profiles);
 }
 
 // ---- Path setters -------------------------------------------------------------------------------

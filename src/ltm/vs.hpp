@@ -68,8 +68,10 @@ bool snat_is_empty(const Snat& snat) noexcept;
 
 // ---- Conversion of parsed "ltm virtual" objects -------------------------------------------------
 
-Profile profile_from_parsed(const brelmark::ParsedProfile& parsed);
-Snat snat_from_parsed(const brelmark::ParsedSourceTranslation& parsed);
+// A profile and a translation are filled in a value-initialised record, so that each is built
+// where it stays.
+void profile_from_parsed_into(const brelmark::ParsedProfile& parsed, Profile& out);
+void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat& out);
 // Appends one (name, lines) pair per parsed policy, in order.
 void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out);
 // An owned value that shares nothing with the configuration text. Only the name is changed: it is

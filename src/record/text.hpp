@@ -75,8 +75,7 @@ class Text {
   // Replaces the text; `data` may point into this text itself.
   Text& assign(const char* data, std::size_t size) {
     if (is_local() && size <= kLocalCapacity) {
-      if (size != 0) std::memmove(raw_, data, size);
-      set_local(size);
+      store_local(data, size);
       return *this;
     }
     if (!is_local() && size <= heap_capacity()) {
@@ -117,6 +116,33 @@ class Text {
     raw_[size] = 0;
     raw_[kTagByte] = static_cast<unsigned char>(kLocalCapacity - size);
   }
+  // Makes the object the local text of `size` <= kLocalCapacity bytes at `data`, which may lie in
+  // the object itself: every byte is read before any is written. Two overlapping moves of a
+  // fixed width, the width chosen by the size, instead of a call for a few bytes.
+  void store_local(const char* data, std::size_t size) noexcept {
+    if (size >= 16) {
+      move_two<16>(data, size);
+    } else if (size >= 8) {
+      move_two<8>(data, size);
+    } else if (size >= 4) {
+      move_two<4>(data, size);
+    } else if (size != 0) {
+      const char first = data[0], middle = data[size / 2], last = data[size - 1];
+      raw_[0] = static_cast<unsigned char>(first);
+      raw_[size / 2] = static_cast<unsigned char>(middle);
+      raw_[size - 1] = static_cast<unsigned char>(last);
+    }
+    set_local(size);
+  }
+  // The first and the last W bytes of `size` (W <= size <= 2 W) into the same places of raw_.
+  template <std::size_t W>
+  void move_two(const char* data, std::size_t size) noexcept {
+    unsigned char head[W], tail[W];
+    std::memcpy(head, data, W);
+    std::memcpy(tail, data + size - W, W);
+    std::memcpy(raw_, head, W);
+    std::memcpy(raw_ + size - W, tail, W);
+  }
   char* heap_data() const noexcept {
     char* p;
     std::memcpy(&p, raw_, sizeof p);
@@ -141,8 +167,7 @@ class Text {
   }
   void init(const char* data, std::size_t size) {
     if (size <= kLocalCapacity) {
-      if (size != 0) std::memcpy(raw_, data, size);
-      set_local(size);
+      store_local(data, size);
     } else {
       raw_[kTagByte] = 0;  // local and empty until the block is made
       assign_slow(data, size);

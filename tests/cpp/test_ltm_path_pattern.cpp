@@ -48,6 +48,8 @@ TEST(LtmPathPattern, TellingPaths) {
       {"Common//vs", "\"Common\" \"vs\" - - -"},
       {"vs", "- \"vs\" - - -"},
       {"/Common/10.1.1.1%2:443", "\"Common\" \"10.1.1.1\" \"2\" \"443\" -"},
+      {"/Common/10.1.1.1%2", "\"Common\" \"10.1.1.1\" \"2\" - -"},
+      {"/Common/10.1.1.1:http", "\"Common\" \"10.1.1.1\" - - \"http\""},
       {"vs%2::80", "- \"vs\" \"2\" \"80\" -"},
       {"vs%2:", "- \"vs\" \"2\" - -"},
       {"vs%2ssh", "- \"vs\" \"2\" - \"ssh\""},
@@ -85,6 +87,29 @@ TEST(LtmPathPattern, AgreesWithTheLibraryOnRandomTexts) {
   for (int i = 0; i < 200000; ++i) {
     std::string text;
     for (std::size_t n = length(rng); n > 0; --n) text += pieces[piece(rng)];
+    ASSERT_EQ(ours(text), library(text)) << "text: \"" << text << "\"";
+  }
+}
+
+// Texts near the shapes the matcher reads at once ("/partition/name", with ":port" or
+// "%rd[:port]"), from a few bytes to past 64, each with one thing that may break the shape.
+TEST(LtmPathPattern, AgreesWithTheLibraryNearTheUsualShapes) {
+  const std::vector<std::string> names = {"a", "Common", "Tenant_1", "10.1.1.1", "web-pool.example.com",
+                                          std::string(40, 'n'), std::string(70, 'n')};
+  const std::vector<std::string> tails = {"", ":80", ":8443", "%1", "%12:443", "%", "%:80", "%1:", ":",
+                                          ":http", "%1x", "%1:8x", "::80", "%1::80", ":80/x"};
+  const std::vector<std::string> breaks = {"", "/", "//", ":", "%", " ", "\t", "\n", "\xc3\xa9", "\xd9\xa3",
+                                           "\xff", "\xc2\xa0", "0"};
+  std::mt19937 rng(20261212);
+  std::uniform_int_distribution<std::size_t> name(0, names.size() - 1), tail(0, tails.size() - 1),
+      brk(0, breaks.size() - 1), coin(0, 3);
+  for (int i = 0; i < 100000; ++i) {
+    std::string text = "/" + names[name(rng)] + "/" + names[name(rng)] + tails[tail(rng)];
+    if (coin(rng) == 0) {  // one break at any place, or none
+      std::uniform_int_distribution<std::size_t> at(0, text.size());
+      text.insert(at(rng), breaks[brk(rng)]);
+    }
+    if (coin(rng) == 0) text.erase(0, 1);
     ASSERT_EQ(ours(text), library(text)) << "text: \"" << text << "\"";
   }
 }

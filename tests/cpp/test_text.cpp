@@ -14,8 +14,9 @@ using qv::formats::Text;
 
 constexpr std::size_t kLocal = Text::kLocalCapacity;
 
-// Lengths on both sides of the local capacity, and one far beyond it.
-const std::vector<std::size_t> kLengths = {0, 1, 15, 16, kLocal - 1, kLocal, kLocal + 1, 100, 5000};
+// Lengths on both sides of each width a local text is copied by (1-3, 4-7, 8-15, 16 and up) and of
+// the local capacity, and one far beyond it.
+const std::vector<std::size_t> kLengths = {0, 1, 2, 3, 4, 7, 8, 15, 16, 17, kLocal - 1, kLocal, kLocal + 1, 100, 5000};
 
 std::string sample(std::size_t n, char first = 'a') {
   std::string s(n, ' ');
