@@ -287,6 +287,9 @@ void parse_piece(Text text, Piece& piece, ConfigSink& sink) {
   std::size_t item = 0;
   NotingSink noting(sink, piece.handed, item);
   ItemWalks walks;
+  // Room for an item start every 64 bytes, about what listings hold, so that the list seldom
+  // grows (and copies what it holds) while the piece is read.
+  piece.starts.reserve((std::min(piece.limit, text.size()) - piece.begin) / 64 + 16);
   Text at = opt_ws(piece.begin == 0 ? skip_byte_order_mark(text) : text.substr(piece.begin));
   for (;;) {
     std::size_t off = offset_in(text, at);
