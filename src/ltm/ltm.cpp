@@ -30,7 +30,7 @@ class ConvertingSink final : public brelmark::ConfigSink {
     lists_.partitions.emplace_back(partition_from_parsed(parsed));
   }
   void on_virtual(brelmark::ParsedVirtual&& parsed) override {
-    virtual_from_parsed_into(std::move(parsed), lists_.virtual_servers.emplace_back());
+    virtual_from_parsed_into(parsed, lists_.virtual_servers.emplace_back());
   }
   void on_pool(brelmark::ParsedPool&& parsed) override { pool_from_parser_into(parsed, lists_.pools.emplace_back()); }
   void on_snatpool(brelmark::ParsedSnatPool&& parsed) override {

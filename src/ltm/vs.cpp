@@ -1,7 +1,5 @@
 #include "ltm/vs.hpp"
 
-#include <type_traits>
-
 #include <brelmark/unicode.hpp>
 
 #include "ltm/address.hpp"
@@ -50,13 +48,13 @@ void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed
   }
 }
 
-Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed) {
+Virtual virtual_from_parsed(const brelmark::ParsedVirtual& parsed) {
   Virtual value;
-  virtual_from_parsed_into(std::move(parsed), value);
+  virtual_from_parsed_into(parsed, value);
   return value;
 }
 
-void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) {
+void virtual_from_parsed_into(const brelmark::ParsedVirtual& parsed, Virtual& value) {
   value.name = normalize_object_path(parsed.name.text());
   value.destination = parsed.destination.text();
   value.description = parsed.description;
@@ -82,13 +80,6 @@ void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& value) 
   virtual_policies_from_parsed(parsed.policies, value.policies);
   assign_owned(value.fw_enforced_policy, parsed.fw_enforced_policy);
   assign_owned(value.security_log_profiles, parsed.security_log_profiles);
-  // The parsed record is used up; its lists go now (the rest of it are views).
-  auto release = [](auto& list) { std::remove_reference_t<decltype(list)>().swap(list); };
-  release(parsed.profiles);
-  release(parsed.vlans);
-  release(parsed.rules);
-  release(parsed.policies);
-  release(parsed.security_log_profiles);
 }
 
 // ---- Path setters -------------------------------------------------------------------------------

@@ -76,9 +76,9 @@ void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat
 void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out);
 // An owned value that shares nothing with the configuration text. Only the name is changed: it is
 // trimmed of white space; the partition is the object's own "partition" line, never the name's.
-Virtual virtual_from_parsed(brelmark::ParsedVirtual&& parsed);
+Virtual virtual_from_parsed(const brelmark::ParsedVirtual& parsed);
 // The same into a value-initialised record, so that a list builds its element where it stays.
-void virtual_from_parsed_into(brelmark::ParsedVirtual&& parsed, Virtual& out);
+void virtual_from_parsed_into(const brelmark::ParsedVirtual& parsed, Virtual& out);
 
 // ---- Path setters -------------------------------------------------------------------------------
 

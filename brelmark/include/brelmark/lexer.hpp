@@ -46,6 +46,7 @@ class CharSet {
 };
 
 inline constexpr CharSet kWhiteSpace{" \t\r\n"};
+inline constexpr CharSet kBlockLineStop{"\t\r\n}"};  // a line of a named block keeps its spaces
 
 constexpr bool is_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 constexpr bool is_blank(char c) noexcept { return c == ' ' || c == '\t'; }
@@ -200,11 +201,6 @@ inline FirstWord first_word(Text at) noexcept {
   return {at, word, opt_ws(drop(at, word))};
 }
 
-// True when the text is, after white space, a word (no white space) followed by
-// optional white space and "{": the only texts at which a block can start. Lets the
-// hot loops pass over lines without building results for blocks that cannot match.
-inline bool at_block_header(Text in) noexcept { return first_word(opt_ws(in)).block_header(); }
-
 // [ws] word [ws] "{", the hot loops' form: the word and the text after the "{", or nothing.
 struct BlockHead {
   Text word;
@@ -337,12 +333,12 @@ std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Te
 // [ws] a run outside "{", "}", CR and LF [ws].
 ParseResult<Unit> skip_line(Text in);
 // The rest after skip_line, or nothing where it fails (the hot loops' form).
+inline constexpr CharSet kLineStop{"{}\r\n"};
 inline std::optional<Text> skip_line_rest(Text in) noexcept {
   Text at = opt_ws(in);
-  std::size_t i = 0;
-  while (i < at.size() && at[i] != '{' && at[i] != '}' && at[i] != '\r' && at[i] != '\n') ++i;
-  if (i == 0) return std::nullopt;
-  return opt_ws(drop(at, i));
+  const std::size_t n = span_outside(at, kLineStop);
+  if (n == 0) return std::nullopt;
+  return opt_ws(drop(at, n));
 }
 // [ws] a run outside CR and LF.
 ParseResult<Unit> rest_of_line(Text in);
@@ -360,10 +356,6 @@ ParseResult<std::pair<Text, Text>> key_value_pair(Text in);
 ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text keyword);
 // The same, pairs dropped.
 ParseResult<Unit> skip_key_value_block(Text in, Text keyword);
-// The same, with the pairs when the last of them ends within `limit` bytes of `in`.
-ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_block(Text in, Text keyword,
-                                                                                        std::size_t limit);
-
 // The same, each pair handed to `sink(context, key, value)` while the pairs end within
 // `limit` bytes of `in`: true when all of them did (`sink` then had them all).
 using PairSink = void (*)(void* context, Text key, Text value);

@@ -11,8 +11,6 @@ namespace {
 
 constexpr CharSet kWordStop{" \t\r\n}"};       // list elements, key-value pairs
 constexpr CharSet kQuotedStop{"\"\r\n"};       // inside a quoted list element
-constexpr CharSet kBlockLineStop{"\t\r\n}"};   // a line of a named block keeps its spaces
-constexpr CharSet kLineStop{"{}\r\n"};        // a line skipped in a body
 
 // ---- list walks ------------------------------------------------------------------------
 //
@@ -506,7 +504,7 @@ ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
 }
 
 std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Text> properties, bool braced_lists) {
-  // The header of a block is the first word, white space and "{" (at_block_header).
+  // The header of a block is the first word, white space and "{" (FirstWord::block_header).
   Text after = opt_ws_to_brace(drop(at, word));
   if (!after.empty() && after[0] == '{') {
     if (auto block = skip_body_block_after(at.substr(0, word), drop(after, 1), properties)) return block.rest();
@@ -514,10 +512,7 @@ std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Te
   if (braced_lists && at[0] == '{') {
     if (auto list = skip_braced_list(at)) return list.rest();
   }
-  // skip_line_rest, the white space before the line already passed.
-  const std::size_t n = span_outside(at, kLineStop);
-  if (n == 0) return std::nullopt;
-  return opt_ws(drop(at, n));
+  return skip_line_rest(at);
 }
 
 ParseResult<Unit> skip_line(Text in) {
@@ -560,14 +555,6 @@ ParseResult<std::vector<std::pair<Text, Text>>> key_value_block(Text in, Text ke
   auto r = key_value_block_into(in, keyword, true, [&](std::pair<Text, Text> p) { pairs.push_back(p); });
   if (!r) return r.error();
   return {r.rest(), std::move(pairs)};
-}
-
-ParseResult<std::optional<std::vector<std::pair<Text, Text>>>> short_key_value_block(Text in, Text keyword,
-                                                                                        std::size_t limit) {
-  ShortCollector<std::pair<Text, Text>> pairs(in.data(), limit);
-  auto r = key_value_block_into(in, keyword, pairs.collecting, [&](std::pair<Text, Text> p) { pairs(p.second, p); });
-  if (!r) return r.error();
-  return {r.rest(), std::move(pairs).take()};
 }
 
 ParseResult<bool> short_key_value_block(Text in, Text keyword, std::size_t limit, PairSink sink, void* context) {

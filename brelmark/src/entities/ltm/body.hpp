@@ -256,6 +256,20 @@ std::optional<Text> settings_block(const Key& key, Reading<RecordOf<Field>>& rea
   return block.rest();
 }
 
+// [ws] "{" [ws] entries [ws] "}" [ws] after a list property's keyword, each entry read by
+// `entry(at)`: the rest after it, or nothing where the entries end. The rest after the list,
+// or nothing where no "}" follows the entries.
+template <class Entry>
+std::optional<Text> braced_entries(Text after_keyword, Entry&& entry) {
+  Text open = lex::opt_ws_to_brace(after_keyword);
+  if (!open.starts_with('{')) return std::nullopt;
+  Text at = lex::opt_ws(lex::drop(open, 1));
+  while (auto rest = entry(at)) at = *rest;
+  Text close = lex::opt_ws(at);
+  if (!close.starts_with('}')) return std::nullopt;
+  return lex::opt_ws(lex::drop(close, 1));
+}
+
 // A flag_line property.
 template <auto Field>
 std::optional<Text> flag(const Key& key, Reading<RecordOf<Field>>& reading) {

@@ -113,7 +113,6 @@ struct ShortBlock {
   enum End { closed, failed, longer } end;
   Text rest;  // closed: after the "}"; longer: from where the read stopped
 };
-constexpr CharSet kBlockLineStop{"\t\r\n}"};
 
 ShortBlock short_block_lines(Text in) noexcept {
   constexpr std::size_t kLines = 8, kBytes = 256;

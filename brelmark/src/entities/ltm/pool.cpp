@@ -49,28 +49,25 @@ void collect_member_list(Text at, std::size_t index, ParsedPool& p) {
 }
 
 std::optional<Text> read_members(const body::Key& key, PoolReading& p) {
-  Text open = opt_ws_to_brace(key.after());
-  if (!open.starts_with('{')) return std::nullopt;
-  Text at = opt_ws(drop(open, 1));
   std::vector<ParsedPoolMember> members;
   std::vector<PoolReading::Later> later;
   MemberReading m;
-  for (;;) {
+  auto rest = body::braced_entries(key.after(), [&](Text at) {
     m.record = ParsedPoolMember{};
     m.later.clear();
-    auto rest = pool_member(at, m);
-    if (!rest) break;
-    for (const MemberReading::Later& l : m.later) later.push_back({collect_member_list, l.at, members.size()});
-    members.push_back(std::move(m.record));
-    at = *rest;
-  }
-  Text close = opt_ws(at);
-  if (!close.starts_with('}')) return std::nullopt;
+    auto next = pool_member(at, m);
+    if (next) {
+      for (const MemberReading::Later& l : m.later) later.push_back({collect_member_list, l.at, members.size()});
+      members.push_back(std::move(m.record));
+    }
+    return next;
+  });
+  if (!rest) return std::nullopt;
   // These members replace the earlier ones, and with them what was deferred for those.
   p.record.members = std::move(members);
   std::erase_if(p.later, [](const PoolReading::Later& l) { return l.collect == collect_member_list; });
   p.later.insert(p.later.end(), later.begin(), later.end());
-  return opt_ws(drop(close, 1));
+  return rest;
 }
 
 constexpr body::PropertyTable<ParsedPool, 6> kPoolProperties{std::array<Property<ParsedPool>, 6>{{

@@ -36,20 +36,19 @@ std::optional<Text> profile_entry(Text in, ParsedProfile& profile) {
 
 // [ws] "{" [ws] profile entries [ws] "}" [ws] after the keyword.
 std::optional<Text> read_profiles(const body::Key& key, VirtualReading& v) {
-  Text open = opt_ws_to_brace(key.after());
-  if (!open.starts_with('{')) return std::nullopt;
-  Text at = opt_ws(drop(open, 1));
   std::vector<ParsedProfile> profiles;
   ParsedProfile profile;
-  while (auto rest = profile_entry(at, profile)) {
-    if (profiles.empty()) profiles.reserve(4);  // the usual few, in one allocation
-    profiles.push_back(profile);
-    at = *rest;
-  }
-  Text close = opt_ws(at);
-  if (!close.starts_with('}')) return std::nullopt;
+  auto rest = body::braced_entries(key.after(), [&](Text at) {
+    auto next = profile_entry(at, profile);
+    if (next) {
+      if (profiles.empty()) profiles.reserve(4);  // the usual few, in one allocation
+      profiles.push_back(profile);
+    }
+    return next;
+  });
+  if (!rest) return std::nullopt;
   v.record.profiles = std::move(profiles);
-  return opt_ws(drop(close, 1));
+  return rest;
 }
 
 constexpr Text kSourceTranslation = "source-address-translation";
