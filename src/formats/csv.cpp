@@ -95,10 +95,10 @@ void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
       case FieldKind::U16: w.field(uint64_t{value_as<std::uint16_t>(v)}); break;
       case FieldKind::Bool: w.field(value_as<bool>(v)); break;
       case FieldKind::TextList:
-        for (const Text& t : value_as<std::vector<Text>>(v)) w.field(t);
+        for (const Text& t : value_as<formats::TextList>(v)) w.field(t);
         break;
       case FieldKind::PairList:
-        for (const formats::TextPair& p : value_as<std::vector<formats::TextPair>>(v)) {
+        for (const formats::TextPair& p : value_as<formats::PairList>(v)) {
           w.field(p.first);
           for (const Text& t : p.second) w.field(t);
         }

@@ -18,6 +18,8 @@ using formats::FieldDef;
 using formats::FieldKind;
 using formats::RecordDef;
 using formats::Text;
+using formats::PairList;
+using formats::TextList;
 using formats::TextPair;
 using formats::value_as;
 

@@ -763,7 +763,7 @@ class Reader {
 
   // The texts are gathered as slices first, so that the list is allocated
   // once at its length.
-  bool read_text_list(std::vector<Text>& out) {
+  bool read_text_list(TextList& out) {
     out.clear();
     list_slices_.clear();
     list_copies_.clear();
@@ -808,9 +808,9 @@ class Reader {
       case FieldKind::OptionalText: return read_optional_text(value_as<std::optional<Text>>(v));
       case FieldKind::U16: return read_u16(value_as<std::uint16_t>(v));
       case FieldKind::Bool: return read_bool(value_as<bool>(v));
-      case FieldKind::TextList: return read_text_list(value_as<std::vector<Text>>(v));
+      case FieldKind::TextList: return read_text_list(value_as<TextList>(v));
       case FieldKind::PairList: {
-        auto& list = value_as<std::vector<TextPair>>(v);
+        auto& list = value_as<PairList>(v);
         list.clear();
         return read_list([&] { return read_pair(list.emplace_back()); });
       }
@@ -980,6 +980,8 @@ class Reader {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
+  formats::RecordArena arena;  // a large document's records are carved from it
+  formats::RecordArena::Use use(arena.for_text(text.size()));
   Reader reader(text);
   if (reader.read_document(def, record)) return true;
   error = reader.message();

@@ -6,7 +6,7 @@ namespace qv::json {
 
 namespace {
 
-Value text_list_value(const std::vector<Text>& list) {
+Value text_list_value(const TextList& list) {
   Array a;
   a.reserve(list.size());
   for (const auto& s : list) a.emplace_back(s);
@@ -22,9 +22,9 @@ Value field_value(const FieldDef& f, const void* v) {
     }
     case FieldKind::U16: return Value(static_cast<std::uint64_t>(value_as<std::uint16_t>(v)));
     case FieldKind::Bool: return Value(value_as<bool>(v));
-    case FieldKind::TextList: return text_list_value(value_as<std::vector<Text>>(v));
+    case FieldKind::TextList: return text_list_value(value_as<TextList>(v));
     case FieldKind::PairList: {
-      const auto& list = value_as<std::vector<TextPair>>(v);
+      const auto& list = value_as<PairList>(v);
       Array a;
       a.reserve(list.size());
       for (const auto& [name, words] : list) a.emplace_back(Array{Value(name), text_list_value(words)});

@@ -136,7 +136,7 @@ class Out {
   char* end_;
 };
 
-void write_text_list(Out& out, const std::vector<Text>& list) {
+void write_text_list(Out& out, const TextList& list) {
   out.put('[');
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (i != 0) out.put(',');
@@ -210,9 +210,9 @@ void write_field_value(Out& out, const FieldDef& f, const void* v) {
     }
     case FieldKind::U16: out.put_u64(value_as<std::uint16_t>(v)); break;
     case FieldKind::Bool: out.put(value_as<bool>(v) ? std::string_view("true") : std::string_view("false")); break;
-    case FieldKind::TextList: write_text_list(out, value_as<std::vector<Text>>(v)); break;
+    case FieldKind::TextList: write_text_list(out, value_as<TextList>(v)); break;
     case FieldKind::PairList: {
-      const auto& list = value_as<std::vector<TextPair>>(v);
+      const auto& list = value_as<PairList>(v);
       out.put('[');
       for (std::size_t i = 0; i < list.size(); ++i) {
         if (i != 0) out.put(',');
@@ -260,7 +260,7 @@ void write_record_to(Out& out, const RecordDef& def, const void* record) {
 
 std::size_t text_estimate(std::string_view text) noexcept { return text.size() + 3; }  // quotes, comma
 
-std::size_t text_list_estimate(const std::vector<Text>& list) noexcept {
+std::size_t text_list_estimate(const TextList& list) noexcept {
   std::size_t n = 2;
   for (const Text& t : list) n += text_estimate(t);
   return n;
@@ -277,10 +277,10 @@ std::size_t value_estimate(const FieldDef& f, const void* v) noexcept {
     }
     case FieldKind::U16:
     case FieldKind::Bool: return 5;
-    case FieldKind::TextList: return text_list_estimate(value_as<std::vector<Text>>(v));
+    case FieldKind::TextList: return text_list_estimate(value_as<TextList>(v));
     case FieldKind::PairList: {
       std::size_t n = 2;
-      for (const TextPair& p : value_as<std::vector<TextPair>>(v)) {
+      for (const TextPair& p : value_as<PairList>(v)) {
         n += 3 + text_estimate(p.first) + text_list_estimate(p.second);
       }
       return n;

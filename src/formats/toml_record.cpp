@@ -21,6 +21,8 @@ using formats::Text;
 using formats::FieldKind;
 using formats::RecordDef;
 using formats::RecordReader;
+using formats::PairList;
+using formats::TextList;
 using formats::TextPair;
 using formats::value_as;
 
@@ -216,12 +218,12 @@ class Reading {
         case FieldKind::U16: return u16(value_as<std::uint16_t>(out), v);
         case FieldKind::Bool: return boolean(value_as<bool>(out), v);
         case FieldKind::TextList: {
-          auto& texts = value_as<std::vector<Text>>(out);
+          auto& texts = value_as<TextList>(out);
           texts.clear();
           return list(v, [&](Value e) { return text(texts.emplace_back(), e); });
         }
         case FieldKind::PairList: {
-          auto& pairs = value_as<std::vector<TextPair>>(out);
+          auto& pairs = value_as<PairList>(out);
           pairs.clear();
           return list(v, [&](Value e) { return pair(pairs.emplace_back(), e); });
         }
@@ -245,6 +247,8 @@ class Reading {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
+  formats::RecordArena arena;  // a large document's records are carved from it
+  formats::RecordArena::Use use(arena.for_text(text.size()));
   auto parsed = parse(text);
   if (auto* e = std::get_if<Error>(&parsed)) {
     error = e->render(text);

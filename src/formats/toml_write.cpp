@@ -23,6 +23,8 @@ using formats::FieldDef;
 using formats::Text;
 using formats::FieldKind;
 using formats::RecordDef;
+using formats::PairList;
+using formats::TextList;
 using formats::TextPair;
 using formats::value_as;
 
@@ -131,7 +133,7 @@ class RecordPrinter {
     return !any;
   }
 
-  void texts(const std::vector<Text>& values) {
+  void texts(const TextList& values) {
     out_ += '[';
     for (std::size_t i = 0; i < values.size(); ++i) {
       if (i > 0) out_ += ", ";
@@ -159,9 +161,9 @@ class RecordPrinter {
         break;
       }
       case FieldKind::Bool: out_ += value_as<bool>(v) ? "true" : "false"; break;
-      case FieldKind::TextList: texts(value_as<std::vector<Text>>(v)); break;
+      case FieldKind::TextList: texts(value_as<TextList>(v)); break;
       case FieldKind::PairList: {
-        const auto& pairs = value_as<std::vector<TextPair>>(v);
+        const auto& pairs = value_as<PairList>(v);
         out_ += '[';
         for (std::size_t i = 0; i < pairs.size(); ++i) {
           if (i > 0) out_ += ", ";

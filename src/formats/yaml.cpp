@@ -1121,6 +1121,8 @@ using formats::FieldDef;
 using formats::FieldKind;
 using formats::RecordDef;
 using formats::Text;
+using formats::PairList;
+using formats::TextList;
 using formats::TextPair;
 using formats::value_as;
 
@@ -1131,7 +1133,7 @@ Status read_text_into(Walker& w, const Path& path, Text& out) {
   return std::nullopt;
 }
 
-Status read_text_list(Walker& w, const Path& path, std::vector<Text>& out) {
+Status read_text_list(Walker& w, const Path& path, TextList& out) {
   out.clear();
   return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
     return read_text_into(ew, ep, out.emplace_back());
@@ -1165,9 +1167,9 @@ Status read_field(Walker& w, const Path& path, const FieldDef& f, void* v) {
       return std::nullopt;
     }
     case FieldKind::Bool: return read_bool(w, path, formats::kExpectBool, value_as<bool>(v));
-    case FieldKind::TextList: return read_text_list(w, path, value_as<std::vector<Text>>(v));
+    case FieldKind::TextList: return read_text_list(w, path, value_as<TextList>(v));
     case FieldKind::PairList: {
-      auto& out = value_as<std::vector<TextPair>>(v);
+      auto& out = value_as<PairList>(v);
       out.clear();
       return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
         return read_pair(ew, ep, out.emplace_back());
@@ -1231,6 +1233,8 @@ Status read_record_node(Walker& w, const Path& path, const RecordDef& def, void*
 }
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
+  formats::RecordArena arena;  // a large document's records are carved from it
+  formats::RecordArena::Use use(arena.for_text(text.size()));
   Status st = read_document(text, [&](Walker& w, const Path& p) {
     return read_record_node(w, p, def, record);
   });
@@ -1241,7 +1245,7 @@ bool read_record(std::string_view text, const RecordDef& def, void* record, std:
 
 namespace {
 
-Status emit_texts(Emitter& e, const std::vector<Text>& texts) {
+Status emit_texts(Emitter& e, const TextList& texts) {
   if (Status st = e.begin_sequence()) return st;
   for (const Text& t : texts)
     if (Status st = e.text(t)) return st;
@@ -1257,10 +1261,10 @@ Status emit_field(Emitter& e, const FieldDef& f, const void* v) {
     }
     case FieldKind::U16: return e.integer(value_as<std::uint16_t>(v));
     case FieldKind::Bool: return e.boolean(value_as<bool>(v));
-    case FieldKind::TextList: return emit_texts(e, value_as<std::vector<Text>>(v));
+    case FieldKind::TextList: return emit_texts(e, value_as<TextList>(v));
     case FieldKind::PairList: {
       if (Status st = e.begin_sequence()) return st;
-      for (const TextPair& p : value_as<std::vector<TextPair>>(v)) {
+      for (const TextPair& p : value_as<PairList>(v)) {
         if (Status st = e.begin_sequence()) return st;
         if (Status st = e.text(p.first)) return st;
         if (Status st = emit_texts(e, p.second)) return st;

@@ -1,6 +1,7 @@
 #include "ltm/ltm.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -21,24 +22,35 @@ namespace {
 // Converts each object as soon as it is parsed and appends it to its list, so that no parsed
 // record outlives its conversion: the conversion reads the record while it is still in cache, and
 // the memory of its lists is reused by the next object. Each object is built where it stays in its
-// list. `Lists` is an LTM, or the PieceLists of one piece.
+// list, and the records' own lists and long texts are carved from the sink's arena (one per
+// sink, so one per piece: a piece's thread takes no lock for them). `Lists` is an LTM, or the
+// PieceLists of one piece.
 template <class Lists>
 class ConvertingSink final : public brelmark::ConfigSink {
  public:
-  explicit ConvertingSink(Lists& lists) : lists_(lists) {}
+  // `text_bytes`: the size of the text the objects come from (only a large one's are carved).
+  ConvertingSink(Lists& lists, std::size_t text_bytes) : lists_(lists), use_(arena_.for_text(text_bytes)) {}
   void on_partition(brelmark::ParsedPartition&& parsed) override {
+    formats::RecordArena::Use use(use_);
     lists_.partitions.emplace_back(partition_from_parsed(parsed));
   }
   void on_virtual(brelmark::ParsedVirtual&& parsed) override {
+    formats::RecordArena::Use use(use_);
     virtual_from_parsed_into(parsed, lists_.virtual_servers.emplace_back());
   }
-  void on_pool(brelmark::ParsedPool&& parsed) override { pool_from_parser_into(parsed, lists_.pools.emplace_back()); }
+  void on_pool(brelmark::ParsedPool&& parsed) override {
+    formats::RecordArena::Use use(use_);
+    pool_from_parser_into(parsed, lists_.pools.emplace_back());
+  }
   void on_snatpool(brelmark::ParsedSnatPool&& parsed) override {
+    formats::RecordArena::Use use(use_);
     lists_.snat_pools.emplace_back(snatpool_from_parsed(parsed));
   }
 
  private:
   Lists& lists_;
+  formats::RecordArena arena_;
+  formats::RecordArena* use_;
 };
 
 // A list that grows in blocks of 1 MiB and never moves what it holds: the objects of a piece
@@ -191,9 +203,12 @@ LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts)
   give_rooms(ltm, parts, rooms, kSnatPools);
   give_rooms(ltm, parts, rooms, kPartitions);
 
-  std::vector<ConvertingSink<PieceLists>> sinks(parts.begin(), parts.end());
+  std::vector<std::unique_ptr<ConvertingSink<PieceLists>>> sinks;
   std::vector<brelmark::ConfigSink*> sink_of;
-  for (ConvertingSink<PieceLists>& sink : sinks) sink_of.push_back(&sink);
+  for (PieceLists& part : parts) {
+    sinks.push_back(std::make_unique<ConvertingSink<PieceLists>>(part, text.size()));
+    sink_of.push_back(sinks.back().get());
+  }
   const std::vector<brelmark::ConfigStretch> stretches = brelmark::parse_config_in_pieces(text, cuts, sink_of);
 
   auto rejoin = [&](const auto& kind) {
@@ -221,7 +236,7 @@ LTM parse_in_one_pass(std::string_view text) {
     reserve(ltm, brelmark::config_counts_estimate(text));
   } catch (const std::bad_alloc&) {
   }
-  ConvertingSink<LTM> sink(ltm);
+  ConvertingSink<LTM> sink(ltm, text.size());
   auto result = brelmark::parse_config_into(text, sink);
   if (!result) throw std::logic_error(result.error().to_string());
   return ltm;

@@ -22,6 +22,7 @@
 
 namespace qv::ltm {
 
+using qv::formats::List;
 using qv::formats::Text;
 
 // The records are plain aggregates whose value-initialised form is all empty (the readers fill
@@ -51,7 +52,7 @@ struct PoolMember {
 // One pool. `name` is an object-path text (an LtmPath in Python).
 struct Pool {
   Text name;
-  std::vector<PoolMember> members;
+  List<PoolMember> members;
   Text monitor;
   Text description;
   std::uint16_t min_active_members = 0;

@@ -13,12 +13,13 @@
 namespace qv::ltm {
 
 using qv::formats::Text;
+using qv::formats::TextList;
 
 // One SNAT pool. `name` is an object-path text (an LtmPath in Python); `members` are the member
 // texts as the configuration writes them; `partition` is empty when the pool has none.
 struct SnatPool {
   Text name;
-  std::vector<Text> members;
+  TextList members;
   Text partition;
   friend bool operator==(const SnatPool&, const SnatPool&) = default;
 };

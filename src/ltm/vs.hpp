@@ -14,7 +14,9 @@
 
 namespace qv::ltm {
 
+using qv::formats::List;
 using qv::formats::Text;
+using qv::formats::TextList;
 
 // One profile reference of a virtual server: a profile name and an optional context ("clientside",
 // "serverside", ...). An empty context is a set value.
@@ -45,20 +47,20 @@ struct Virtual {
   Text ip_protocol;
   std::optional<Text> creation_time;
   std::optional<Text> last_modified_time;
-  std::vector<Profile> profiles;
+  List<Profile> profiles;
   Text mask;
   Text pool;
   Snat snat;
   Text translate_address;
   Text translate_port;
-  std::vector<Text> vlans;
+  TextList vlans;
   bool vlans_enabled = false;
   Text source;
   bool disabled = false;
-  std::vector<Text> rules;
-  std::vector<Policy> policies;
+  TextList rules;
+  List<Policy> policies;
   std::optional<Text> fw_enforced_policy;
-  std::vector<Text> security_log_profiles;
+  TextList security_log_profiles;
   friend bool operator==(const Virtual&, const Virtual&) = default;
 };
 
@@ -73,7 +75,7 @@ bool snat_is_empty(const Snat& snat) noexcept;
 void profile_from_parsed_into(const brelmark::ParsedProfile& parsed, Profile& out);
 void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat& out);
 // Appends one (name, lines) pair per parsed policy, in order.
-void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, std::vector<Policy>& out);
+void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, List<Policy>& out);
 // An owned value that shares nothing with the configuration text. Only the name is changed: it is
 // trimmed of white space; the partition is the object's own "partition" line, never the name's.
 Virtual virtual_from_parsed(const brelmark::ParsedVirtual& parsed);

@@ -216,8 +216,8 @@ T extract(PyObject* object) {
 
 // A new list of new objects, one per value, in order. Failing to create an object is MemoryError
 // or an internal fault reported at `where`; the values not yet taken are dropped.
-template <ModelClass T>
-Ref pylist_from(std::vector<T>&& values, std::source_location where = std::source_location::current()) {
+template <ModelClass T, class A>
+Ref pylist_from(std::vector<T, A>&& values, std::source_location where = std::source_location::current()) {
   Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t i = 0; i < values.size(); ++i) {
     Ref item;
@@ -242,10 +242,10 @@ struct ToPy<T> {
   static Ref convert(T&& value) { return Class<T>::new_instance(std::move(value)); }
 };
 
-template <ModelClass T>
-struct ToPy<std::vector<T>> {
-  static Ref convert(const std::vector<T>& values) { return pylist_from(std::vector<T>(values)); }
-  static Ref convert(std::vector<T>&& values) { return pylist_from(std::move(values)); }
+template <ModelClass T, class A>
+struct ToPy<std::vector<T, A>> {
+  static Ref convert(const std::vector<T, A>& values) { return pylist_from(std::vector<T, A>(values)); }
+  static Ref convert(std::vector<T, A>&& values) { return pylist_from(std::move(values)); }
 };
 
 // ---- Entry functions ----------------------------------------------------------------------

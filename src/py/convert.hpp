@@ -103,12 +103,12 @@ Ref begin_sequence(PyObject* value, std::size_t most, std::size_t& room);
 // The room a list conversion makes ahead of its items, in bytes: a sequence may report any length.
 inline constexpr std::size_t kSequenceRoomBytes = 64 * 1024;
 
-template <class C>
-struct From<std::vector<C>> {
-  static std::vector<C> convert(PyObject* value) {
+template <class C, class A>
+struct From<std::vector<C, A>> {
+  static std::vector<C, A> convert(PyObject* value) {
     std::size_t room = 0;
     Ref iterator = begin_sequence(value, std::max<std::size_t>(1, kSequenceRoomBytes / sizeof(C)), room);
-    std::vector<C> out;
+    std::vector<C, A> out;
     out.reserve(room);
     while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
       out.push_back(From<C>::convert(item.get()));
@@ -191,10 +191,10 @@ struct ToPy<std::pair<A, B>> {
 };
 
 // A list of texts, numbers, flags, pairs or lists; lists of model values are in py/class.hpp.
-template <class V>
+template <class V, class A>
   requires(!ModelClass<V>)
-struct ToPy<std::vector<V>> {
-  static Ref convert(const std::vector<V>& values) {
+struct ToPy<std::vector<V, A>> {
+  static Ref convert(const std::vector<V, A>& values) {
     Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
     for (std::size_t i = 0; i < values.size(); ++i) {
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_py(values[i]).release());

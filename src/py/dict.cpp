@@ -16,6 +16,8 @@ using qv::formats::FieldDef;
 using qv::formats::FieldKind;
 using qv::formats::RecordDef;
 using qv::formats::Text;
+using qv::formats::PairList;
+using qv::formats::TextList;
 using qv::formats::TextPair;
 using qv::formats::value_as;
 
@@ -186,7 +188,7 @@ class TreeBuilder {
 #endif
   }
 
-  Ref text_list(const std::vector<Text>& values) {
+  Ref text_list(const TextList& values) {
     Ref list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
     for (std::size_t i = 0; i < values.size(); ++i) {
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), texts_.text(values[i]).release());
@@ -213,7 +215,7 @@ class TreeBuilder {
       }
       case FieldKind::U16: return checked(PyLong_FromLong(value_as<std::uint16_t>(v)));
       case FieldKind::Bool: return Ref::borrow(value_as<bool>(v) ? Py_True : Py_False);
-      case FieldKind::TextList: return text_list(value_as<std::vector<Text>>(v));
+      case FieldKind::TextList: return text_list(value_as<TextList>(v));
       case FieldKind::Record: return record(f.nested(), v);
       case FieldKind::RecordList: {
         const RecordDef& def = f.nested();
@@ -225,7 +227,7 @@ class TreeBuilder {
         return list;
       }
       case FieldKind::PairList: {
-        const auto& pairs = value_as<std::vector<TextPair>>(v);
+        const auto& pairs = value_as<PairList>(v);
         Ref list = checked(PyList_New(static_cast<Py_ssize_t>(pairs.size())));
         for (std::size_t i = 0; i < pairs.size(); ++i) {
           PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair(pairs[i]).release());

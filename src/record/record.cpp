@@ -45,8 +45,8 @@ bool is_empty_value(const FieldDef& f, const void* v) noexcept {
     case FieldKind::OptionalText: return !value_as<std::optional<Text>>(v).has_value();
     case FieldKind::U16: return value_as<std::uint16_t>(v) == 0;
     case FieldKind::Bool: return !value_as<bool>(v);
-    case FieldKind::TextList: return value_as<std::vector<Text>>(v).empty();
-    case FieldKind::PairList: return value_as<std::vector<TextPair>>(v).empty();
+    case FieldKind::TextList: return value_as<TextList>(v).empty();
+    case FieldKind::PairList: return value_as<PairList>(v).empty();
     case FieldKind::RecordList: return f.list->size(v) == 0;
     case FieldKind::Record: return false;
   }
@@ -211,8 +211,8 @@ void set_absent(const FieldDef& f, void* v) {
     case FieldKind::OptionalText: value_as<std::optional<Text>>(v).reset(); break;
     case FieldKind::U16: value_as<std::uint16_t>(v) = f.absent_number; break;
     case FieldKind::Bool: value_as<bool>(v) = false; break;
-    case FieldKind::TextList: value_as<std::vector<Text>>(v).clear(); break;
-    case FieldKind::PairList: value_as<std::vector<TextPair>>(v).clear(); break;
+    case FieldKind::TextList: value_as<TextList>(v).clear(); break;
+    case FieldKind::PairList: value_as<PairList>(v).clear(); break;
     case FieldKind::RecordList: f.list->clear(v); break;
     case FieldKind::Record:
       if (f.absent_record != nullptr) {

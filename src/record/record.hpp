@@ -29,13 +29,17 @@
 
 #include <brelmark/memory.hpp>
 
+#include "record/arena.hpp"
 #include "record/text.hpp"
 
 namespace qv::formats {
 
+// A record's list of texts; its lists are List (record/arena.hpp).
+using TextList = List<Text>;
 // A name with its list of words: a virtual server's policy, written in
 // documents as a two-element array (a text and an array of texts).
-using TextPair = std::pair<Text, std::vector<Text>>;
+using TextPair = std::pair<Text, TextList>;
+using PairList = List<TextPair>;
 
 // What a field holds; deduced from the member type by `field<>`.
 enum class FieldKind : std::uint8_t {
@@ -43,10 +47,10 @@ enum class FieldKind : std::uint8_t {
   OptionalText,  // std::optional<Text>
   U16,           // std::uint16_t
   Bool,          // bool
-  TextList,      // std::vector<Text>
+  TextList,      // TextList
   Record,        // a nested record R (with a RecordTable<R>)
-  RecordList,    // std::vector<R>
-  PairList,      // std::vector<TextPair>
+  RecordList,    // std::vector<R> or List<R>
+  PairList,      // PairList
 };
 
 // When a writer writes a field; a field whose test fails is left out entirely.
@@ -191,18 +195,14 @@ void* member_at(void* record) {
   return &(static_cast<typename Tr::record*>(record)->*M);
 }
 
-template <class R>
+template <class V>
 struct VectorOps {
-  static std::size_t size(const void* l) { return static_cast<const std::vector<R>*>(l)->size(); }
-  static const void* at(const void* l, std::size_t i) {
-    return &(*static_cast<const std::vector<R>*>(l))[i];
-  }
-  static void* append(void* l) { return &static_cast<std::vector<R>*>(l)->emplace_back(); }
-  static void clear(void* l) { static_cast<std::vector<R>*>(l)->clear(); }
-  static std::size_t capacity(const void* l) { return static_cast<const std::vector<R>*>(l)->capacity(); }
-  static void reserve(void* l, std::size_t n) {
-    brelmark::reserve_preferring_huge_pages(*static_cast<std::vector<R>*>(l), n);
-  }
+  static std::size_t size(const void* l) { return static_cast<const V*>(l)->size(); }
+  static const void* at(const void* l, std::size_t i) { return &(*static_cast<const V*>(l))[i]; }
+  static void* append(void* l) { return &static_cast<V*>(l)->emplace_back(); }
+  static void clear(void* l) { static_cast<V*>(l)->clear(); }
+  static std::size_t capacity(const void* l) { return static_cast<const V*>(l)->capacity(); }
+  static void reserve(void* l, std::size_t n) { brelmark::reserve_preferring_huge_pages(*static_cast<V*>(l), n); }
   static constexpr RecordListOps ops{&size, &at, &append, &clear, &capacity, &reserve};
 };
 
@@ -263,20 +263,20 @@ constexpr FieldDef field(std::string_view key) {
     f.kind = FieldKind::U16;
   } else if constexpr (std::is_same_v<F, bool>) {
     f.kind = FieldKind::Bool;
-  } else if constexpr (std::is_same_v<F, std::vector<Text>>) {
+  } else if constexpr (std::is_same_v<F, TextList>) {
     f.kind = FieldKind::TextList;
-  } else if constexpr (std::is_same_v<F, std::vector<TextPair>>) {
+  } else if constexpr (std::is_same_v<F, PairList>) {
     f.kind = FieldKind::PairList;
   } else if constexpr (detail::is_vector<F>::value) {
     using R = typename detail::is_vector<F>::element;
     f.kind = FieldKind::RecordList;
     f.nested = &record_def_of<R>;
-    f.list = &detail::VectorOps<R>::ops;
+    f.list = &detail::VectorOps<F>::ops;
   } else {
     static_assert(std::is_class_v<F>, "unsupported field type");
     static_assert(!std::is_same_v<F, std::string> && !std::is_same_v<F, std::optional<std::string>> &&
-                      !std::is_same_v<F, std::vector<std::string>>,
-                  "a record's texts are Text");
+                      !std::is_same_v<F, std::vector<std::string>> && !std::is_same_v<F, std::vector<Text>>,
+                  "a record's texts are Text, its lists of texts TextList");
     f.kind = FieldKind::Record;
     f.nested = &record_def_of<F>;
   }

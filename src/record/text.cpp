@@ -1,12 +1,11 @@
 #include "record/text.hpp"
 
-#include <new>
 #include <ostream>
 
 namespace qv::formats {
 
 Text& Text::assign_slow(const char* data, std::size_t size) {
-  char* block = static_cast<char*>(::operator new(size + 1));
+  char* block = static_cast<char*>(record_allocate(size + 1));
   std::memcpy(block, data, size);  // `data` may lie in the block released below
   block[size] = '\0';
   release();

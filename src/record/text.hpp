@@ -3,9 +3,10 @@
 //
 // A configuration's texts are short: names, addresses, modes. A Text keeps up to
 // kLocalCapacity bytes inside the object itself and only a longer text in a heap block of its
-// own, so reading a listing or a document makes no allocation for almost every field. It holds
-// any bytes, is always followed by a NUL, and converts to std::string_view, against which it
-// compares; assignment takes anything that converts to std::string_view.
+// own, so reading a listing or a document makes no allocation for almost every field (the blocks
+// come from record_allocate(): a parse carves them from its arena). It holds any bytes, is always
+// followed by a NUL, and converts to std::string_view, against which it compares; assignment
+// takes anything that converts to std::string_view.
 //
 // The 32 bytes of the object (a std::string's size) are either the local text, the last byte
 // holding the unused local capacity so that a full local text ends with its own NUL, or a heap
@@ -18,6 +19,8 @@
 #include <new>
 #include <string_view>
 #include <type_traits>
+
+#include "record/arena.hpp"
 
 namespace qv::formats {
 
@@ -174,7 +177,7 @@ class Text {
     }
   }
   void release() noexcept {
-    if (!is_local()) ::operator delete(heap_data());
+    if (!is_local()) record_deallocate(heap_data());
   }
   // Moves the text to a new heap block of at least `size` bytes (or back inside the object).
   Text& assign_slow(const char* data, std::size_t size);

@@ -265,9 +265,9 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
   ASSERT_TRUE(json::read_record(R"({"name":"a","mask":"m","words":["new"],"tags":[],"rules":[["p",[]]]})",
                                 formats::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, std::vector<Text>{"new"});
+  EXPECT_EQ(it.words, qv::formats::TextList{"new"});
   EXPECT_TRUE(it.tags.empty());
-  EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"p", {}}}));
+  EXPECT_EQ(it.rules, (qv::formats::PairList{{"p", {}}}));
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.stamp, std::nullopt);
 }
@@ -306,9 +306,9 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
                   R"("rules":[["r\u0031",["x","y\/z"]]]})",
                   formats::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, (std::vector<Text>{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
+  EXPECT_EQ(it.words, (qv::formats::TextList{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
                                                 "long plain text", "\"q\""}));
-  EXPECT_EQ(it.rules, (std::vector<qv::test::TextPair>{{"r1", {"x", "y/z"}}}));
+  EXPECT_EQ(it.rules, (qv::formats::PairList{{"r1", {"x", "y/z"}}}));
 }
 
 // A text read into a string: one that fits the string's room is copied into
@@ -332,7 +332,7 @@ TEST_P(JsonReadText, ReplacesTheOldTextWhateverItsRoom) {
     std::string error;
     ASSERT_TRUE(json::read_record(doc, formats::record_def<Item>, &it, error)) << error;
     EXPECT_EQ(it.name, GetParam().text);
-    EXPECT_EQ(it.words, std::vector<Text>{std::string_view(GetParam().text)});
+    EXPECT_EQ(it.words, qv::formats::TextList{std::string_view(GetParam().text)});
   }
 }
 

@@ -56,9 +56,9 @@ struct Item {
   std::vector<Tag> tags;               // written when not empty
   Text mask;                    // required, always written
   Xlat xlat;                           // written by xlat_written
-  std::vector<Text> words;      // written when not empty
+  qv::formats::TextList words;      // written when not empty
   bool enabled = false;                // written when true
-  std::vector<TextPair> rules;         // written when not empty
+  qv::formats::PairList rules;         // written when not empty
   std::uint16_t count = 0;             // written when not 0
   std::uint16_t ratio = 0;             // written when not 1
   Text monitor;                 // written unless blank or "default"
@@ -91,9 +91,9 @@ struct Vs {
   std::optional<Text> creation;
   std::vector<Tag> profiles;
   Xlat snat;
-  std::vector<Text> vlans;
+  qv::formats::TextList vlans;
   bool vlans_enabled = false;
-  std::vector<TextPair> policies;
+  qv::formats::PairList policies;
   Text source;
   friend bool operator==(const Vs&, const Vs&) = default;
 };

@@ -34,10 +34,10 @@ struct Box {
   Text name;
   std::uint16_t port = 0;
   bool enabled = false;
-  std::vector<Text> vlans;
+  qv::formats::TextList vlans;
   std::vector<Tag> tags;
   Xlat sat;
-  std::vector<TextPair> policies;
+  qv::formats::PairList policies;
   std::vector<Member> members;
   std::optional<Text> created;
 };
