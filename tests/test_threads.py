@@ -222,3 +222,40 @@ def test_values_read_from_a_text_outlive_it():
     assert ltm.to_json() == expected
     assert [p.name.get_val() for p in pools[:2]] == ["pool_app0", "pool_app1"]
     assert LTM.from_json(expected).to_json() == expected
+
+
+@pytest.mark.parametrize("threads", ["1", "8"])
+def test_results_of_large_texts_are_changed_and_freed_on_other_threads(threads_variable, threads):
+    # A large text's records are built on the parse's threads and kept in memory of that parse;
+    # other threads change their lists, drop them and free them, in any order.
+    threads_variable(threads)
+    text = large_listing(600)
+    expected = LTM(text).to_json()
+    results = [LTM(text) for _ in range(THREADS)]
+    documents = [LTM.from_json(expected) for _ in range(THREADS)]
+
+    def work(index):
+        ltm, document = results[index], documents[index]
+        seen = [ltm.to_json() == expected, document.to_json() == expected]
+        pools = ltm.pools
+        for pool in pools[index::3]:
+            pool.members = pool.members[::-1] + pool.members[:1]
+        ltm.pools = pools[::-1]
+        servers = document.virtual_servers
+        for server in servers:
+            server.vlans = server.vlans + [f"vlan{index}"]
+        document.virtual_servers = servers[: len(servers) // 2]
+        seen.append((len(ltm.pools), ltm.pools[-1].name.get_val(), len(document.virtual_servers),
+                     document.virtual_servers[0].vlans[-1]))
+        results[index] = documents[index] = None  # the last references: freed on this thread
+        return seen
+
+    outcomes = [None] * THREADS
+    workers = [threading.Thread(target=lambda i=i: outcomes.__setitem__(i, work(i))) for i in range(THREADS)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    count = len(LTM(text).pools)
+    servers = len(LTM(text).virtual_servers)
+    assert outcomes == [[True, True, (count, "pool_app0", servers // 2, f"vlan{i}")] for i in range(THREADS)]
