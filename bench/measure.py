@@ -9,8 +9,10 @@ then runs every operation below in a fresh interpreter of its own: the inputs ar
 then the operation is timed (the median of up to --repeat calls; calls stop early once they took
 --budget seconds together), with the process's CPU time of each call (all its threads), and the
 growth of peak resident memory during its first call is taken (the peak is reset just before it).
-"LTM(text) one thread" runs with QUILVARN_THREADS=1. Last, the first LTM(text) of fresh interpreters
-on the bundled example listing is timed beside their steady calls. Results go to OUT/results.json
+"LTM(text) one thread" runs with QUILVARN_THREADS=1; so does "LTM(text) one thread, each CPU",
+pinned to each CPU the process may use in turn, the single pass that the parallel pass's CPU time
+is set beside. Last, the first LTM(text) of fresh interpreters on the bundled example listing is
+timed beside their steady calls. Results go to OUT/results.json
 and OUT/report.md; the table is printed too.
 
 Throughput is in MB/s of the document the operation reads or writes: the listing for LTM(text)
@@ -116,6 +118,7 @@ def operations():
         # reading
         "LTM(text)": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
         "LTM(text) one thread": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
+        "LTM(text) one thread, each CPU": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
         "newline count": (LTM, lambda i: ((lambda t=i.text: t.encode().count(b"\n")), size(i.text))),
         "json.loads": (json, lambda i: ((lambda d=i.document("json"): json.loads(d)), size(i.document("json")))),
         "LTM.from_json": (LTM, lambda i: ((lambda d=i.document("json"): LTM.from_json(d)),
@@ -154,7 +157,10 @@ def operations():
 
 ACCESS = ("Virtual attributes", "Pool attributes")
 # The environment of an operation's interpreter, where it is not the caller's.
-ENVIRONMENT = {"LTM(text) one thread": {"QUILVARN_THREADS": "1"}}
+ENVIRONMENT = {"LTM(text) one thread": {"QUILVARN_THREADS": "1"},
+               "LTM(text) one thread, each CPU": {"QUILVARN_THREADS": "1"}}
+# Operations run on each CPU of the process in turn (see measure_on_each_cpu).
+ON_EACH_CPU = ("LTM(text) one thread, each CPU",)
 
 # (ours, anchor, factor): ours must take at most 1/factor of the anchor's time.
 COMPARISONS = [
@@ -175,7 +181,10 @@ COMPARISONS = [
 # (operation, MB/s it must reach, the smallest listing in MB the target is set for)
 SPEEDS = [("LTM(text)", 500.0, 0), ("LTM(text) one thread", 1000.0, 0), ("LTM(text)", 3000.0, 50)]
 LTM_MEMORY = 1.2
-# The CPU time per byte of the parallel LTM(text) over the single pass's, at most.
+# The CPU time per byte of the parallel LTM(text) over the single pass's, at most. The parallel
+# pass runs on all the CPUs the process may use, and on a virtual machine they need not be equally
+# fast (on the one these figures come from, half of them take a third longer for the same single
+# pass), so the single pass it is set beside is the mean over those CPUs: the "each CPU" row.
 LTM_CPU = 1.15
 
 
@@ -200,6 +209,31 @@ def measure_in_process(name, inputs, repeat, budget):
         times += common.timings(repeat - 1, run, None if budget is None else budget - times[0], cpu=cpu)
     return {"name": name, "amount": amount, "growth": growth, "times": times,
             "median": statistics.median(times), "cpu": statistics.median(cpu)}
+
+
+def measure_on_each_cpu(name, inputs, repeat):
+    """Measures one operation on each CPU this process may use, in turn: one call to warm up, then
+    max(1, repeat // 2) calls pinned to each CPU. Its "cpu" figure is the mean over the CPUs of each
+    CPU's median CPU time per call, its times are every pinned call's; the affinity is restored."""
+    module, build = operations()[name]
+    if module is None:
+        return {"name": name, "absent": True}
+    run, amount = build(inputs)
+    cpus = sorted(os.sched_getaffinity(0))
+    result, growth = common.peak_growth(run)
+    del result
+    times, per_cpu = [], {}
+    try:
+        for cpu in cpus:
+            os.sched_setaffinity(0, {cpu})
+            cpu_times = []
+            times += common.timings(max(1, repeat // 2), run, cpu=cpu_times)
+            per_cpu[cpu] = statistics.median(cpu_times)
+    finally:
+        os.sched_setaffinity(0, cpus)
+    return {"name": name, "amount": amount, "growth": growth, "times": times,
+            "median": statistics.median(times), "cpu": statistics.mean(per_cpu.values()),
+            "cpu_by_cpu": per_cpu}
 
 
 # The first LTM(text) of a process on a small listing: its time beyond the steady state's, at most.
@@ -291,13 +325,17 @@ def comparison_table(rows):
         growth = ltm["growth"] / ltm["amount"]
         lines.append(f"| `LTM(text)` peak memory growth | | {growth:.2f}x the text | | | "
                      f"<= {LTM_MEMORY:g}x | {'met' if growth <= LTM_MEMORY else 'not met'} |")
-        single = rows.get("LTM(text) one thread")
-        if single and not single.get("absent") and single.get("cpu"):
+        # Beside the single pass on each CPU in turn (the target), and on the CPU it was given.
+        for name, target in (("LTM(text) one thread, each CPU", LTM_CPU), ("LTM(text) one thread", None)):
+            single = rows.get(name)
+            if not single or single.get("absent") or not single.get("cpu"):
+                continue
             ratio = ltm["cpu"] / single["cpu"]
-            lines.append(f"| `LTM(text)` CPU time per byte | `LTM(text) one thread` | "
+            verdict = "" if target is None else f"<= {target:g}x | {'met' if ratio <= target else 'not met'}"
+            lines.append(f"| `LTM(text)` CPU time per byte | `{name}` | "
                          f"{ltm['amount'] / ltm['cpu'] / 1e6:,.0f} MB/s of CPU | "
                          f"{single['amount'] / single['cpu'] / 1e6:,.0f} MB/s of CPU | {ratio:.2f}x the single pass | "
-                         f"<= {LTM_CPU:g}x | {'met' if ratio <= LTM_CPU else 'not met'} |")
+                         f"{verdict or ' |'} |")
     return lines
 
 
@@ -327,6 +365,10 @@ def report(results):
         lines.append("")
         lines += comparison_table(rows)
         lines.append("")
+        for row in rows.values():
+            if row.get("cpu_by_cpu"):
+                figures = ", ".join(f"{cpu}: {seconds * 1e3:,.1f}" for cpu, seconds in row["cpu_by_cpu"].items())
+                lines += [f"`{row['name']}`, median CPU ms of a call on each CPU: {figures}.", ""]
         lines += detail_table(rows)
         lines.append("")
     if "first_call" in results:
@@ -347,7 +389,10 @@ def main():
 
     if args.one:  # a single operation, in the fresh interpreter the main run started
         name, listing, documents = args.one
-        row = measure_in_process(name, Inputs(listing, documents), args.repeat, args.budget)
+        if name in ON_EACH_CPU:
+            row = measure_on_each_cpu(name, Inputs(listing, documents), args.repeat)
+        else:
+            row = measure_in_process(name, Inputs(listing, documents), args.repeat, args.budget)
         print(json.dumps(row))
         return 0
 
