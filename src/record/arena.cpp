@@ -1,6 +1,10 @@
 #include "record/arena.hpp"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <array>
+#include <mutex>
 
 namespace qv::formats {
 
@@ -17,10 +21,100 @@ constexpr std::size_t kAlign = alignof(Head);
 
 std::atomic<std::size_t> blocks_live{0};
 
+// The blocks given back, kept for the next parses: their memory is then written again where it
+// is. Given back to the heap, it would soon be returned to the system (the C library hands back
+// the top of its heap once enough of it is free), and every page of it would cost a fault when
+// next used, microseconds each on a virtual machine: a large parse's blocks, freed all at once,
+// are just such a top. At most as many bytes are kept as the process ever had in blocks at once.
+class BlockCache {
+ public:
+  static constexpr std::size_t kSizes = 5;  // kFirstBlockBytes, twice that, ... kLargestBlockBytes
+  static_assert(RecordArena::kFirstBlockBytes << (kSizes - 1) == RecordArena::kLargestBlockBytes);
+
+  // A block of `bytes` (one of the sizes), kept or new; throws std::bad_alloc.
+  void* take(std::size_t bytes) {
+    const std::size_t k = size_index(bytes);
+    {
+      std::lock_guard hold(lock_);
+      live_bytes_ += bytes;
+      most_live_bytes_ = std::max(most_live_bytes_, live_bytes_);
+      if (Kept* kept = kept_[k]) {
+        kept_[k] = kept->next;
+        kept_bytes_ -= bytes;
+        return kept;
+      }
+    }
+    try {
+      return ::operator new(bytes);
+    } catch (...) {
+      std::lock_guard hold(lock_);
+      live_bytes_ -= bytes;
+      throw;
+    }
+  }
+
+  // Keeps a block that take() gave, or frees it.
+  void give(void* room, std::size_t bytes) noexcept {
+    {
+      std::lock_guard hold(lock_);
+      live_bytes_ -= bytes;
+      if (kept_bytes_ + bytes + live_bytes_ <= most_live_bytes_) {
+        const std::size_t k = size_index(bytes);
+        kept_[k] = ::new (room) Kept{kept_[k]};
+        kept_bytes_ += bytes;
+        return;
+      }
+    }
+    ::operator delete(room);
+  }
+
+  std::size_t kept_bytes() noexcept {
+    std::lock_guard hold(lock_);
+    return kept_bytes_;
+  }
+  std::size_t most_live_bytes() noexcept {
+    std::lock_guard hold(lock_);
+    return most_live_bytes_;
+  }
+
+  // Held across fork(), so that a child finds the lists whole.
+  void lock() noexcept { lock_.lock(); }
+  void unlock() noexcept { lock_.unlock(); }
+
+ private:
+  struct Kept {
+    Kept* next;
+  };
+  static std::size_t size_index(std::size_t bytes) noexcept {
+    std::size_t k = 0;
+    while ((RecordArena::kFirstBlockBytes << k) < bytes) ++k;
+    return k;
+  }
+
+  std::mutex lock_;
+  std::array<Kept*, kSizes> kept_{};
+  std::size_t kept_bytes_ = 0;
+  std::size_t live_bytes_ = 0;       // in blocks given out and not yet given back
+  std::size_t most_live_bytes_ = 0;  // the most live_bytes_ has been
+};
+
+BlockCache* make_cache() {
+  static BlockCache* cache;  // leaked on purpose: blocks may be given back while the process ends
+  cache = new BlockCache();
+  pthread_atfork([] { cache->lock(); }, [] { cache->unlock(); }, [] { cache->unlock(); });
+  return cache;
+}
+
+BlockCache& block_cache() {
+  static BlockCache* const cache = make_cache();
+  return *cache;
+}
+
 void free_block(Block* block) noexcept {
   blocks_live.fetch_sub(1, std::memory_order_relaxed);
+  const std::size_t bytes = block->bytes;
   block->~Block();
-  ::operator delete(static_cast<void*>(block));
+  block_cache().give(block, bytes);
 }
 
 #if defined(__has_feature)
@@ -60,14 +154,18 @@ std::size_t record_arena_blocks() noexcept { return blocks_live.load(std::memory
 
 bool record_arena_carves() noexcept { return kCarving; }
 
+std::size_t record_arena_kept_bytes() noexcept { return block_cache().kept_bytes(); }
+
+std::size_t record_arena_most_bytes() noexcept { return block_cache().most_live_bytes(); }
+
 void* RecordArena::carve(std::size_t bytes) {
   const std::size_t need = sizeof(Head) + (bytes + kAlign - 1) / kAlign * kAlign;
   if (static_cast<std::size_t>(end_ - next_) < need) {
     const std::size_t block_bytes = next_block_bytes_;
-    char* room = static_cast<char*>(::operator new(block_bytes));
+    char* room = static_cast<char*>(block_cache().take(block_bytes));
     leave_block();
     next_block_bytes_ = std::min(2 * block_bytes, kLargestBlockBytes);
-    block_ = ::new (room) Block();
+    block_ = ::new (room) Block(block_bytes);
     blocks_live.fetch_add(1, std::memory_order_relaxed);
     next_ = room + (sizeof(Block) + kAlign - 1) / kAlign * kAlign;
     end_ = room + block_bytes;

@@ -9,8 +9,8 @@
 //
 // Every allocation starts with a head naming its block (or none, for the heap), so that it can be
 // freed on any thread, at any time, in any order, like any other: it does not live as long as the
-// arena but as long as its owner. A block goes back to the heap once the arena is done with it
-// and the last allocation carved from it is freed. A freed allocation's room in a block is not
+// arena but as long as its owner. A block is given back once the arena is done with it and the
+// last allocation carved from it is freed, and kept for the next parses. A freed allocation's room in a block is not
 // reused, so only a parse's own results are carved: a parse's records are built once and then
 // freed together, and a block outlives them only while one of its records is kept.
 #include <atomic>
@@ -31,7 +31,9 @@ namespace arena_detail {
 // by whoever takes it to zero: the last allocation freed, or the arena where none is left.
 struct Block {
   static constexpr std::size_t kOpen = std::size_t{1} << 62;
+  explicit Block(std::size_t size) noexcept : bytes(size) {}
   std::atomic<std::size_t> live{kOpen};
+  std::size_t bytes;  // the whole block's
 };
 
 // What precedes every allocation: its block, or nothing for one of its own on the heap.
@@ -54,6 +56,10 @@ void record_deallocate(void* p) noexcept;
 // at all (not under the address sanitizer). For tests and measurements.
 std::size_t record_arena_blocks() noexcept;
 bool record_arena_carves() noexcept;
+// The bytes of the blocks given back and kept for the next parses, and the most the process has
+// had in blocks in use at once (what is kept never exceeds that, with those in use).
+std::size_t record_arena_kept_bytes() noexcept;
+std::size_t record_arena_most_bytes() noexcept;
 
 // The blocks that one parse carves its records' allocations from. Use one on a thread with a
 // RecordArena::Use; the arena may be used by one thread at a time, from several in turn (each use

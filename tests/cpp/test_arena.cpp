@@ -18,6 +18,8 @@ using qv::formats::List;
 using qv::formats::record_allocate;
 using qv::formats::record_arena_blocks;
 using qv::formats::record_arena_carves;
+using qv::formats::record_arena_kept_bytes;
+using qv::formats::record_arena_most_bytes;
 using qv::formats::record_deallocate;
 using qv::formats::RecordArena;
 using qv::formats::Text;
@@ -91,6 +93,23 @@ TEST(RecordArena, ABlockWhoseAllocationsAreAllFreedGoesBackWhenItsArenaIsDone) {
   EXPECT_EQ(record_arena_blocks(), before);
   { RecordArena unused; }  // an arena that carved nothing holds nothing
   EXPECT_EQ(record_arena_blocks(), before);
+}
+
+TEST(RecordArena, BlocksGivenBackAreKeptForTheNextArenasUpToTheMostEverInUse) {
+  if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
+  auto fill_and_free = [] {
+    RecordArena arena;
+    RecordArena::Use use(&arena);
+    std::vector<void*> carved;
+    for (std::size_t i = 0; i < 2000; ++i) carved.push_back(record_allocate(200));
+    for (void* p : carved) record_deallocate(p);
+  };
+  fill_and_free();
+  const std::size_t kept = record_arena_kept_bytes();
+  EXPECT_GE(kept, 2000u * 200);  // the blocks of one arena, given back and kept
+  EXPECT_LE(kept, record_arena_most_bytes());
+  fill_and_free();  // the next arena takes them again: nothing more is kept
+  EXPECT_EQ(record_arena_kept_bytes(), kept);
 }
 
 TEST(RecordArena, OnlyTheThreadUsingAnArenaCarvesFromItAndUsesNest) {
