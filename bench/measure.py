@@ -12,8 +12,8 @@ growth of peak resident memory during its first call is taken (the peak is reset
 "LTM(text) one thread" runs with QUILVARN_THREADS=1; so does "LTM(text) one thread, each CPU",
 pinned to each CPU the process may use in turn, the single pass that the parallel pass's CPU time
 is set beside. Last, the first LTM(text) of fresh interpreters on the bundled example listing is
-timed beside their steady calls. Results go to OUT/results.json
-and OUT/report.md; the table is printed too.
+timed beside their steady calls. Results go to OUT/results.json and OUT/report.md; the table is
+printed too.
 
 Throughput is in MB/s of the document the operation reads or writes: the listing for LTM(text)
 and the newline count, the JSON, YAML or TOML document for readers, the document our writer
@@ -159,7 +159,7 @@ ACCESS = ("Virtual attributes", "Pool attributes")
 # The environment of an operation's interpreter, where it is not the caller's.
 ENVIRONMENT = {"LTM(text) one thread": {"QUILVARN_THREADS": "1"},
                "LTM(text) one thread, each CPU": {"QUILVARN_THREADS": "1"}}
-# Operations run on each CPU of the process in turn (see measure_on_each_cpu).
+# Operations run on each CPU of the process in turn (see on_each_cpu).
 ON_EACH_CPU = ("LTM(text) one thread, each CPU",)
 
 # (ours, anchor, factor): ours must take at most 1/factor of the anchor's time.
@@ -189,11 +189,14 @@ LTM_CPU = 1.15
 
 
 def measure_in_process(name, inputs, repeat, budget):
-    """Measures one operation in this process; returns its figures as a dict."""
+    """Measures one operation in this process (one of ON_EACH_CPU on each CPU in turn); returns its
+    figures as a dict."""
     module, build = operations()[name]
     if module is None:
         return {"name": name, "absent": True}
     run, amount = build(inputs)
+    if name in ON_EACH_CPU:
+        return {"name": name, "amount": amount, **on_each_cpu(run, repeat)}
     seconds = {}
 
     def first():
@@ -211,14 +214,11 @@ def measure_in_process(name, inputs, repeat, budget):
             "median": statistics.median(times), "cpu": statistics.median(cpu)}
 
 
-def measure_on_each_cpu(name, inputs, repeat):
-    """Measures one operation on each CPU this process may use, in turn: one call to warm up, then
-    max(1, repeat // 2) calls pinned to each CPU. Its "cpu" figure is the mean over the CPUs of each
-    CPU's median CPU time per call, its times are every pinned call's; the affinity is restored."""
-    module, build = operations()[name]
-    if module is None:
-        return {"name": name, "absent": True}
-    run, amount = build(inputs)
+def on_each_cpu(run, repeat):
+    """The figures of `run()` on each CPU this process may use, in turn: one call to warm up (its
+    memory growth taken), then max(1, repeat // 2) calls pinned to each CPU. The "cpu" figure is the
+    mean over the CPUs of each CPU's median CPU time per call, the times are every pinned call's;
+    the affinity is restored."""
     cpus = sorted(os.sched_getaffinity(0))
     result, growth = common.peak_growth(run)
     del result
@@ -231,9 +231,8 @@ def measure_on_each_cpu(name, inputs, repeat):
             per_cpu[cpu] = statistics.median(cpu_times)
     finally:
         os.sched_setaffinity(0, cpus)
-    return {"name": name, "amount": amount, "growth": growth, "times": times,
-            "median": statistics.median(times), "cpu": statistics.mean(per_cpu.values()),
-            "cpu_by_cpu": per_cpu}
+    return {"growth": growth, "times": times, "median": statistics.median(times),
+            "cpu": statistics.mean(per_cpu.values()), "cpu_by_cpu": per_cpu}
 
 
 # The first LTM(text) of a process on a small listing: its time beyond the steady state's, at most.
@@ -331,11 +330,11 @@ def comparison_table(rows):
             if not single or single.get("absent") or not single.get("cpu"):
                 continue
             ratio = ltm["cpu"] / single["cpu"]
-            verdict = "" if target is None else f"<= {target:g}x | {'met' if ratio <= target else 'not met'}"
+            limit, verdict = ("", "") if target is None else (f"<= {target:g}x", "met" if ratio <= target else "not met")
             lines.append(f"| `LTM(text)` CPU time per byte | `{name}` | "
                          f"{ltm['amount'] / ltm['cpu'] / 1e6:,.0f} MB/s of CPU | "
                          f"{single['amount'] / single['cpu'] / 1e6:,.0f} MB/s of CPU | {ratio:.2f}x the single pass | "
-                         f"{verdict or ' |'} |")
+                         f"{limit} | {verdict} |")
     return lines
 
 
@@ -389,10 +388,7 @@ def main():
 
     if args.one:  # a single operation, in the fresh interpreter the main run started
         name, listing, documents = args.one
-        if name in ON_EACH_CPU:
-            row = measure_on_each_cpu(name, Inputs(listing, documents), args.repeat)
-        else:
-            row = measure_in_process(name, Inputs(listing, documents), args.repeat, args.budget)
+        row = measure_in_process(name, Inputs(listing, documents), args.repeat, args.budget)
         print(json.dumps(row))
         return 0
 

@@ -980,8 +980,7 @@ class Reader {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::RecordArena arena;  // a large document's records are carved from it
-  formats::RecordArena::Use use(arena.for_text(text.size()));
+  formats::TextArena arena(text.size());  // a large document's records are carved from it
   Reader reader(text);
   if (reader.read_document(def, record)) return true;
   error = reader.message();

@@ -247,8 +247,7 @@ class Reading {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::RecordArena arena;  // a large document's records are carved from it
-  formats::RecordArena::Use use(arena.for_text(text.size()));
+  formats::TextArena arena(text.size());  // a large document's records are carved from it
   auto parsed = parse(text);
   if (auto* e = std::get_if<Error>(&parsed)) {
     error = e->render(text);

@@ -1233,8 +1233,7 @@ Status read_record_node(Walker& w, const Path& path, const RecordDef& def, void*
 }
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::RecordArena arena;  // a large document's records are carved from it
-  formats::RecordArena::Use use(arena.for_text(text.size()));
+  formats::TextArena arena(text.size());  // a large document's records are carved from it
   Status st = read_document(text, [&](Walker& w, const Path& p) {
     return read_record_node(w, p, def, record);
   });

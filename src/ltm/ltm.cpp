@@ -1,7 +1,7 @@
 #include "ltm/ltm.hpp"
 
 #include <algorithm>
-#include <memory>
+#include <deque>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -203,12 +203,9 @@ LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts)
   give_rooms(ltm, parts, rooms, kSnatPools);
   give_rooms(ltm, parts, rooms, kPartitions);
 
-  std::vector<std::unique_ptr<ConvertingSink<PieceLists>>> sinks;
+  std::deque<ConvertingSink<PieceLists>> sinks;  // a deque: a sink, holding its arena, never moves
   std::vector<brelmark::ConfigSink*> sink_of;
-  for (PieceLists& part : parts) {
-    sinks.push_back(std::make_unique<ConvertingSink<PieceLists>>(part, text.size()));
-    sink_of.push_back(sinks.back().get());
-  }
+  for (PieceLists& part : parts) sink_of.push_back(&sinks.emplace_back(part, text.size()));
   const std::vector<brelmark::ConfigStretch> stretches = brelmark::parse_config_in_pieces(text, cuts, sink_of);
 
   auto rejoin = [&](const auto& kind) {

@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::size_t kAlign = alignof(Head);
 
-std::atomic<std::size_t> blocks_live{0};
+constexpr std::size_t aligned(std::size_t bytes) noexcept { return (bytes + kAlign - 1) / kAlign * kAlign; }
 
 // The blocks given back, kept for the next parses: their memory is then written again where it
 // is. Given back to the heap, it would soon be returned to the system (the C library hands back
@@ -68,13 +68,9 @@ class BlockCache {
     ::operator delete(room);
   }
 
-  std::size_t kept_bytes() noexcept {
+  RecordArenaBytes bytes() noexcept {
     std::lock_guard hold(lock_);
-    return kept_bytes_;
-  }
-  std::size_t most_live_bytes() noexcept {
-    std::lock_guard hold(lock_);
-    return most_live_bytes_;
+    return {live_bytes_, kept_bytes_, most_live_bytes_};
   }
 
   // Held across fork(), so that a child finds the lists whole.
@@ -111,7 +107,6 @@ BlockCache& block_cache() {
 }
 
 void free_block(Block* block) noexcept {
-  blocks_live.fetch_sub(1, std::memory_order_relaxed);
   const std::size_t bytes = block->bytes;
   block->~Block();
   block_cache().give(block, bytes);
@@ -150,24 +145,19 @@ void record_deallocate(void* p) noexcept {
   }
 }
 
-std::size_t record_arena_blocks() noexcept { return blocks_live.load(std::memory_order_relaxed); }
-
 bool record_arena_carves() noexcept { return kCarving; }
 
-std::size_t record_arena_kept_bytes() noexcept { return block_cache().kept_bytes(); }
-
-std::size_t record_arena_most_bytes() noexcept { return block_cache().most_live_bytes(); }
+RecordArenaBytes record_arena_bytes() noexcept { return block_cache().bytes(); }
 
 void* RecordArena::carve(std::size_t bytes) {
-  const std::size_t need = sizeof(Head) + (bytes + kAlign - 1) / kAlign * kAlign;
+  const std::size_t need = sizeof(Head) + aligned(bytes);
   if (static_cast<std::size_t>(end_ - next_) < need) {
     const std::size_t block_bytes = next_block_bytes_;
     char* room = static_cast<char*>(block_cache().take(block_bytes));
     leave_block();
     next_block_bytes_ = std::min(2 * block_bytes, kLargestBlockBytes);
     block_ = ::new (room) Block(block_bytes);
-    blocks_live.fetch_add(1, std::memory_order_relaxed);
-    next_ = room + (sizeof(Block) + kAlign - 1) / kAlign * kAlign;
+    next_ = room + aligned(sizeof(Block));
     end_ = room + block_bytes;
   }
   Head* head = ::new (next_) Head{block_};

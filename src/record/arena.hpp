@@ -52,14 +52,15 @@ void* record_allocate(std::size_t bytes);
 // Frees what record_allocate() gave, on any thread.
 void record_deallocate(void* p) noexcept;
 
-// The arenas' blocks not yet given back, in the whole process; and whether allocations are carved
-// at all (not under the address sanitizer). For tests and measurements.
-std::size_t record_arena_blocks() noexcept;
+// Whether allocations are carved at all (not under the address sanitizer), and the bytes of the
+// arenas' blocks in the whole process. For tests and measurements.
 bool record_arena_carves() noexcept;
-// The bytes of the blocks given back and kept for the next parses, and the most the process has
-// had in blocks in use at once (what is kept never exceeds that, with those in use).
-std::size_t record_arena_kept_bytes() noexcept;
-std::size_t record_arena_most_bytes() noexcept;
+struct RecordArenaBytes {
+  std::size_t live;  // in blocks not yet given back
+  std::size_t kept;  // in blocks given back and kept for the next parses
+  std::size_t most;  // the most `live` has been (`live` and `kept` together never exceed it)
+};
+RecordArenaBytes record_arena_bytes() noexcept;
 
 // The blocks that one parse carves its records' allocations from. Use one on a thread with a
 // RecordArena::Use; the arena may be used by one thread at a time, from several in turn (each use
@@ -108,6 +109,18 @@ class RecordArena {
   char* end_ = nullptr;
   std::size_t carved_ = 0;  // allocations carved from block_
   std::size_t next_block_bytes_ = kFirstBlockBytes;
+};
+
+// An arena of its own in use on the calling thread while this object lives, where a text of
+// `text_bytes` is large enough for one (RecordArena::for_text): what a reader of a whole document
+// holds while it reads it.
+class TextArena {
+ public:
+  explicit TextArena(std::size_t text_bytes) noexcept : use_(arena_.for_text(text_bytes)) {}
+
+ private:
+  RecordArena arena_;
+  RecordArena::Use use_;  // after arena_: made after it, ended before it
 };
 
 // The allocator of the records' lists: record_allocate() for every list.

@@ -16,14 +16,14 @@ namespace {
 
 using qv::formats::List;
 using qv::formats::record_allocate;
-using qv::formats::record_arena_blocks;
+using qv::formats::record_arena_bytes;
 using qv::formats::record_arena_carves;
-using qv::formats::record_arena_kept_bytes;
-using qv::formats::record_arena_most_bytes;
 using qv::formats::record_deallocate;
 using qv::formats::RecordArena;
 using qv::formats::Text;
 using qv::formats::TextList;
+
+constexpr std::size_t kFirst = RecordArena::kFirstBlockBytes;  // an arena's first block
 
 std::string sample(std::size_t n, char first) {
   std::string s(n, ' ');
@@ -58,13 +58,13 @@ std::vector<Piece> allocate_many(std::size_t count) {
 }
 
 TEST(RecordArena, AllocationsOutlastTheirArenaAndAreFreedOnAnyThreadInAnyOrder) {
-  const std::size_t before = record_arena_blocks();
+  const std::size_t before = record_arena_bytes().live;
   std::vector<Piece> pieces;
   {
     RecordArena arena;
     RecordArena::Use use(&arena);
     pieces = allocate_many(3000);  // several blocks, growing
-    if (record_arena_carves()) EXPECT_GT(record_arena_blocks(), before + 3);
+    if (record_arena_carves()) EXPECT_GT(record_arena_bytes().live, before + 3 * kFirst);
     // Some freed while the arena still carves, the rest kept.
     for (std::size_t i = 0; i < pieces.size(); i += 3) record_deallocate(pieces[i].data);
     for (std::size_t i = 1; i < pieces.size(); i += 3) expect_intact(pieces[i]);
@@ -80,19 +80,19 @@ TEST(RecordArena, AllocationsOutlastTheirArenaAndAreFreedOnAnyThreadInAnyOrder) 
     });
   }
   for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(record_arena_blocks(), before);
+  EXPECT_EQ(record_arena_bytes().live, before);
 }
 
 TEST(RecordArena, ABlockWhoseAllocationsAreAllFreedGoesBackWhenItsArenaIsDone) {
-  const std::size_t before = record_arena_blocks();
+  const std::size_t before = record_arena_bytes().live;
   {
     RecordArena arena;
     RecordArena::Use use(&arena);
     for (const Piece& p : allocate_many(500)) record_deallocate(p.data);
   }
-  EXPECT_EQ(record_arena_blocks(), before);
+  EXPECT_EQ(record_arena_bytes().live, before);
   { RecordArena unused; }  // an arena that carved nothing holds nothing
-  EXPECT_EQ(record_arena_blocks(), before);
+  EXPECT_EQ(record_arena_bytes().live, before);
 }
 
 TEST(RecordArena, BlocksGivenBackAreKeptForTheNextArenasUpToTheMostEverInUse) {
@@ -105,43 +105,43 @@ TEST(RecordArena, BlocksGivenBackAreKeptForTheNextArenasUpToTheMostEverInUse) {
     for (void* p : carved) record_deallocate(p);
   };
   fill_and_free();
-  const std::size_t kept = record_arena_kept_bytes();
+  const std::size_t kept = record_arena_bytes().kept;
   EXPECT_GE(kept, 2000u * 200);  // the blocks of one arena, given back and kept
-  EXPECT_LE(kept, record_arena_most_bytes());
+  EXPECT_LE(kept, record_arena_bytes().most);
   fill_and_free();  // the next arena takes them again: nothing more is kept
-  EXPECT_EQ(record_arena_kept_bytes(), kept);
+  EXPECT_EQ(record_arena_bytes().kept, kept);
 }
 
 TEST(RecordArena, OnlyTheThreadUsingAnArenaCarvesFromItAndUsesNest) {
   if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
-  const std::size_t before = record_arena_blocks();
+  const std::size_t before = record_arena_bytes().live;
   RecordArena outer, inner;
   void* heap_one = nullptr;
   void* carved = nullptr;
   {
     RecordArena::Use use(&outer);
     carved = record_allocate(8);
-    EXPECT_EQ(record_arena_blocks(), before + 1);
+    EXPECT_EQ(record_arena_bytes().live, before + kFirst);
     std::thread other([&] { heap_one = record_allocate(8); });  // no arena in use there
     other.join();
-    EXPECT_EQ(record_arena_blocks(), before + 1);
+    EXPECT_EQ(record_arena_bytes().live, before + kFirst);
     {
       RecordArena::Use nested(&inner);
       record_deallocate(record_allocate(8));
-      EXPECT_EQ(record_arena_blocks(), before + 2);
+      EXPECT_EQ(record_arena_bytes().live, before + 2 * kFirst);
     }
     record_deallocate(record_allocate(8));  // the outer one again: no new block
-    EXPECT_EQ(record_arena_blocks(), before + 2);
+    EXPECT_EQ(record_arena_bytes().live, before + 2 * kFirst);
     {
       RecordArena small;
       RecordArena::Use none(small.for_text(RecordArena::kSmallestText - 1));  // a small text: the heap
       EXPECT_EQ(small.for_text(RecordArena::kSmallestText), &small);
       record_deallocate(record_allocate(8));
-      EXPECT_EQ(record_arena_blocks(), before + 2);
+      EXPECT_EQ(record_arena_bytes().live, before + 2 * kFirst);
     }
   }
   record_deallocate(record_allocate(8));  // no arena in use: the heap's
-  EXPECT_EQ(record_arena_blocks(), before + 2);
+  EXPECT_EQ(record_arena_bytes().live, before + 2 * kFirst);
   record_deallocate(heap_one);
   record_deallocate(carved);
 }
@@ -149,7 +149,7 @@ TEST(RecordArena, OnlyTheThreadUsingAnArenaCarvesFromItAndUsesNest) {
 // Lists and long texts built while an arena is in use behave as any others: copied, moved,
 // grown and compared, after the arena is gone too.
 TEST(RecordArena, ListsAndTextsBuiltInAnArenaAreOrdinaryValues) {
-  const std::size_t before = record_arena_blocks();
+  const std::size_t before = record_arena_bytes().live;
   List<TextList> lists;
   TextList copy;
   {
@@ -175,10 +175,10 @@ TEST(RecordArena, ListsAndTextsBuiltInAnArenaAreOrdinaryValues) {
   moved.clear();
   moved.shrink_to_fit();
   // The copy made while the arena was in use is the last value carved: it keeps its block.
-  if (record_arena_carves()) EXPECT_GT(record_arena_blocks(), before);
+  if (record_arena_carves()) EXPECT_GT(record_arena_bytes().live, before);
   copy.clear();
   copy.shrink_to_fit();
-  EXPECT_EQ(record_arena_blocks(), before);
+  EXPECT_EQ(record_arena_bytes().live, before);
 }
 
 }  // namespace
