@@ -44,7 +44,7 @@ def round_trip(ltm, fmt):
     (virtual("vs1") + part("P1") + pool("p1") + snat("s1") + part("P2") + pool("p1"),
      (["P1", "P2", "Common"], ["vs1"], ["p1", "p1"], ["s1"])),
     # an object whose body does not parse is skipped, the objects after it are read
-    ("ltm virtual bad {\n    vlans { a}\n}\n" + pool("p1"), (["Common"], [], ["p1"], [])),
+    ("ltm virtual bad {\n}\n" + pool("p1"), (["Common"], [], ["p1"], [])),
     ("auth partition P1 {\n    foo bar\n}\n" + part("P2"), (["P2", "Common"], [], [], [])),
     ("ltm snatpool s1 {\n    foo\n}\n" + snat("s2"), (["Common"], [], [], ["s2"])),
     # a route domain that is not a number costs that partition only

@@ -42,9 +42,9 @@ def test_constructor_reads_the_first_object(text, expected):
     ("auth partition P {\n default-route-domain 65536\n}", 'Error { input: "default-route-domain 65536\\n}", code: Tag }'),
     ("auth partition P {\n default-route-domain -1\n}", 'Error { input: "default-route-domain -1\\n}", code: Tag }'),
     ("auth partition P {\n default-route-domain 5 \n}", 'Error { input: "default-route-domain 5 \\n}", code: Tag }'),
-    ("auth partition P { default-route-domain 5 }", 'Error { input: "default-route-domain 5 }", code: Tag }'),
-    # the description runs to the line end and swallows the closing brace
-    ("auth partition P { description x }", 'Error { input: "", code: Tag }'),
+    # on one line a value is one word or quoted text
+    ("auth partition P { default-route-domain 5x }", 'Error { input: "default-route-domain 5x }", code: Tag }'),
+    ("auth partition P { description x y }", 'Error { input: "y }", code: Tag }'),
     ("auth partition P {\n    foo bar\n}\n", 'Error { input: "foo bar\\n}\\n", code: Tag }'),
     ("auth partitionP {\n}", 'Error { input: "P {\\n}", code: MultiSpace }'),
     ("auth partition {\n}", 'Error { input: "{\\n}", code: IsNot }'),

@@ -59,6 +59,16 @@ TEST(Config, ObjectsInTextOrderAndTheCommonPartition) {
        "ltm profile tcp /Common/t {\n    options { a b }\n}\n{ stray list }\nltm pool p {\n}\n",
        {{}, {"p"}, {}, {"Common"}, ""}},
       {"objects directly after each other", "ltm pool a {\n}ltm pool b {\n}", {{}, {"a", "b"}, {}, {"Common"}, ""}},
+      {"a listing printed one object per line",
+       "auth partition T { default-route-domain 2 description \"T one\" }\n"
+       "ltm node /T/n1 { address 10.0.0.1%2 }\n"
+       "ltm pool /T/p { members { /T/n1:80 { address 10.0.0.1%2 } } monitor /Common/http }\n"
+       "ltm snatpool /T/s { members { /T/10.1.1.1 } }\n"
+       "ltm virtual /T/v { destination /T/10.0.0.9%2:80 persist { /Common/cookie { default yes } } pool /T/p "
+       "profiles { /Common/tcp { } } }\n",
+       {{"/T/v"}, {"/T/p"}, {"/T/s"}, {"T", "Common"}, ""}},
+      {"two one-line objects on one line", "ltm pool a { monitor m } ltm pool b { members { m:1 { address 1 } } }",
+       {{}, {"a", "b"}, {}, {"Common"}, ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -73,8 +83,8 @@ TEST(Config, ObjectsWhoseBodiesFailAreSkipped) {
     Found want;
   };
   const Case cases[] = {
-      {"virtual with a one-line known block against its brace",
-       "ltm virtual bad {\n vlans { v1}\n}\nltm virtual good {\n mask m\n}\n", {{"good"}, {}, {}, {"Common"}, ""}},
+      {"virtual with a block that does not close",
+       "ltm virtual bad {\n vlans { v1\n}\nltm virtual good {\n mask m\n}\n", {{"good"}, {}, {}, {"Common"}, ""}},
       {"virtual at the end without its brace", "ltm pool p {\n}\nltm virtual v {\n mask m\n", {{}, {"p"}, {}, {"Common"}, ""}},
       {"pool at the end without its brace", "ltm pool p {\n monitor m\n", {{}, {}, {}, {"Common"}, ""}},
       {"partition with an unknown line", "auth partition T {\n other x\n}\nltm pool p {\n}\n", {{}, {"p"}, {}, {"Common"}, ""}},

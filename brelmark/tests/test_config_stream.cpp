@@ -150,7 +150,7 @@ std::string generated_listing(int apps, bool with_common) {
            "        }\n    }\n    rules {\n        /Common/irule_" + n + "\n    }\n" +
            "    source-address-translation {\n        type automap\n    }\n    vlans {\n        /Common/external\n"
            "    }\n    vlans-enabled\n}\n";
-    if (i % 5 == 1) out += "ltm virtual broken" + n + " {\n    vlans { v1}\n}\n";
+    if (i % 5 == 1) out += "ltm virtual broken" + n + " {\n}\n";  // an empty body
     out += "ltm snatpool /T" + n + "/snat_" + n + " {\n    members {\n        /Common/10.2.0." + n +
            "\n        /Common/10.2.1." + n + "\n    }\n    partition T" + n + "\n}\n";
     out += "ltm profile tcp /T" + n + "/tcp_" + n + " {\n    options { a b }\n}\n";

@@ -138,9 +138,10 @@ TEST(Blocks, BracedList) {
       {"{ \"\" }", Ok(""), {"\"\""}},                   // empty quotes are a word
       {"{ \"abc\n}", Ok(""), {"\"abc"}},                // unclosed quote: a word
       {"{ a{b\" }", Ok(""), {"a{b\""}},                 // words may hold "{" and quotes
-      {"{ a b}", Err(K::SeparatedList, "}"), {}},           // last word against "}"
-      {"{ \"a\"b }", Err(K::SeparatedList, "b }"), {}},     // quoted element not followed by white space
-      {"{ a", Err(K::SeparatedList, ""), {}},
+      {"{ a b}", Ok(""), {"a", "b"}},                     // the last word may touch "}"
+      {"{a}", Ok(""), {"a"}},
+      {"{ \"a\"b }", Err(K::Tag, "b }"), {}},              // quoted element followed by a word
+      {"{ a", Err(K::Tag, ""), {}},
       {"{ a ", Err(K::Tag, ""), {}},
       {"a }", Err(K::Tag, "a }"), {}},
   };
@@ -192,28 +193,76 @@ TEST(Blocks, NamedBlock) {
   }
 }
 
-TEST(Blocks, BodyBlockBalancesUnknownBlocks) {
-  const Text properties[] = {"vlans", "pool"};
+TEST(Blocks, BodyBlockPairsItsBraces) {
   struct Case {
     std::string_view text;
     Outcome want;
   };
   const Case cases[] = {
-      // Unknown blocks are taken whole, nested braces balanced, on many lines or one.
+      // A block is taken whole, nested braces paired, on many lines or one, whatever its name.
       {"persist {\n    /Common/cookie {\n        default yes\n    }\n}\npool p", Ok("\npool p")},
       {"persist { /Common/cookie { default yes } }\nx", Ok("\nx")},
       {"metadata { a}x", Ok("x")},
       {"clone-pools {\n a {\n  b {\n  }\n }\n}", Ok("")},
+      {"vlans {\n a {\n  b\n }\n}", Ok("")},
+      {"vlans { v1}", Ok("")},
+      // Braces within a quoted text on one line do not count; a quote left open is a character.
+      {"metadata { v \"a } b\" }x", Ok("x")},
+      {"metadata { v \"a\n} x", Ok(" x")},
       {"persist { a {", Err(K::Tag, "")},  // never closed
-      // Blocks named after a property are skipped as plain blocks: no nesting, one-line limits.
-      {"vlans {\n a {\n  b\n }\n}", Ok("\n}")},
-      {"vlans { v1}", Err(K::SeparatedList, "}")},
       {"pool x", Err(K::Tag, "x")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    expect_outcome(skip_body_block(c.text, properties), c.text, c.want);
+    expect_outcome(skip_body_block(c.text), c.text, c.want);
   }
+}
+
+TEST(Blocks, BodyBlockPairsBracesOfALongText) {
+  // Past the short scan the call's brace-depth index finds the pairing brace; quoted texts that
+  // cross its chunks do not count there either.
+  std::string text = "metadata {\n";
+  for (int i = 0; i < 200; ++i) text += "    k" + std::to_string(i) + " { value \"}{ " + std::string(i % 70, 'x') + "\" }\n";
+  text += "}\nrest";
+  ScanScope scope(text);
+  expect_outcome(skip_body_block(text), text, Ok("\nrest"));
+}
+
+TEST(Blocks, WordValuesAndItems) {
+  struct Case {
+    std::string_view text;
+    std::optional<std::string_view> value;
+  };
+  for (auto [text, want] : std::vector<Case>{{"10.0.0.1 }", "10.0.0.1"},
+                                             {"10.0.0.1}", "10.0.0.1"},
+                                             {"\"App servers\" x", "\"App servers\""},
+                                             {"\"open x", "\"open"},
+                                             {"} x", std::nullopt},
+                                             {"{ x", std::nullopt},
+                                             {"", std::nullopt}}) {
+    SCOPED_TRACE(text);
+    auto value = word_value(text);
+    ASSERT_EQ(value.has_value(), want.has_value());
+    if (want) EXPECT_EQ(value->value, *want);
+  }
+  struct Item {
+    std::string_view text;
+    std::string_view rest;
+  };
+  for (auto [text, rest] : std::vector<Item>{{"serverssl-use-sni disabled }", "}"},
+                                            {"vlans-disabled mask any", "mask any"},
+                                            {"ip-forward }", "}"},
+                                            {"persist { a { default yes } } pool p", "pool p"},
+                                            {"vs-index 5}", "}"},
+                                            {"lonely }", "}"}}) {
+    SCOPED_TRACE(text);
+    auto r = skip_word_item(text, word_length(text));
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(*r, rest);
+  }
+  EXPECT_TRUE(words_follow("  address 1.1.1.1 }"));
+  EXPECT_FALSE(words_follow("  \r\n  address"));
+  EXPECT_FALSE(words_follow(""));
 }
 
 TEST(Blocks, SkipLineAndRestOfLine) {

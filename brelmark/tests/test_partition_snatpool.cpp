@@ -56,7 +56,7 @@ TEST(Partition, RouteDomainThatIsNotANumberFailsRecoverably) {
       {"auth partition P {\n    default-route-domain -1\n}", "default-route-domain -1\n}"},
       {"auth partition P {\n    default-route-domain 65536\n}", "default-route-domain 65536\n}"},
       {"auth partition P {\n    default-route-domain 5 \n}", "default-route-domain 5 \n}"},
-      {"auth partition P { default-route-domain 5 }", "default-route-domain 5 }"},
+      {"auth partition P { default-route-domain 5x }", "default-route-domain 5x }"},
       {"auth partition P {\n    default-route-domain\n}", "default-route-domain\n}"},
       {"auth partition P {\n    default-route-domain   \n}", "default-route-domain   \n}"},
   };
@@ -150,7 +150,7 @@ TEST(SnatPool, Failures) {
       {"no name", "ltm snatpool \n", Err(K::IsNot, "")},
       {"no brace", "ltm snatpool s x", Err(K::Tag, "x")},
       {"other line", "ltm snatpool s {\n    other x\n}", Err(K::Tag, "other x\n}")},
-      {"member against brace", "ltm snatpool s {\n    members { a b}\n}", Err(K::Tag, "members { a b}\n}")},
+      {"other word on one line", "ltm snatpool s { members { a } other x }", Err(K::Tag, "other x }")},
       {"unfinished, followed by more", "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}", Err(K::Tag, "ltm pool p {\n}")},
   };
   for (const auto& c : cases) {

@@ -173,21 +173,23 @@ TEST(Pool, FqdnBlocks) {
   }
 }
 
-TEST(Pool, LayoutsThatLoseMembers) {
-  // A member written on one line takes the members block's "}" as its own; the members
-  // block then takes the pool's, and the pool fails at the end of the text.
+TEST(Pool, MembersOnOneLineAndEmptyMembers) {
+  // A member written on one line reads as one written over several.
   std::string_view one_line = "ltm pool p {\n members {\n  m { address 10.0.0.1 }\n }\n}";
-  expect_outcome(parse_pool(one_line), one_line, Err(K::Tag, ""));
-  // An empty member body on one line: the pool fails at the members block's "{".
-  std::string_view empty_one_line = "ltm pool p {\n members {\n  m { }\n }\n}";
-  expect_outcome(parse_pool(empty_one_line), empty_one_line, Err(K::Tag, "{\n  m { }\n }\n}"));
-  // An empty member body over two lines: the members block is skipped up to the member's
-  // "}", its own "}" closes the pool, and the lines after it stay in the rest.
-  std::string_view empty_two_lines = "ltm pool p {\n members {\n  m {\n  }\n }\n monitor x\n}";
-  auto r = parse_pool(empty_two_lines);
-  expect_outcome(r, empty_two_lines, Ok("monitor x\n}"));
-  EXPECT_TRUE(r.value().members.empty());
-  EXPECT_EQ(r.value().monitor, "");
+  auto r = parse_pool(one_line);
+  expect_outcome(r, one_line, Ok(""));
+  ASSERT_EQ(r.value().members.size(), 1u);
+  EXPECT_EQ(r.value().members[0].address, "10.0.0.1");
+  // A member with an empty body fails its members block, which is skipped whole: the pool's
+  // other lines are read.
+  for (std::string_view text : {"ltm pool p {\n members {\n  m { }\n }\n monitor x\n}",
+                                "ltm pool p {\n members {\n  m {\n  }\n }\n monitor x\n}"}) {
+    SCOPED_TRACE(text);
+    auto empty = parse_pool(text);
+    expect_outcome(empty, text, Ok(""));
+    EXPECT_TRUE(empty.value().members.empty());
+    EXPECT_EQ(empty.value().monitor, "x");
+  }
 }
 
 // Where a member's body and the pool's close: a "}" followed by "{" heads an unknown block.
@@ -204,9 +206,9 @@ TEST(Pool, WhereTheBodiesClose) {
       {"brace block after a member's close",
        "ltm pool p {\n members {\n  m1 {\n   address 1\n  }\n  {\n  }\n  }\n }\n}\nrest", Ok("rest"), {"m1"}},
       // The member closes against "x", which begins no member: the members block is
-      // skipped as a known block, up to the member's "}".
+      // skipped whole, up to the "}" that pairs with its "{".
       {"member closes against a word", "ltm pool p {\n members {\n  m1 {\n   address 1\n  }x\n }\n}\nrest",
-       Ok("}\nrest"), {}},
+       Ok("rest"), {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -199,9 +199,7 @@ TEST(Virtual, Failures) {
       {"empty body", "ltm virtual vs {\n   }", Err(K::IsNot, "}")},
       {"empty body on one line", "ltm virtual vs {}", Err(K::IsNot, "}")},
       {"end of text inside body", "ltm virtual vs {\n mask x\n", Err(K::Tag, "")},
-      {"one-line known block against brace", "ltm virtual vs {\n vlans { v1}\n mask x\n}",
-       Err(K::Tag, "{ v1}\n mask x\n}")},
-      {"one-line object does not close", "ltm virtual vs { mask x }", Err(K::Tag, "")},
+      {"one-line object that does not close", "ltm virtual vs { mask x { }", Err(K::Tag, "")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -247,14 +245,16 @@ TEST(Virtual, KeywordsAgainstBracesAndWithoutValues) {
   EXPECT_EQ(r.value().mask, "m");
 }
 
-TEST(Virtual, ProfileEntryWithOtherLineFallsThrough) {
-  // The profiles block fails (an entry holds a line other than "context"); the block is
-  // then skipped as a known block without nesting, ending at the entry's "}".
+TEST(Virtual, ProfileEntryWithOtherLinesKeepsItsContext) {
+  // What a profile's body holds besides "context" is skipped, lines and blocks alike.
   std::string_view text =
-      "ltm virtual vs {\n profiles {\n  tcp {\n   other x\n  }\n }\n mask m\n}";
+      "ltm virtual vs {\n profiles {\n  tcp {\n   other x\n   context serverside\n   b { c }\n  }\n }\n mask m\n}";
   auto r = parse_virtual(text);
-  expect_outcome(r, text, Ok("mask m\n}"));
-  EXPECT_TRUE(r.value().profiles.empty());
+  expect_outcome(r, text, Ok(""));
+  ASSERT_EQ(r.value().profiles.size(), 1u);
+  EXPECT_EQ(r.value().profiles[0].name, "tcp");
+  EXPECT_EQ(r.value().profiles[0].context, "serverside");
+  EXPECT_EQ(r.value().mask, "m");
 }
 
 TEST(Virtual, ValuesRunToTheLineEnd) {

@@ -201,19 +201,79 @@ inline FirstWord first_word(Text at) noexcept {
   return {at, word, opt_ws(drop(at, word))};
 }
 
-// [ws] word [ws] "{", the hot loops' form: the word and the text after the "{", or nothing.
+// [ws] word [ws] "{", the hot loops' form: the word and the text after the "{", or nothing. The
+// word ends at white space or "{", so that an entry of a one-line list may touch its brace
+// ("tcp{ }").
+inline constexpr CharSet kEntryNameStop{" \t\r\n{"};
 struct BlockHead {
   Text word;
   Text body;
 };
 inline std::optional<BlockHead> block_head(Text in) noexcept {
   Text at = opt_ws(in);
-  const std::size_t word = span_outside(at, kWhiteSpace);
-  if (word == 0) return std::nullopt;
+  const std::size_t word = span_outside(at, kEntryNameStop);
+  if (word == 0 || at[0] == '}') return std::nullopt;
   Text open = opt_ws_to_brace(drop(at, word));
   if (open.empty() || open[0] != '{') return std::nullopt;
   return BlockHead{at.substr(0, word), drop(open, 1)};
 }
+
+// A property's value and the rest after it.
+struct LineValue {
+  Text value;
+  Text rest;
+};
+
+// ---- blocks read as words ------------------------------------------------------------
+//
+// A block whose "{" is followed on its own line by more than blanks ("{ address 10.0.0.1 }",
+// and every block of an object written on one line) is read as words: a property's value is one
+// word or one double-quoted text, a nested block is a word followed by its own braces, and line
+// ends are white space like any other. A block whose "{" ends its line is read line by line.
+
+// True when the text after a block's "{" holds more than blanks before its line ends.
+inline bool words_follow(Text after_brace) noexcept {
+  std::size_t i = 0;
+  while (i < after_brace.size() && is_blank(after_brace[i])) ++i;
+  return i < after_brace.size() && after_brace[i] != '\r' && after_brace[i] != '\n';
+}
+
+constexpr bool ends_word(char c) noexcept { return is_space(c) || c == '{' || c == '}'; }
+
+// The length of the word at `at`: its run outside white space and braces.
+inline std::size_t word_length(Text at) noexcept {
+  std::size_t n = 0;
+  while (n < at.size() && !ends_word(at[n])) ++n;
+  return n;
+}
+
+// Where the double-quoted text that opens at `at[0]` closes on its line: the offset of its
+// closing quote, or nothing where the line ends first (the quote is then a character of a word).
+inline std::optional<std::size_t> closing_quote(Text at) noexcept {
+  for (std::size_t i = 1; i < at.size(); ++i) {
+    if (at[i] == '"') return i;
+    if (at[i] == '\r' || at[i] == '\n') break;
+  }
+  return std::nullopt;
+}
+
+// A value of a block read as words, at `at` (white space passed): a double-quoted text on one
+// line, kept with its quotes, else a word. Nothing where a brace or the end of the text stands.
+std::optional<LineValue> word_value(Text at) noexcept;
+
+// The rest after the "}" that pairs with the "{" just before `body`: nested braces are counted,
+// those within double-quoted texts are not. Nothing where the text ends first.
+std::optional<Text> group_rest(Text body);
+
+// An item of a block read as words that is none of its properties, at `at` (white space already
+// passed) whose first word is `word` (at least 1) bytes long: the word and its block, where "{"
+// follows it; else the word alone, where it is one of the flag words that stand alone or nothing
+// follows it in the block; else the word and the value after it. The rest, or nothing.
+std::optional<Text> skip_word_item(Text at, std::size_t word);
+
+// [ws] K [ws] value, in a block read as words: the value (word_value), else "Tag" (no K, or a
+// longer word) or "IsNot" (no value).
+ParseResult<Text> key_value_word(Text in, Text keyword);
 
 // ---- repetitions ----------------------------------------------------------------------
 
@@ -277,10 +337,6 @@ inline ParseResult<Text> key_value_line(Text in, Text keyword) {
 }
 // The value of a key_value_line read from just after its keyword: blanks, then the value
 // to the line end (untrimmed, at least one character), and the rest from the line end on.
-struct LineValue {
-  Text value;
-  Text rest;
-};
 inline std::optional<LineValue> line_value(Text after_keyword) noexcept {
   std::size_t i = 0;
   while (i < after_keyword.size() && is_blank(after_keyword[i])) ++i;
@@ -298,7 +354,8 @@ ParseResult<Unit> spaced_literal(Text in, Text lit);
 ParseResult<Unit> block_open(Text in, Text keyword);
 // A double-quoted text on one line (kept without its quotes), else a word.
 ParseResult<Text> list_element(Text in);
-// [ws] "{" [ws] elements separated by white space [ws] "}" [ws].
+// [ws] "{" [ws] elements separated by white space [ws] "}" [ws]; the last element may touch
+// the "}".
 ParseResult<std::vector<Text>> braced_list(Text in);
 // The same, elements dropped.
 ParseResult<Unit> skip_braced_list(Text in);
@@ -321,15 +378,14 @@ ParseResult<Unit> skip_block(Text in);
 // `in` when no block begins there (the list that `separated_list` of `named_block` and
 // `required_ws` reads, without its blocks).
 Text named_block_list_end(Text in);
-// Inside the body of an object: a block whose keyword is not one of `properties`
-// (persist, metadata, ...) is taken whole, nested braces balanced, on one line or many;
-// a block whose keyword is a property is skipped as `skip_block` does.
-ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties);
-// An item of an object's body that is none of its `properties`, at `at` (white space
-// already passed) whose first word is `word` (at least 1) bytes long: an unknown block
-// (skip_body_block), else, when `braced_lists`, a braced list, else a line (skip_line).
-// The rest, or nothing when none of them is there.
-std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Text> properties, bool braced_lists);
+// Inside the body of an object: a block, from its header to the "}" that pairs with its "{"
+// (nested braces counted, those within double-quoted texts not), on one line or many.
+ParseResult<Unit> skip_body_block(Text in);
+// An item of an object's body read line by line that is none of its properties, at `at`
+// (white space already passed) whose first word is `word` (at least 1) bytes long: a block
+// (skip_body_block), else, when `braced_lists`, a braced list, else a line (skip_line). The
+// rest, or nothing when none of them is there.
+std::optional<Text> skip_body_item(Text at, std::size_t word, bool braced_lists);
 // [ws] a run outside "{", "}", CR and LF [ws].
 ParseResult<Unit> skip_line(Text in);
 // The rest after skip_line, or nothing where it fails (the hot loops' form).

@@ -40,6 +40,27 @@ struct Stretch {
   WalkEnd end;
 };
 
+// Counts brace depth from `i` up to `until` (the end of a quoted text it enters may take it
+// past `until`): true when the depth comes to zero, at the "}" at `i`. Braces within a
+// double-quoted text on one line do not count.
+inline bool count_braces(Text text, std::size_t& i, std::size_t until, std::int64_t& depth) noexcept {
+  while (i < until) {
+    const char c = text[i];
+    if (c == '"') {
+      if (auto q = closing_quote(drop(text, i))) {
+        i += *q + 1;
+        continue;
+      }
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '}' && --depth == 0) {
+      return true;
+    }
+    ++i;
+  }
+  return false;
+}
+
 // Depth of braces over a whole text, in chunks summed in a tree, for the unknown-block
 // scan: from any place it finds the brace that brings a depth back to zero in
 // logarithmic time. Built once per call, the first time a scan runs long.
@@ -50,11 +71,23 @@ class BraceDepthIndex {
     leaves_ = std::bit_ceil(std::max<std::size_t>(chunks, 1));
     sum_.assign(2 * leaves_, 0);
     low_.assign(2 * leaves_, kNever);
+    resume_.assign(chunks, 0);
+    std::size_t quoted_until = 0;  // the end of a quoted text that runs into the next chunk
     for (std::size_t c = 0; c < chunks; ++c) {
       std::int64_t d = 0, low = kNever;
-      for (std::size_t i = c * kChunk, e = std::min(text.size(), i + kChunk); i < e; ++i) {
+      const std::size_t e = std::min(text.size(), (c + 1) * kChunk);
+      std::size_t i = resume_[c] = std::max(c * kChunk, quoted_until);
+      while (i < e) {
+        if (text[i] == '"') {
+          if (auto q = closing_quote(drop(text, i))) {
+            i += *q + 1;
+            quoted_until = i;
+            continue;
+          }
+        }
         d += step(text[i]);
         low = std::min(low, d);
+        ++i;
       }
       sum_[leaves_ + c] = d;
       low_[leaves_ + c] = low;
@@ -65,18 +98,19 @@ class BraceDepthIndex {
     }
   }
 
-  // The offset of the first "}" at or after `from` where `depth` (at least 1 at `from`)
-  // comes to zero, or nothing.
+  // The offset of the first "}" at or after `from` (outside a quoted text) where `depth` (at
+  // least 1 at `from`) comes to zero, or nothing.
   std::optional<std::size_t> close(std::size_t from, std::int64_t depth) const {
     std::size_t i = from;
-    for (std::size_t e = std::min(text_.size(), (from / kChunk + 1) * kChunk); i < e; ++i)
-      if ((depth += step(text_[i])) == 0) return i;
-    std::size_t chunk = i / kChunk;
+    // Up to the start of a chunk: one that a quoted text ends within is read here too.
+    while (i < text_.size() && (i == from || i % kChunk != 0)) {
+      if (count_braces(text_, i, std::min(text_.size(), (i / kChunk + 1) * kChunk), depth)) return i;
+    }
     if (i >= text_.size()) return std::nullopt;
-    std::size_t found = descend(1, 0, leaves_, chunk, depth);
+    std::size_t found = descend(1, 0, leaves_, i / kChunk, depth);
     if (found == kNone) return std::nullopt;
-    for (i = found * kChunk; i < text_.size(); ++i)
-      if ((depth += step(text_[i])) == 0) return i;
+    i = resume_[found];
+    if (count_braces(text_, i, text_.size(), depth)) return i;
     return std::nullopt;  // not reached: the chunk's low point brings the depth to zero
   }
 
@@ -105,6 +139,7 @@ class BraceDepthIndex {
   Text text_;
   std::size_t leaves_ = 1;
   std::vector<std::int64_t> sum_, low_;
+  std::vector<std::size_t> resume_;  // where each chunk's count starts: past a quoted text running into it
 };
 
 }  // namespace
@@ -295,7 +330,7 @@ template <class Push>
 ParseResult<Unit> braced_list_into(Text in, const bool& collect, Push&& push) {
   auto open = literal(opt_ws_to_brace(in), "{");
   if (!open) return open.error();
-  WalkEnd end = walk_list(WalkKind::BracedList, open.rest(), true, collect, list_element, push);
+  WalkEnd end = walk_list(WalkKind::BracedList, open.rest(), false, collect, list_element, push);
   auto close = walk_result(end, in);
   if (!close) return close.error();
   return {opt_ws(close.rest()), Unit{}};
@@ -462,52 +497,86 @@ Text named_block_list_end(Text in) {
 
 namespace {
 
-// skip_body_block after its header: `word` is the block's keyword and `body` the text
-// after its "{".
-ParseResult<Unit> skip_body_block_after(Text word, Text body, std::span<const Text> properties) {
-  if (std::find(properties.begin(), properties.end(), word) != properties.end())
-    return block_lines(body, false, [](Text) {});
-  // An unknown block: find the brace that closes it. Short blocks are scanned; a scan
-  // that runs long goes on in the call's brace-depth index.
+// The offset in `body` of the "}" that pairs with the "{" before it, or nothing. Short blocks
+// are scanned; a scan that runs long goes on in the call's brace-depth index.
+std::optional<std::size_t> group_close(Text body) {
   constexpr std::size_t kPlainScan = 256;
   std::int64_t depth = 1;
   std::size_t i = 0;
-  for (std::size_t e = std::min(body.size(), kPlainScan); i < e; ++i) {
-    if (body[i] == '{') {
-      ++depth;
-    } else if (body[i] == '}' && --depth == 0) {
-      return {drop(body, i + 1), Unit{}};
-    }
+  if (count_braces(body, i, std::min(body.size(), kPlainScan), depth)) return i;
+  if (i >= body.size()) return std::nullopt;
+  if (ScanMemo* memo = memo_for(body)) {
+    const std::size_t offset = static_cast<std::size_t>(body.data() - memo->begin());
+    if (auto at = memo->depth_index().close(offset + i, depth)) return *at - offset;
+    return std::nullopt;
   }
-  if (i < body.size()) {
-    std::optional<std::size_t> close;
-    if (ScanMemo* memo = memo_for(body)) {
-      std::size_t offset = static_cast<std::size_t>(body.data() - memo->begin());
-      if (auto at = memo->depth_index().close(offset + i, depth)) close = *at - offset;
-    } else {
-      for (; i < body.size() && !close; ++i) {
-        if (body[i] == '{') ++depth;
-        else if (body[i] == '}' && --depth == 0) close = i;
-      }
-    }
-    if (close) return {drop(body, *close + 1), Unit{}};
-  }
+  if (count_braces(body, i, body.size(), depth)) return i;
+  return std::nullopt;
+}
+
+// skip_body_block after its header: the text after its "{".
+ParseResult<Unit> skip_body_block_after(Text body) {
+  if (auto close = group_close(body)) return {drop(body, *close + 1), Unit{}};
   return ParseError::error(ParseErrorKind::Tag, drop(body, body.size()));
 }
 
+// The words that stand alone among the words a block read as words does not know.
+constexpr std::array<Text, 6> kFlagWords{"vlans-enabled", "vlans-disabled", "ip-forward", "l2-forward", "enabled",
+                                         "disabled"};
+
 }  // namespace
 
-ParseResult<Unit> skip_body_block(Text in, std::span<const Text> properties) {
+ParseResult<Unit> skip_body_block(Text in) {
   auto header = block_header(in);
   if (!header) return header.error();
-  return skip_body_block_after(header.value(), header.rest(), properties);
+  return skip_body_block_after(header.rest());
 }
 
-std::optional<Text> skip_body_item(Text at, std::size_t word, std::span<const Text> properties, bool braced_lists) {
+std::optional<LineValue> word_value(Text at) noexcept {
+  if (at.empty() || at[0] == '{' || at[0] == '}') return std::nullopt;
+  std::size_t n = 0;
+  if (at[0] == '"') {
+    if (auto q = closing_quote(at)) n = *q + 1;
+  }
+  if (n == 0) n = word_length(at);
+  if (n == 0) return std::nullopt;
+  return LineValue{at.substr(0, n), drop(at, n)};
+}
+
+std::optional<Text> group_rest(Text body) {
+  if (auto close = group_close(body)) return drop(body, *close + 1);
+  return std::nullopt;
+}
+
+std::optional<Text> skip_word_item(Text at, std::size_t word) {
+  Text after = opt_ws(drop(at, word));
+  if (after.starts_with('{')) {
+    if (auto rest = group_rest(drop(after, 1))) return opt_ws(*rest);
+    return std::nullopt;
+  }
+  const Text key = at.substr(0, word);
+  if (after.empty() || after[0] == '}' || std::find(kFlagWords.begin(), kFlagWords.end(), key) != kFlagWords.end())
+    return after;
+  if (auto value = word_value(after)) return opt_ws(value->rest);
+  return std::nullopt;
+}
+
+ParseResult<Text> key_value_word(Text in, Text keyword) {
+  Text at = opt_ws(in);
+  auto key = literal(at, keyword);
+  if (!key) return key.error();
+  if (word_length(at) != keyword.size()) return ParseError::error(ParseErrorKind::Tag, at);
+  Text after = opt_ws(key.rest());
+  auto value = word_value(after);
+  if (!value) return ParseError::error(ParseErrorKind::IsNot, after);
+  return {value->rest, value->value};
+}
+
+std::optional<Text> skip_body_item(Text at, std::size_t word, bool braced_lists) {
   // The header of a block is the first word, white space and "{" (FirstWord::block_header).
   Text after = opt_ws_to_brace(drop(at, word));
   if (!after.empty() && after[0] == '{') {
-    if (auto block = skip_body_block_after(at.substr(0, word), drop(after, 1), properties)) return block.rest();
+    if (auto block = skip_body_block_after(drop(after, 1))) return block.rest();
   }
   if (braced_lists && at[0] == '{') {
     if (auto list = skip_braced_list(at)) return list.rest();

@@ -42,6 +42,7 @@ struct Reading {
 
   Record record;
   std::vector<Later> later;  // in the order read
+  bool words = false;        // the body is read as words (lex::words_follow), not line by line
 
   void defer(Collect collect, Text at, std::size_t index = 0) { later.push_back({collect, at, index}); }
   // A list of the kind `collect` collects was collected at once: it replaces those deferred.
@@ -122,15 +123,46 @@ class PropertyTable {
   std::array<std::uint32_t, 256> by_first_{};
 };
 
-// The body items and the "}" that closes the body: items [ws] "}" [ws]. The items are
+// closed_items for a body read as words. A word ends at white space or a brace; a "{" where an
+// item would begin opens a group that is skipped whole.
+template <class Record, std::size_t N>
+ParseResult<Unit> word_items(Text in, bool at_least_one, const PropertyTable<Record, N>& table,
+                             Reading<Record>& reading) {
+  for (bool first = true;; first = false) {
+    Text at = lex::opt_ws(in);
+    std::optional<Text> rest;
+    if (!at.empty() && at[0] == '}') {
+      if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
+      return {lex::opt_ws(lex::drop(at, 1)), Unit{}};
+    }
+    if (!at.empty() && at[0] == '{') {
+      if (auto group = lex::group_rest(lex::drop(at, 1))) rest = lex::opt_ws(*group);
+    } else if (const std::size_t word = lex::word_length(at); word != 0) {
+      rest = table.read(at, word, reading);
+      if (!rest) rest = lex::skip_word_item(at, word);
+    }
+    if (!rest) {
+      if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
+      return ParseError::error(ParseErrorKind::Tag, at);
+    }
+    in = *rest;
+  }
+}
+
+// The body items and the "}" that closes the body, from just after the body's "{": items [ws]
+// "}" [ws]. A body whose "{" is followed by more on its line is read as words, else line by
+// line (lex::words_follow); `reading.words` tells the property readers which. The items are
 // read until one does not match; the "}" must stand where that one began. An item is a
-// property, else an unknown block, else (when `braced_lists`) a braced list, else a line.
-// With `at_least_one`, a body without any item fails with the first item's error (the line
-// alternative's, "IsNot" where it began); a missing "}" fails with "Tag" where it must stand.
-// The rest is the text after the "}" and its white space.
+// property, else what the body skips: read line by line, a block, else (when `braced_lists`) a
+// braced list, else a line; read as words, a block, a word standing alone, or a word and its
+// value. With `at_least_one`, a body without any item fails with the first item's error
+// ("IsNot" where it began); a missing "}" fails with "Tag" where it must stand. The rest is the
+// text after the "}" and its white space.
 template <class Record, std::size_t N>
 ParseResult<Unit> closed_items(Text in, bool at_least_one, const PropertyTable<Record, N>& table,
                                Reading<Record>& reading, bool braced_lists) {
+  reading.words = lex::words_follow(in);
+  if (reading.words) return word_items(in, at_least_one, table, reading);
   for (bool first = true;; first = false) {
     Text at = lex::opt_ws(in);
     const std::size_t word = lex::span_outside(at, lex::kWhiteSpace);
@@ -145,10 +177,10 @@ ParseResult<Unit> closed_items(Text in, bool at_least_one, const PropertyTable<R
         if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
         return {word == 1 ? after : lex::drop(at, 1), Unit{}};
       }
-      rest = lex::skip_body_item(at, word, table.keywords(), braced_lists);
+      rest = lex::skip_body_item(at, word, braced_lists);
     } else {
       rest = table.read(at, word, reading);
-      if (!rest) rest = lex::skip_body_item(at, word, table.keywords(), braced_lists);
+      if (!rest) rest = lex::skip_body_item(at, word, braced_lists);
     }
     if (!rest) {
       if (first && at_least_one) return ParseError::error(ParseErrorKind::IsNot, at);
@@ -176,16 +208,56 @@ inline void assign(std::optional<Text>& field, Text value) { field = value; }
 inline void assign(ObjectPath& field, Text value) { field = ObjectPath(value); }
 
 // The value of a key_value_line property: blanks must follow the keyword, so a longer
-// first word never matches.
-inline std::optional<lex::LineValue> line_value(const Key& key) noexcept {
+// first word never matches; the value runs to the end of the line. In a body read as words,
+// the value is the one word or quoted text after the keyword.
+inline std::optional<lex::LineValue> line_value(const Key& key, bool words) noexcept {
   if (!key.whole_word()) return std::nullopt;
+  if (words) [[unlikely]] return lex::word_value(lex::opt_ws(key.after()));
   return lex::line_value(key.after());
 }
 
 // A key_value_line property: the rest of the line.
 template <auto Field>
 std::optional<Text> text_line(const Key& key, Reading<RecordOf<Field>>& reading) {
-  auto value = line_value(key);
+  auto value = line_value(key, reading.words);
+  if (!value) return std::nullopt;
+  assign(reading.record.*Field, value->value);
+  return value->rest;
+}
+
+// The value of a monitor line. Read as words, a monitor rule is its words joined by "and"
+// ("/Common/http and /Common/tcp"), or "min N of" and a braced list of monitors.
+inline std::optional<lex::LineValue> monitor_value(const Key& key, bool words) noexcept {
+  auto value = line_value(key, words);
+  if (!value || !words) return value;
+  const char* begin = value->value.data();
+  auto through = [&](Text rest) {
+    value = lex::LineValue{Text(begin, static_cast<std::size_t>(rest.data() - begin)), rest};
+  };
+  auto word_at = [](Text at, Text word) { return lex::word_length(at) == word.size() && lex::has_prefix(at, word); };
+  if (value->value == "min") {
+    Text at = lex::opt_ws(value->rest);
+    auto count = lex::word_value(at);
+    if (!count || !lex::u16_value(count->value)) return value;
+    at = lex::opt_ws(count->rest);
+    if (!word_at(at, "of")) return value;
+    at = lex::opt_ws(lex::drop(at, 2));
+    if (!at.starts_with('{')) return value;
+    if (auto group = lex::group_rest(lex::drop(at, 1))) through(*group);
+    return value;
+  }
+  for (;;) {
+    Text at = lex::opt_ws(value->rest);
+    if (!word_at(at, "and")) return value;
+    auto next = lex::word_value(lex::opt_ws(lex::drop(at, 3)));
+    if (!next) return value;
+    through(next->rest);
+  }
+}
+
+template <auto Field>
+std::optional<Text> monitor_line(const Key& key, Reading<RecordOf<Field>>& reading) {
+  auto value = monitor_value(key, reading.words);
   if (!value) return std::nullopt;
   assign(reading.record.*Field, value->value);
   return value->rest;
@@ -194,7 +266,7 @@ std::optional<Text> text_line(const Key& key, Reading<RecordOf<Field>>& reading)
 // A key_value_line property whose value must be a 16-bit number.
 template <auto Field>
 std::optional<Text> number_line(const Key& key, Reading<RecordOf<Field>>& reading) {
-  auto value = line_value(key);
+  auto value = line_value(key, reading.words);
   if (!value) return std::nullopt;
   auto number = lex::u16_value(value->value);
   if (!number) return std::nullopt;
@@ -270,9 +342,10 @@ std::optional<Text> braced_entries(Text after_keyword, Entry&& entry) {
   return lex::opt_ws(lex::drop(close, 1));
 }
 
-// A flag_line property.
+// A flag_line property. Read as words, the flag is a word of its own.
 template <auto Field>
 std::optional<Text> flag(const Key& key, Reading<RecordOf<Field>>& reading) {
+  if (reading.words && !key.whole_word()) return std::nullopt;
   reading.record.*Field = true;
   return lex::opt_ws(key.after());
 }

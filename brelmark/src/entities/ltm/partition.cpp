@@ -9,17 +9,19 @@ using namespace lex;
 
 constexpr CharSet kNameStop{" \t\r\n{"};
 
-// One body line: "default-route-domain" with a 16-bit number, or "description". A
-// route domain that is not a number is no property line, so the body ends there.
-ParseResult<Unit> partition_property(Text in, ParsedPartition& p) {
-  auto domain = key_value_line(in, "default-route-domain");
+// One body item: "default-route-domain" with a 16-bit number, or "description"; their
+// values run to the end of the line, or are one word or quoted text in a body read as words.
+// A route domain that is not a number is no property, so the body ends there.
+ParseResult<Unit> partition_property(Text in, ParsedPartition& p, bool words) {
+  auto value = [words](Text at, Text keyword) { return words ? key_value_word(at, keyword) : key_value_line(at, keyword); };
+  auto domain = value(in, "default-route-domain");
   if (domain) {
     if (auto number = u16_value(domain.value())) {
       p.default_route_domain = *number;
       return {domain.rest(), Unit{}};
     }
   }
-  auto description = key_value_line(in, "description");
+  auto description = value(in, "description");
   if (!description) return description.error();
   p.description = description.value();
   return {description.rest(), Unit{}};
@@ -39,7 +41,8 @@ ParseResult<ParsedPartition> parse_partition(std::string_view text) {
 
   ParsedPartition p;
   p.name = name.value();
-  auto items = repeat(opt_ws(open.rest()), false, [&](Text at) { return partition_property(at, p); });
+  const bool words = words_follow(open.rest());
+  auto items = repeat(opt_ws(open.rest()), false, [&](Text at) { return partition_property(at, p, words); });
   if (!items) return items.error();
   auto close = spaced_literal(items.rest(), "}");
   if (!close) return close.error();

@@ -28,7 +28,7 @@ constexpr body::PropertyTable<ParsedPoolMember, 7> kMemberProperties{std::array<
     {"priority-group", number_line<&ParsedPoolMember::priority_group>},
     {"session", text_line<&ParsedPoolMember::session>},
     {"state", text_line<&ParsedPoolMember::state>},
-    {"monitor", text_line<&ParsedPoolMember::monitor>},
+    {"monitor", body::monitor_line<&ParsedPoolMember::monitor>},
     {"ratio", number_line<&ParsedPoolMember::ratio>},
 }}};
 
@@ -76,7 +76,7 @@ constexpr body::PropertyTable<ParsedPool, 6> kPoolProperties{std::array<Property
     {"description", text_line<&ParsedPool::description>},
     {"min-active-members", number_line<&ParsedPool::min_active_members>},
     {"partition", text_line<&ParsedPool::partition>},
-    {"monitor", text_line<&ParsedPool::monitor>},
+    {"monitor", body::monitor_line<&ParsedPool::monitor>},
 }}};
 
 }  // namespace
@@ -92,7 +92,7 @@ ParseResult<ParsedPool> parse_pool(std::string_view text) {
 
   PoolReading p;
   p.record.name = ObjectPath(name.value());
-  auto items = body::closed_items(opt_ws(open.rest()), false, kPoolProperties, p, false);
+  auto items = body::closed_items(open.rest(), false, kPoolProperties, p, false);
   if (!items) return items.error();
   return {items.rest(), std::move(p).finish()};
 }

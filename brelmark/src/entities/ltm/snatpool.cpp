@@ -11,11 +11,12 @@ using namespace lex;
 // Lists whose elements end within this many bytes of the list's start are collected at once.
 constexpr std::size_t kShortList = 512;
 
-// One body item: a "members" list or a "partition" line; nothing is skipped. A longer list
+// One body item: a "members" list or a "partition" line (one word or quoted text in a body read
+// as words); nothing is skipped. A longer list
 // is only checked here: `members_at` keeps where it begins (after its keyword), to collect
 // it once the pool has parsed, as a list that closes far away would otherwise be collected
 // again at every line the configuration retries.
-ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s, std::optional<Text>& members_at) {
+ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s, std::optional<Text>& members_at, bool words) {
   auto key = literal(opt_ws(in), "members");
   if (key) {
     if (auto members = short_braced_list(key.rest(), kShortList)) {
@@ -28,7 +29,7 @@ ParseResult<Unit> snatpool_property(Text in, ParsedSnatPool& s, std::optional<Te
       return {members.rest(), Unit{}};
     }
   }
-  auto partition = key_value_line(in, "partition");
+  auto partition = words ? key_value_word(in, "partition") : key_value_line(in, "partition");
   if (!partition) return partition.error();
   s.partition = partition.value();
   return {partition.rest(), Unit{}};
@@ -48,7 +49,8 @@ ParseResult<ParsedSnatPool> parse_snatpool(std::string_view text) {
   ParsedSnatPool s;
   s.name = ObjectPath(name.value());
   std::optional<Text> members_at;
-  auto items = repeat(open.rest(), false, [&](Text at) { return snatpool_property(at, s, members_at); });
+  const bool words = words_follow(open.rest());
+  auto items = repeat(open.rest(), false, [&](Text at) { return snatpool_property(at, s, members_at, words); });
   if (!items) return items.error();
   auto close = streaming_literal(opt_ws(items.rest()), "}");
   if (!close) return close.error();

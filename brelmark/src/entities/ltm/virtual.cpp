@@ -12,26 +12,39 @@ using VirtualReading = body::Reading<ParsedVirtual>;
 using body::text_line;
 using body::word_list;
 
+constexpr body::PropertyTable<ParsedProfile, 1> kProfileProperties{std::array<Property<ParsedProfile>, 1>{{
+    {"context", text_line<&ParsedProfile::context>},
+}}};
+
 constexpr Text kContext = "context";
 
-// name [ws] "{" [ws] ("context" lines)* [ws] "}" [ws], into `profile`: the rest, or
-// nothing.
+// name [ws] "{" [ws] items [ws] "}" [ws], into `profile`: the rest, or nothing. A profile
+// knows its "context"; what else its body holds is skipped.
 std::optional<Text> profile_entry(Text in, ParsedProfile& profile) {
   auto head = block_head(in);
   if (!head) return std::nullopt;
   profile = {head->word, std::nullopt};
   Text contexts = opt_ws(head->body);
-  for (;;) {
-    Text key = opt_ws(contexts);
-    if (!has_prefix(key, kContext)) break;
-    auto context = line_value(drop(key, kContext.size()));
-    if (!context) break;
-    profile.context = context->value;
-    contexts = context->rest;
+  if (contexts.starts_with('}')) return opt_ws(drop(contexts, 1));  // the usual "{ }"
+  if (!words_follow(head->body)) {
+    // "context" lines, read here; any other body goes the general way.
+    for (;;) {
+      Text key = opt_ws(contexts);
+      if (!has_prefix(key, kContext)) break;
+      auto context = line_value(drop(key, kContext.size()));
+      if (!context) break;
+      profile.context = context->value;
+      contexts = context->rest;
+    }
+    Text close = opt_ws(contexts);
+    if (close.starts_with('}')) return opt_ws(drop(close, 1));
   }
-  Text close = opt_ws(contexts);
-  if (!close.starts_with('}')) return std::nullopt;
-  return opt_ws(drop(close, 1));
+  body::Reading<ParsedProfile> reading;
+  reading.record.name = head->word;
+  auto items = body::closed_items(head->body, false, kProfileProperties, reading, false);
+  if (!items) return std::nullopt;
+  profile = reading.record;
+  return items.rest();
 }
 
 // [ws] "{" [ws] profile entries [ws] "}" [ws] after the keyword.
