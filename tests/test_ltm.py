@@ -386,6 +386,37 @@ def test_listing_printed_inside_a_partition():
     check_round_trips(ltm)
 
 
+# ---- Names relative to a partition, and names printed from the root ------------------------------------
+
+POOL_IN_T = "ltm pool t/p {\n    partition t\n}\n"
+
+
+def vs_listing(pool, partition, profile="/Common/http"):
+    return (f"ltm virtual vs {{\n    partition {partition}\n    pool {pool}\n    profiles {{\n"
+            f"        {profile} {{ }}\n    }}\n}}\n")
+
+
+@pytest.mark.parametrize("text,pools,pool_references", [
+    # inside the partition t: references of Common are printed in full
+    (POOL_IN_T + vs_listing("t/p", "t"), [("t/p", "/t/t/p")], ["t/p"]),
+    # a reference of Common printed from the root, anywhere in the listing, shows the root's shape
+    (POOL_IN_T + vs_listing("t/p", "t", "Common/http"), [("p", "/t/p")], ["/t/p"]),
+    (POOL_IN_T + vs_listing("Common/web_pool", "t") + "ltm pool Common/web_pool {\n    partition Common\n}\n",
+     [("p", "/t/p"), ("web_pool", "/Common/web_pool")], ["/Common/web_pool"]),
+    # "Common/" inside a word, or after "/", shows nothing
+    (POOL_IN_T + vs_listing("t/p", "t", "/x/Common/http") + "# aCommon/x\n", [("t/p", "/t/t/p")], ["t/p"]),
+])
+def test_names_printed_from_the_root_are_read_from_the_root(text, pools, pool_references):
+    ltm = LTM(text)
+    assert [(p.name.get_val(), p.get_full_path()) for p in ltm.pools] == pools
+    assert [vs.pool.get_val() for vs in ltm.virtual_servers] == pool_references
+    # read in pieces, a large text gives the same, once per copy
+    copies = 2 * 1024 * 1024 // len(text) + 1
+    large = LTM(text * copies)
+    assert [p.to_dict() for p in large.pools] == [p.to_dict() for p in ltm.pools] * copies
+    assert [vs.to_dict() for vs in large.virtual_servers] == [vs.to_dict() for vs in ltm.virtual_servers] * copies
+
+
 @pytest.mark.skipif(not GEN_CONFIG.exists(), reason="the listing generator is not beside the repository")
 def test_generated_listing_round_trips():
     text = generate_listing("--apps", "40")

@@ -197,6 +197,8 @@ def in_partition(name, partition, body=""):
     return f"ltm pool {name} {{\n{body}    partition {partition}\n}}\n"
 
 
+MEMBER_OF_COMMON = "    members {\n        Common/10.0.0.1:80 {\n            address 10.0.0.1\n        }\n    }\n"
+
 RELATIVE_NAMES = [
     # text, then name, get_partition(), get_full_path()
     pytest.param(in_partition("test006/pool3", "test006"), "test006/pool3", "test006", "/test006/test006/pool3",
@@ -204,7 +206,7 @@ RELATIVE_NAMES = [
     pytest.param(in_partition("cafe/https_pool", "cis-c-6"), "cafe/https_pool", "cis-c-6",
                  "/cis-c-6/cafe/https_pool", id="folder"),
     pytest.param(in_partition("app/sub/pool", "t", "    monitor /Common/http\n"), "app/sub/pool", "t",
-                 "/t/app/sub/pool", id="folder in a folder"),
+                 "/t/app/sub/pool", id="folder in a folder, a reference from the root's partition"),
     pytest.param(in_partition("web_pool", "Prod"), "web_pool", "Prod", "/Prod/web_pool", id="plain"),
     pytest.param(in_partition("/Dev/App/web_pool", "Dev"), "/Dev/App/web_pool", "Dev", "/Dev/App/web_pool",
                  id="absolute in a folder"),
@@ -216,6 +218,16 @@ RELATIVE_NAMES = [
                  id="blank line"),
     # a pool without a line is in Common too, so a line naming Common tells nothing
     pytest.param(in_partition("app.app/pool", "Common"), "pool", "app.app", "/app.app/pool", id="line Common"),
+    # printed from the root: the pool's own text holds "Common/..." at the start of a word
+    pytest.param(in_partition("Tenant_1/Shared/web_pool", "Tenant_1", "    monitor Common/http\n"),
+                 "/Tenant_1/Shared/web_pool", "Tenant_1", "/Tenant_1/Shared/web_pool", id="root, folder"),
+    pytest.param(in_partition("t/p", "t", MEMBER_OF_COMMON), "p", "t", "/t/p", id="root, member of Common"),
+    pytest.param(in_partition("Common/p", "Common"), "p", "Common", "/Common/p", id="root, Common"),
+    # only a word that begins with "Common/" shows the root, and only in the pool's own text
+    pytest.param(in_partition("t/p", "t", "    monitor my_Common/http\n"), "t/p", "t", "/t/t/p",
+                 id="Common/ inside a word"),
+    pytest.param(in_partition("t/p", "t") + "ltm pool Common/q { }\n", "t/p", "t", "/t/t/p",
+                 id="Common/ after the pool"),
 ]
 
 

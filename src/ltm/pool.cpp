@@ -95,7 +95,48 @@ const brelmark::PathCaptures* relative_name(const Pool& pool, brelmark::PathCapt
   return matched && matched->partition ? matched : nullptr;
 }
 
+// Where a character stands before "Common/", whether the word goes on through it: only ASCII white
+// space and the brackets and quotes around values start a word.
+bool continues_word(char c) noexcept {
+  switch (c) {
+    case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+    case '{': case '}': case '(': case ')': case '[': case ']': case '"': case '\'':
+      return false;
+    default:
+      return true;
+  }
+}
+
 }  // namespace
+
+// ---- Names relative to a partition ---------------------------------------------------------------
+
+bool pool_named_from_own_partition(const Pool& pool) noexcept {
+  std::string_view name = pool.name, partition = pool.partition;
+  // The cheap tests first: a whole listing's pools pass through here.
+  if (name.size() <= partition.size() || name[partition.size()] != '/' || !name.starts_with(partition)) return false;
+  brelmark::PathCaptures captures;
+  const brelmark::PathCaptures* relative = relative_name(pool, captures);
+  return relative && *relative->partition == partition;
+}
+
+bool names_printed_from_root(std::string_view text) noexcept {
+  constexpr std::string_view kCommon = "Common/";
+  for (std::size_t at = text.find(kCommon); at != std::string_view::npos; at = text.find(kCommon, at + 1)) {
+    if (at == 0 || !continues_word(text[at - 1])) return true;
+  }
+  return false;
+}
+
+void pool_read_from_root(Pool& pool) {
+  std::string absolute = "/";
+  absolute += pool.name;
+  brelmark::PathCaptures matched;
+  const brelmark::PathCaptures* captures = match_name(absolute, matched);
+  if (!captures || !captures->partition) return;  // not a pool named from its own partition
+  pool.partition = *captures->partition;
+  pool.name = kept_name(absolute, captures, NameKeeps::name_group);
+}
 
 // ---- Conversions from parsed records -------------------------------------------------------------
 
@@ -149,6 +190,12 @@ void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& pool) {
   pool.description = parsed.description;
   pool.min_active_members = parsed.min_active_members;
   pool.lb_mode = parsed.load_balancing_mode;
+}
+
+Pool pool_from_object_text(const brelmark::ParsedPool& parsed, std::string_view object_text) {
+  Pool pool = pool_from_parser(parsed);
+  if (pool_named_from_own_partition(pool) && names_printed_from_root(object_text)) pool_read_from_root(pool);
+  return pool;
 }
 
 // ---- Operations ---------------------------------------------------------------------------------

@@ -91,6 +91,22 @@ bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
 // neither blank nor "Common" (the partition of a pool whose text has no "partition" line, which
 // therefore tells nothing). Such a pool keeps its name whole, its partition is the line's, and its
 // full path is "/" + partition + "/" + the name: "/test006/test006/pool3".
+//
+// A listing printed from the root ("cd /; list ... recursive") writes every name relative to "/",
+// Common's too: "Common/web_pool", "Tenant_1/Shared/web_pool" with "partition Tenant_1". A name
+// that begins with its own partition is read either way; where the text shows the root shape (a
+// name or reference of Common written "Common/..."), it is read from the root.
+
+// True when the pool's name is relative to its partition (above) and begins with that partition
+// and a "/", so that it reads otherwise from the root.
+bool pool_named_from_own_partition(const Pool& pool) noexcept;
+// True when the text holds "Common/" at the start of a word (not after "/" or a name character):
+// names printed from the root.
+bool names_printed_from_root(std::string_view text) noexcept;
+// The pool as its name reads from the root: as the name with a leading "/" is converted
+// ("Tenant_1/Shared/web_pool" in Tenant_1 -> "/Tenant_1/Shared/web_pool", "test006/pool3" ->
+// "pool3" in test006). Only for a pool of which pool_named_from_own_partition holds.
+void pool_read_from_root(Pool& pool);
 
 // ---- Conversions from parsed records -------------------------------------------------------------
 // A pool keeps the `name` group of its parsed name ("/Prod/web_pool" -> "web_pool"), a member the
@@ -109,6 +125,9 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed);
 void memberfqdn_from_parser_into(const brelmark::ParsedMemberFqdn& parsed, MemberFqdn& out);
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& out);
 void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& out);
+// A pool read alone from the text of its object: pool_from_parser, then read from the root where
+// the object's own text shows the root shape (a "Common/..." name or reference in it).
+Pool pool_from_object_text(const brelmark::ParsedPool& parsed, std::string_view object_text);
 
 // ---- Operations ---------------------------------------------------------------------------------
 
