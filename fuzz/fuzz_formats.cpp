@@ -194,7 +194,7 @@ std::optional<qv::ltm::Virtual> virtual_text(std::string_view text) {
 std::optional<qv::ltm::Pool> pool_text(std::string_view text) {
   auto parsed = brelmark::parse_pool(text);
   if (!parsed) return std::nullopt;
-  return qv::ltm::pool_from_parser(parsed.value());
+  return qv::ltm::pool_from_object_text(parsed.value(), text.substr(0, text.size() - parsed.rest().size()));
 }
 
 std::optional<qv::ltm::Partition> partition_text(std::string_view text) {

@@ -386,6 +386,96 @@ def test_listing_printed_inside_a_partition():
     check_round_trips(ltm)
 
 
+# ---- Names relative to a partition, and names printed from the root ------------------------------------
+
+# Printed inside the partition test006, whose application folder test006 holds two pools and two
+# virtual servers; and printed from the root, every name relative to "/", Common's included.
+IN_TEST006 = Path(__file__).resolve().parent / "data" / "in-partition.conf"
+FROM_ROOT = Path(__file__).resolve().parent / "data" / "root-printed.conf"
+
+
+def pool_path(vs):
+    """The README's join: a pool text without a leading "/" is relative to the virtual server's own
+    partition line, else to Common."""
+    text = vs.pool.get_val()
+    return text if text.startswith("/") else "/" + (vs.partition.strip() or "Common") + "/" + text
+
+
+def joins(ltm):
+    """(virtual server, its pool's path, whether that is the full path of a pool of the listing)."""
+    full_paths = {p.get_full_path() for p in ltm.pools}
+    return [(vs.name.get_val(), pool_path(vs), pool_path(vs) in full_paths) for vs in ltm.virtual_servers]
+
+
+@pytest.mark.parametrize("path,pools,joined", [
+    (IN_TEST006, [("test006/pool3", "test006", "/test006/test006/pool3"),
+                  ("test006/pool4", "test006", "/test006/test006/pool4"),
+                  ("shared_pool", "test006", "/test006/shared_pool")],
+     [("test006/vs3", "/test006/test006/pool3", True), ("test006/vs4", "/test006/test006/pool4", True),
+      ("shared_vs", "/test006/shared_pool", True)]),
+    (FROM_ROOT, [("web_pool", "Common", "/Common/web_pool"),
+                 ("/Tenant_1/Shared/web_pool", "Tenant_1", "/Tenant_1/Shared/web_pool"),
+                 ("api_pool", "Tenant_1", "/Tenant_1/api_pool")],
+     [("Common/vs_web", "/Common/web_pool", True), ("Tenant_1/Shared/vs_web", "/Tenant_1/Shared/web_pool", True),
+      ("Tenant_1/vs_api", "/Tenant_1/api_pool", True), ("Tenant_1/vs_common_pool", "/Common/web_pool", True)]),
+], ids=["inside a partition", "from the root"])
+def test_listings_join_each_virtual_server_to_its_pool(path, pools, joined):
+    ltm = LTM(path.read_text())
+    assert [(p.name.get_val(), p.get_partition(), p.get_full_path()) for p in ltm.pools] == pools
+    assert joins(ltm) == joined
+    # the members keep their addresses and ports without the partition
+    assert all(m.name.get_val().startswith("10.0.") for p in ltm.pools for m in p.members)
+    check_round_trips(ltm)
+    for fmt in FORMATS:
+        assert joins(round_trip(ltm, fmt)) == joined
+
+
+POOL_IN_T = "ltm pool t/p {\n    partition t\n}\n"
+
+
+def vs_listing(pool, partition, profile="/Common/http"):
+    return (f"ltm virtual vs {{\n    partition {partition}\n    pool {pool}\n    profiles {{\n"
+            f"        {profile} {{ }}\n    }}\n}}\n")
+
+
+@pytest.mark.parametrize("text,pools,pool_references", [
+    # inside the partition t: references of Common are printed in full
+    (POOL_IN_T + vs_listing("t/p", "t"), [("t/p", "/t/t/p")], ["t/p"]),
+    # a reference of Common printed from the root, anywhere in the listing, shows the root's shape
+    (POOL_IN_T + vs_listing("t/p", "t", "Common/http"), [("p", "/t/p")], ["/t/p"]),
+    (POOL_IN_T + vs_listing("Common/web_pool", "t") + "ltm pool Common/web_pool {\n    partition Common\n}\n",
+     [("p", "/t/p"), ("web_pool", "/Common/web_pool")], ["/Common/web_pool"]),
+    # "Common/" inside a word, or after "/", shows nothing
+    (POOL_IN_T + vs_listing("t/p", "t", "/x/Common/http") + "# aCommon/x\n", [("t/p", "/t/t/p")], ["t/p"]),
+])
+def test_names_printed_from_the_root_are_read_from_the_root(text, pools, pool_references):
+    ltm = LTM(text)
+    assert [(p.name.get_val(), p.get_full_path()) for p in ltm.pools] == pools
+    assert [vs.pool.get_val() for vs in ltm.virtual_servers] == pool_references
+    # read in pieces, a large text gives the same, once per copy
+    copies = 2 * 1024 * 1024 // len(text) + 1
+    large = LTM(text * copies)
+    assert [p.to_dict() for p in large.pools] == [p.to_dict() for p in ltm.pools] * copies
+    assert [vs.to_dict() for vs in large.virtual_servers] == [vs.to_dict() for vs in ltm.virtual_servers] * copies
+
+
+# The virtual servers of the real listings whose pool is in the same listing (its name written as
+# the virtual server writes it) find it by the README's join.
+@pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is not beside the repository")
+def test_real_listings_join_by_the_readme_rule():
+    found = []
+    for path in sorted(CORPUS.glob("*.conf")):
+        text = path.read_text()
+        ltm = LTM(text)
+        written = set(re.findall(r"^ltm pool (\S+) \{", text, flags=re.M))
+        written |= {"/" + name for name in written}  # as references printed from the root are read
+        for vs, (name, pool, joined) in zip(ltm.virtual_servers, joins(ltm)):
+            if vs.pool.get_val() in written:
+                assert joined, (path.name, name, pool)
+                found.append(name)
+    assert len(found) >= 3, found
+
+
 @pytest.mark.skipif(not GEN_CONFIG.exists(), reason="the listing generator is not beside the repository")
 def test_generated_listing_round_trips():
     text = generate_listing("--apps", "40")

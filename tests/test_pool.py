@@ -56,7 +56,13 @@ def test_listing_with_address_fqdn_and_route_domain_members():
     # a pool in a folder keeps its whole path
     ("ltm pool /Tenant/App/web_pool { }", "/Tenant/App/web_pool",
      {"name": "/Tenant/App/web_pool", "partition": "Tenant"}),
-    ("ltm pool App/web_pool {\n    partition Tenant\n}\n", "web_pool", {"name": "web_pool", "partition": "App"}),
+    # a name without a leading "/" is relative to the "partition" line, and kept whole
+    ("ltm pool App/web_pool {\n    partition Tenant\n}\n", "App/web_pool",
+     {"name": "App/web_pool", "partition": "Tenant"}),
+    # without the line its first part is the partition; in a folder it is kept with a leading "/"
+    ("ltm pool App/web_pool { }", "web_pool", {"name": "web_pool", "partition": "App"}),
+    ("ltm pool Tenant/App/web_pool { }", "/Tenant/App/web_pool",
+     {"name": "/Tenant/App/web_pool", "partition": "Tenant"}),
     ("ltm pool web_pool%3:80 { }", "web_pool", {"name": "web_pool"}),
     ("ltm pool \xa0/Prod/web_pool\u3000 { }", "web_pool", {"name": "web_pool", "partition": "Prod"}),
     # names the object-path pattern does not match are kept whole, in the partition Common
@@ -183,6 +189,72 @@ def test_listings_round_trip(fmt, text):
     assert (again.get_partition(), again.get_full_path()) == (pool.get_partition(), pool.get_full_path())
 
 
+# ---- Names relative to a partition ---------------------------------------------------------------
+
+# A listing printed inside the partition test006 writes the pool /test006/test006/pool3 (application
+# folder test006) as test006/pool3 with a "partition test006" line.
+def in_partition(name, partition, body=""):
+    return f"ltm pool {name} {{\n{body}    partition {partition}\n}}\n"
+
+
+MEMBER_OF_COMMON = "    members {\n        Common/10.0.0.1:80 {\n            address 10.0.0.1\n        }\n    }\n"
+
+RELATIVE_NAMES = [
+    # text, then name, get_partition(), get_full_path()
+    pytest.param(in_partition("test006/pool3", "test006"), "test006/pool3", "test006", "/test006/test006/pool3",
+                 id="folder named as the partition"),
+    pytest.param(in_partition("cafe/https_pool", "cis-c-6"), "cafe/https_pool", "cis-c-6",
+                 "/cis-c-6/cafe/https_pool", id="folder"),
+    pytest.param(in_partition("app/sub/pool", "t", "    monitor /Common/http\n"), "app/sub/pool", "t",
+                 "/t/app/sub/pool", id="folder in a folder, a reference from the root's partition"),
+    pytest.param(in_partition("web_pool", "Prod"), "web_pool", "Prod", "/Prod/web_pool", id="plain"),
+    pytest.param(in_partition("/Dev/App/web_pool", "Dev"), "/Dev/App/web_pool", "Dev", "/Dev/App/web_pool",
+                 id="absolute in a folder"),
+    pytest.param(in_partition("/Dev/web_pool", "Prod"), "web_pool", "Dev", "/Dev/web_pool", id="absolute"),
+    pytest.param("ltm pool App/web_pool { }", "web_pool", "App", "/App/web_pool", id="no line"),
+    pytest.param("ltm pool Tenant/App/web_pool { }", "/Tenant/App/web_pool", "Tenant", "/Tenant/App/web_pool",
+                 id="no line, folder"),
+    pytest.param("ltm pool App/web_pool {\n    partition \u3000\n}\n", "web_pool", "App", "/App/web_pool",
+                 id="blank line"),
+    # a pool without a line is in Common too, so a line naming Common tells nothing
+    pytest.param(in_partition("app.app/pool", "Common"), "pool", "app.app", "/app.app/pool", id="line Common"),
+    # printed from the root: the pool's own text holds "Common/..." at the start of a word
+    pytest.param(in_partition("Tenant_1/Shared/web_pool", "Tenant_1", "    monitor Common/http\n"),
+                 "/Tenant_1/Shared/web_pool", "Tenant_1", "/Tenant_1/Shared/web_pool", id="root, folder"),
+    pytest.param(in_partition("t/p", "t", MEMBER_OF_COMMON), "p", "t", "/t/p", id="root, member of Common"),
+    pytest.param(in_partition("Common/p", "Common"), "p", "Common", "/Common/p", id="root, Common"),
+    # only a word that begins with "Common/" shows the root, and only in the pool's own text
+    pytest.param(in_partition("t/p", "t", "    monitor my_Common/http\n"), "t/p", "t", "/t/t/p",
+                 id="Common/ inside a word"),
+    pytest.param(in_partition("t/p", "t") + "ltm pool Common/q { }\n", "t/p", "t", "/t/t/p",
+                 id="Common/ after the pool"),
+]
+
+
+@pytest.mark.parametrize("text,name,partition,full_path", RELATIVE_NAMES)
+def test_names_relative_to_the_partition_line(text, name, partition, full_path):
+    pool = Pool(text)
+    assert (pool.name.get_val(), pool.get_partition(), pool.get_full_path()) == (name, partition, full_path)
+    # a partition line other than Common wins over a default; in Common the default stands in
+    in_dev = ("Dev", "/Dev/" + full_path.removeprefix("/Common/")) if partition == "Common" else (partition, full_path)
+    assert (pool.get_partition("Dev"), pool.get_full_path("Dev")) == in_dev
+
+
+@pytest.mark.parametrize("text", [p.values[0] for p in RELATIVE_NAMES], ids=[p.id for p in RELATIVE_NAMES])
+def test_relative_names_read_back_from_every_form(text):
+    pool = Pool(text)
+    expected = (pool.name.get_val(), pool.get_partition(), pool.get_full_path())
+    again = [read(Pool, fmt, write(pool, fmt)) for fmt in FORMATS] + [pool_from(pool.to_dict())]
+    assert [(p.name.get_val(), p.get_partition(), p.get_full_path()) for p in again] == [expected] * len(again)
+    assert [p.to_dict() for p in again] == [pool.to_dict()] * len(again)
+    # CSV writes the name and the partition as they are held, the partition unless it is Common
+    document = pool.to_dict()
+    document.pop("members", None)
+    header, row = (line.split(",") for line in pool_from(document).try_to_csv().splitlines())
+    written = dict(zip(header, row))
+    assert (written["name"], written.get("partition")) == (document["name"], document.get("partition"))
+
+
 @pytest.mark.parametrize("text,message", [
     ("ltm virtual v { }", 'Parsing Error: Error { input: "ltm virtual v { }", code: Tag }'),
     ("ltm pool", 'Parsing Error: Error { input: "", code: IsNot }'),
@@ -244,6 +316,12 @@ PARTITIONS = [
     (from_document({"name": "/Other/web_pool", "partition": "Prod"}), None, "Other", "/Other/web_pool"),
     (from_document({"name": "web_pool", "partition": "Prod"}), None, "Prod", "/Prod/web_pool"),
     (from_document({"name": "web_pool"}), None, "Common", "/Common/web_pool"),
+    # a name without a leading "/" is relative to a partition other than Common
+    (from_document({"name": "test006/pool3", "partition": "test006"}), "Dev", "test006", "/test006/test006/pool3"),
+    (from_document({"name": "App/web_pool"}), "Dev", "App", "/App/web_pool"),
+    (from_document({"name": "App/web_pool", "partition": " common"}), None, "App", "/App/web_pool"),
+    (from_document({"name": "App/web_pool", "partition": ""}), None, "App", "/App/web_pool"),
+    (from_document({"name": "App/p%2", "partition": "Prod"}), None, "Prod", "/Prod/App/p"),
     (from_document({"name": ""}), None, "Common", (ValueError, "Invalid object path: ''")),
     (from_document({"name": ""}), "Dev", "Dev", (ValueError, "Invalid object path: ''")),
     (from_text("ltm pool :odd { }"), "Dev", "Dev", (ValueError, "Invalid object path: ':odd'")),

@@ -63,6 +63,15 @@ constexpr ArgumentSpec kPoolGetPartition{"Pool", "get_partition", {"default_part
 
 void pool_body_set_partition(Pool& pool, PyObject* value) { pool.partition = py::convert<std::string>(value); }
 
+// The pool at the start of the text, read alone: its own text, up to its closing brace, tells
+// whether its names were printed from the root (pool_from_object_text).
+Pool pool_body_new(const Arguments& args) {
+  std::string_view text = brelmark::skip_byte_order_mark(args.get<std::string_view>(0));
+  auto parsed = brelmark::parse_pool(text);
+  if (!parsed) py::raise(PyExc_RuntimeError, parsed.error().to_string());
+  return pool_from_object_text(parsed.value(), text.substr(0, text.size() - parsed.rest().size()));
+}
+
 std::string_view pool_body_get_partition(const Pool& pool, const Arguments& args) {
   return pool_get_partition(pool, args.get_optional<std::string_view>(0));
 }
@@ -127,7 +136,7 @@ std::span<const Item> ClassInfo<ltm::Pool>::items() {
       method<kPoolGetPartition, &pool_body_get_partition>(
           "get_partition", "get_partition($self, default_partition=None)\n--\n\n"),
       record_writers<Pool>(),
-      slot_new<kPoolNew, &new_from_text<&brelmark::parse_pool, &pool_from_parser>>(),
+      slot_new<kPoolNew, &pool_body_new>(),
       string_forms<Pool>());
   return table;
 }

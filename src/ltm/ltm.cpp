@@ -12,6 +12,7 @@
 #include <brelmark/grammar.hpp>
 
 #include "ltm/address.hpp"
+#include "ltm/root_listing.hpp"
 
 namespace qv::ltm {
 
@@ -246,8 +247,9 @@ LTM ltm_from_text(std::string_view text) {
   // once, the cgroup files), so that small texts pay nothing for it.
   std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  if (cuts.size() == 1) return parse_in_one_pass(text);
-  return parse_in_pieces(text, cuts);
+  LTM ltm = cuts.size() == 1 ? parse_in_one_pass(text) : parse_in_pieces(text, cuts);
+  read_root_listing_names(ltm, text);
+  return ltm;
 }
 
 std::string ltm_str(const LTM& value) {

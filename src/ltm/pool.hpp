@@ -81,12 +81,42 @@ bool is_disabled_text(std::string_view text) noexcept;
 // A member writes its FQDN settings unless their autopopulate is blank or "disabled".
 bool is_fqdn_written(const MemberFqdn& fqdn) noexcept;
 
+// ---- Names relative to a partition -------------------------------------------------------------
+// A listing printed inside a partition writes each name relative to the folder it lists from (in
+// full, "/Common/http", where the object lies outside it) and names each object's partition in a
+// "partition" line: inside the partition "test006" the pool "/test006/test006/pool3" (application
+// folder "test006") is `ltm pool test006/pool3 { ... partition test006 }`. A pool's name is so
+// relative to the pool's partition when the name does not begin with "/", has a partition part
+// ("test006/pool3"; a name without one reads the same either way) and the pool's partition is
+// neither blank nor "Common" (the partition of a pool whose text has no "partition" line, which
+// therefore tells nothing). Such a pool keeps its name whole, its partition is the line's, and its
+// full path is "/" + partition + "/" + the name: "/test006/test006/pool3".
+//
+// A listing printed from the root ("cd /; list ... recursive") writes every name relative to "/",
+// Common's too: "Common/web_pool", "Tenant_1/Shared/web_pool" with "partition Tenant_1". A name
+// that begins with its own partition is read either way; where the text shows the root shape (a
+// name or reference of Common written "Common/..."), it is read from the root.
+
+// True when the pool's name is relative to its partition (above) and begins with that partition
+// and a "/", so that it reads otherwise from the root.
+bool pool_named_from_own_partition(const Pool& pool) noexcept;
+// True when the text holds "Common/" at the start of a word (not after "/" or a name character):
+// names printed from the root.
+bool names_printed_from_root(std::string_view text) noexcept;
+// The pool as its name reads from the root: as the name with a leading "/" is converted
+// ("Tenant_1/Shared/web_pool" in Tenant_1 -> "/Tenant_1/Shared/web_pool", "test006/pool3" ->
+// "pool3" in test006). Only for a pool of which pool_named_from_own_partition holds.
+void pool_read_from_root(Pool& pool);
+
 // ---- Conversions from parsed records -------------------------------------------------------------
 // A pool keeps the `name` group of its parsed name ("/Prod/web_pool" -> "web_pool"), a member the
 // path from the name group on ("/Common/10.1.10.1%2:80" -> "10.1.10.1%2:80"), both trimmed. A
 // path in a folder ("/Tenant/App/web_pool") or one the object-path pattern does not match is kept
 // whole (it is already trimmed). The partition of a pool is the `partition` group of its name,
-// else its own "partition" line (trimmed) when that is not blank, else "Common". The parsed
+// else its own "partition" line (trimmed) when that is not blank, else "Common". A name relative
+// to the pool's "partition" line (above) is kept whole with the line as the partition; a name in a
+// folder that has a partition part but no leading "/" and no line ("Tenant/App/web_pool") is kept
+// with a leading "/", so that it does not read as relative to its own first part. The parsed
 // records view the configuration text; the results own copies.
 
 Pool pool_from_parser(const brelmark::ParsedPool& parsed);
@@ -95,6 +125,9 @@ Pool pool_from_parser(const brelmark::ParsedPool& parsed);
 void memberfqdn_from_parser_into(const brelmark::ParsedMemberFqdn& parsed, MemberFqdn& out);
 void poolmember_from_parser_into(const brelmark::ParsedPoolMember& parsed, PoolMember& out);
 void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& out);
+// A pool read alone from the text of its object: pool_from_parser, then read from the root where
+// the object's own text shows the root shape (a "Common/..." name or reference in it).
+Pool pool_from_object_text(const brelmark::ParsedPool& parsed, std::string_view object_text);
 
 // ---- Operations ---------------------------------------------------------------------------------
 
@@ -102,9 +135,9 @@ void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& out);
 // kept as written; the empty text for any destination that is not of that form.
 std::string poolmember_get_dest_ip(std::string_view destination);
 
-// The partition of a pool: the `partition` group of its name; else the stored partition when it
-// is neither blank nor "Common" (trimmed, ASCII case ignored); else `default_partition` (an empty
-// text included); else nothing.
+// The partition of a pool: the stored partition when the name is relative to it; else the
+// `partition` group of its name; else the stored partition when it is neither blank nor "Common"
+// (trimmed, ASCII case ignored); else `default_partition` (an empty text included); else nothing.
 std::optional<std::string_view> pool_partition(const Pool& pool,
                                                std::optional<std::string_view> default_partition);
 
@@ -112,7 +145,8 @@ std::optional<std::string_view> pool_partition(const Pool& pool,
 std::string_view pool_get_partition(const Pool& pool, std::optional<std::string_view> default_partition);
 
 // "/" + pool_get_partition(...) + "/" + the `name` group of the pool's name (with the rest of a name
-// in a folder); invalid_path when the name does not match the object-path pattern.
+// in a folder), or the whole name when it is relative to the partition; invalid_path when the name
+// does not match the object-path pattern.
 PathResult<std::string> pool_get_full_path(const Pool& pool, std::optional<std::string_view> default_partition);
 
 }  // namespace qv::ltm
