@@ -293,10 +293,13 @@ void append_name(std::string& out, std::string_view text, const brelmark::Skippe
 
 }  // namespace
 
-LTM ltm_from_text(std::string_view text, SkippedObjects* skipped) {
+std::size_t ltm_workers(std::size_t text_bytes) noexcept {
   // Only a text large enough to cut asks for the worker count (the variable, the affinity mask and,
   // once, the cgroup files), so that small texts pay nothing for it.
-  std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
+  return text_bytes >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
+}
+
+LTM ltm_from_text(std::string_view text, std::size_t workers, SkippedObjects* skipped) {
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
   if (cuts.size() == 1) return parse_in_one_pass(text, skipped);
   return parse_in_pieces(text, cuts, skipped);
