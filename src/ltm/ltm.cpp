@@ -301,8 +301,16 @@ std::size_t ltm_workers(std::size_t text_bytes) noexcept {
 
 LTM ltm_from_text(std::string_view text, std::size_t workers, SkippedObjects* skipped) {
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  if (cuts.size() == 1) return parse_in_one_pass(text, skipped);
-  return parse_in_pieces(text, cuts, skipped);
+  if (cuts.size() > 1) {
+    try {
+      return parse_in_pieces(text, cuts, skipped);
+    } catch (const std::bad_alloc&) {
+      // The pieces' lists, sinks and records are freed by now; one pass builds each object once,
+      // where it stays, and needs less memory.
+    }
+    if (skipped) *skipped = {};
+  }
+  return parse_in_one_pass(text, skipped);
 }
 
 std::string skipped_message(std::string_view text, const SkippedObjects& skipped) {

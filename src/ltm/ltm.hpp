@@ -42,8 +42,9 @@ std::size_t ltm_workers(std::size_t text_bytes) noexcept;
 // converted as its own class converts it, in text order; a partition "Common" is appended when no
 // partition has exactly that name. Unknown text and objects that do not parse are skipped; the
 // latter are told in `skipped` where one is given. A large text is parsed and converted in pieces
-// on `workers` threads at the same time, with the same result. The whole-text parser never fails;
-// if it did, that fault is thrown as std::logic_error.
+// on `workers` threads at the same time, with the same result; where the pieces run out of
+// memory, what they built is freed and the text is read again in one pass, which needs less. The
+// whole-text parser never fails; if it did, that fault is thrown as std::logic_error.
 LTM ltm_from_text(std::string_view text, std::size_t workers, SkippedObjects* skipped = nullptr);
 inline LTM ltm_from_text(std::string_view text) { return ltm_from_text(text, ltm_workers(text.size())); }
 
