@@ -108,8 +108,9 @@ void check_partition(const brelmark::ParsedPartition& p) {
   check_text(p.description);
 }
 
-// Each object received, as its kind and the place and size of its name: enough to tell the
-// objects of one parse apart, since every name is a view of the text.
+// Each object received, as its kind and the place and size of its name (of a skipped object, its
+// keyword's place): enough to tell the objects of one parse apart, since every name is a view of
+// the text.
 struct Seen {
   char kind;
   const char* name;
@@ -124,6 +125,7 @@ class SeeingSink final : public brelmark::ConfigSink {
   void on_virtual(brelmark::ParsedVirtual&& v) override { add('v', v.name.text()); }
   void on_pool(brelmark::ParsedPool&& p) override { add('p', p.name.text()); }
   void on_snatpool(brelmark::ParsedSnatPool&& p) override { add('s', p.name.text()); }
+  void on_skipped(const brelmark::SkippedObject& s) override { add('x', {s.at, 1}); }
 
  private:
   void add(char kind, std::string_view name) { seen.push_back({kind, name.data(), name.size()}); }
@@ -139,7 +141,8 @@ std::size_t index_at(const std::vector<Seen>& seen, const brelmark::ConfigCounts
       case 'a': ++n.partitions; break;
       case 'v': ++n.virtuals; break;
       case 'p': ++n.pools; break;
-      default: ++n.snat_pools; break;
+      case 's': ++n.snat_pools; break;
+      default: ++n.skipped; break;
     }
   }
   return i;

@@ -302,7 +302,8 @@ class LTM:
     """A whole configuration: its partitions, virtual servers, pools and SNAT pools."""
 
     # Reads every known object of a whole configuration text; the partition "Common" is appended
-    # when the text has none, objects that do not parse are skipped.
+    # when the text has none, objects that do not parse are skipped, and one UserWarning tells
+    # how many and names the first five.
     def __new__(cls, val: str) -> LTM: ...
     # The list setters are all-or-nothing: a bad item leaves the list as it was.
     @property

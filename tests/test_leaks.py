@@ -8,6 +8,7 @@ import ctypes
 import gc
 import os
 import sys
+import warnings
 
 import pytest
 
@@ -41,6 +42,13 @@ CONSTRUCTORS = [
     (SnatPool, "ltm snatpool s { members { } "), (LtmPath, 5), (Pool, None),
 ]
 NOT_A_VALUE = object()
+
+
+def ltm_warning_as_error(text):
+    """LTM(text) under a filter that turns its warning into an error, which it raises."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        return LTM(text)
 
 
 def writable(cls, name):
@@ -89,6 +97,7 @@ def operations():
         ("Pool.members set bad item", setattr, (pool, "members", [member, 5])),
         ("Virtual.policies set bad item", setattr, (SAMPLES[Virtual], "policies", [("p", ["a", 5])])),
         ("LTM.pools set bad item", setattr, (SAMPLES[LTM], "pools", [pool, NOT_A_VALUE])),
+        ("LTM skipped object, warning as error", ltm_warning_as_error, (LTM_TEXT + "ltm pool p {\n    x\n",)),
     ]
     return ops
 

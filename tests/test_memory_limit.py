@@ -64,6 +64,7 @@ def with_headroom(headroom, call):
             libc.free(pointer)
     return repr(got) if isinstance(got, Exception) else digest(got)
 
+# ---- end of the helpers: what follows runs the calls named on the command line ----
 # Read and written on one thread first, so that the threads of the parallel reader and writer
 # start under a limit: a thread's first touch of its per-thread data takes memory.
 os.environ["QUILVARN_THREADS"] = "1"
@@ -124,3 +125,40 @@ def test_out_of_memory_raises_memory_error_and_the_process_reads_on():
             # next to no memory; the most is enough for every call.
             assert results[0] == "MemoryError()" or name == "try_to_csv", (name, results)
             assert results[-1] is True, (name, results)
+
+
+# The helpers of CHILD.
+HELPERS = CHILD[:CHILD.index("# ---- end of the helpers")]
+
+# A listing whose pieces need far more memory than one pass: a block holds 200,000 lines that
+# begin like virtual servers, which the count of first lines takes for objects, so that the pieces
+# make room for them all ahead, while one pass goes on where that room is not to be had. The least
+# headroom in whole MB at which one pass reads it (the call needs less than 320 MB); then whether
+# it reads on eight threads, started before the limit, with that headroom and a little more.
+FALLBACK_CHILD = HELPERS + r'''
+text = "security {\n" + "ltm virtual /Common/x\n" * 200000 + "}\n" + listing(10000)
+os.environ["QUILVARN_THREADS"] = "1"
+right = digest(LTM(text))
+
+def reads(mb):
+    return with_headroom(mb << 20, lambda: LTM(text)) == right
+
+low, high = 0, 320
+assert reads(high)
+while high - low > 1:
+    middle = (low + high) // 2
+    low, high = (low, middle) if reads(middle) else (middle, high)
+os.environ["QUILVARN_THREADS"] = "8"
+LTM(text)
+print(json.dumps([high, [reads(high + extra) for extra in (2, 8)]]))
+'''
+
+
+@pytest.mark.skipif(SANITIZED, reason="the address sanitizer cannot run under an address-space limit")
+def test_the_pieces_short_of_memory_fall_back_to_one_pass():
+    # Where the parse in pieces runs out of memory, it frees what it built and reads the text in
+    # one pass: the listing reads on eight threads wherever it reads on one.
+    child = subprocess.run([sys.executable, "-c", FALLBACK_CHILD], capture_output=True, text=True, timeout=300)
+    assert child.returncode == 0, child.stderr[-3000:]
+    one_pass_mb, reads_near_it = json.loads(child.stdout)
+    assert reads_near_it == [True, True], one_pass_mb

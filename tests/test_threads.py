@@ -1,5 +1,6 @@
 """Several Python threads using the module at once, each with its own objects and all sharing
 read-only ones, get exactly the results of a single thread."""
+import os
 import sys
 import time
 import threading
@@ -209,6 +210,34 @@ def test_large_inputs_are_read_without_the_interpreter_lock(threads_variable, re
     # Holding the lock, the call lets the counter in at its start and end only (under a tenth of
     # its milliseconds); without it, the counter runs through most of the call on an idle machine.
     assert share > 0.3, share
+
+
+def test_the_environment_changed_on_another_thread_while_large_texts_read(threads_variable):
+    # The thread count is read with the interpreter lock held, before a large text is read
+    # without it: the writes of os.environ on another thread, which grow and move the process's
+    # environment, never meet that read.
+    text = large_listing(2500)
+    threads_variable("1")
+    expected = LTM(text).to_json()
+    stop = threading.Event()
+
+    def change():
+        k = 0
+        while not stop.is_set():
+            os.environ["QUILVARN_THREADS"] = str(k % 8 + 1)
+            os.environ[f"QV_TEST_FILLER_{k % 64}"] = "x" * (k % 200)
+            k += 1
+
+    changer = threading.Thread(target=change)
+    changer.start()
+    try:
+        results = [LTM(text).to_json() == expected for _ in range(20)]
+    finally:
+        stop.set()
+        changer.join()
+        for k in range(64):
+            os.environ.pop(f"QV_TEST_FILLER_{k}", None)
+    assert results == [True] * 20
 
 
 def test_values_read_from_a_text_outlive_it():

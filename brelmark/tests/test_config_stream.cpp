@@ -2,6 +2,7 @@
 // parse_config: the same objects, in text order, with the same "Common" rule and rest.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@ using test::read_listing;
 // One received object: its kind, where its name starts in the text and a summary of its
 // fields (views are compared by content and by place).
 struct Event {
-  char kind;  // 'a' partition, 'v' virtual server, 'p' pool, 's' SNAT pool
+  char kind;  // 'a' partition, 'v' virtual server, 'p' pool, 's' SNAT pool, 'x' skipped object
   const char* at;
   std::string summary;
   bool operator==(const Event&) const = default;
@@ -59,7 +60,16 @@ Event event_of(const ParsedSnatPool& p) {
   return {'s', p.name.text().data(), std::string(p.name.text()) + "|" + join(p.members) + "|" + std::string(p.partition)};
 }
 
-// Records every object it is handed, in the order it is handed them.
+// A skipped object: its keyword, and its grammar's error with the text where it failed (up to
+// 24 characters; "(end)" for Incomplete).
+Event event_of(const SkippedObject& s) {
+  std::string error = s.type == ParseError::Type::Incomplete
+                          ? std::string("(end)")
+                          : std::string(kind_name(s.error)) + "@" + std::string(s.error_at, strnlen(s.error_at, 24));
+  return {'x', s.at, std::string(object_keyword(s.kind)) + "|" + error};
+}
+
+// Records every object it is handed, skipped ones too, in the order it is handed them.
 class RecordingSink final : public ConfigSink {
  public:
   std::vector<Event> events;
@@ -67,6 +77,7 @@ class RecordingSink final : public ConfigSink {
   void on_virtual(ParsedVirtual&& v) override { events.push_back(event_of(v)); }
   void on_pool(ParsedPool&& p) override { events.push_back(event_of(p)); }
   void on_snatpool(ParsedSnatPool&& p) override { events.push_back(event_of(p)); }
+  void on_skipped(const SkippedObject& s) override { events.push_back(event_of(s)); }
 };
 
 template <class Record>
@@ -170,8 +181,10 @@ TEST(ConfigStream, AgreesOnGeneratedListings) {
     EXPECT_EQ(of_kind(events, 'v').size(), 60u);
     EXPECT_EQ(of_kind(events, 'p').size(), 60u);
     EXPECT_EQ(of_kind(events, 's').size(), 60u);
+    // The skipped: the 9 bad partitions, the 12 broken virtual servers and the SNAT pool at the end.
+    EXPECT_EQ(of_kind(events, 'x').size(), 9u + 12u + 1u);
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back().kind, with_common ? 's' : 'a');
+    EXPECT_EQ(events.back().kind, with_common ? 'x' : 'a');
   }
 }
 
@@ -188,6 +201,40 @@ TEST(ConfigStream, AgreesOnSmallCases) {
   for (const char* text : cases) {
     SCOPED_TRACE(text);
     expect_agreement(text);
+  }
+}
+
+// Each item that begins with an object's keyword as a word and does not parse is handed on as
+// skipped, in its place among the objects; a longer word, a keyword inside a skipped block and
+// the beginning of a keyword at the end are not.
+TEST(ConfigStream, HandsOnTheObjectsSkipped) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> handed;  // the events' kinds, and the skipped ones' summaries
+  };
+  const Case cases[] = {
+      {"auth partition Bad {\n    default-route-domain x\n}\nauth partition Q {\n}\n",
+       {"auth partition|Tag@default-route-domain x\n}", "a", "a"}},
+      {"ltm pool p {\n}\nltm virtual v {\n}\nltm pool q {\n}\n",
+       {"p", "ltm virtual|IsNot@}\nltm pool q {\n}\n", "p", "a"}},
+      {"ltm pool\n", {"ltm pool|IsNot@", "a"}},
+      {"ltm virtual{\n}\n", {"ltm virtual|MultiSpace@{\n}\n", "a"}},
+      {"ltm snatpool s {\n    members {\n        a\n", {"ltm snatpool|Tag@members {\n        a\n", "a"}},
+      {"ltm snatpool s {\n    partition T\n", {"ltm snatpool|(end)", "a"}},
+      {"ltm snatpool s {\n    bad\n}\nltm snatpool t {\n}\n",
+       {"ltm snatpool|Tag@bad\n}\nltm snatpool t {\n}", "s", "a"}},
+      {"ltm virtual-address /Common/10.0.0.1 {\n    address 10.0.0.1\n}\n", {"a"}},
+      {"sys-x {\nltm pool\n}\nltm snat", {"a"}},
+      // A header of two words is no block: its lines are items.
+      {"sys x {\nltm pool\n}\n", {"ltm pool|Tag@", "a"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<std::string> handed;
+    for (const Event& e : expect_agreement(c.text)) {
+      handed.push_back(e.kind == 'x' ? e.summary : std::string(1, e.kind));
+    }
+    EXPECT_EQ(handed, c.handed);
   }
 }
 
@@ -223,6 +270,7 @@ std::size_t index_at(const std::vector<Event>& events, const ConfigCounts& count
       case 'v': ++seen.virtuals; break;
       case 'p': ++seen.pools; break;
       case 's': ++seen.snat_pools; break;
+      case 'x': ++seen.skipped; break;
     }
   }
 }
@@ -287,12 +335,32 @@ TEST(ConfigPieces, AgreeWithTheWholeParse) {
       "ltm virtual v {\n mask m\nltm pool p {\n}\nltm pool q {\n}\nauth partition Common {\n}\n",
       "ltm snatpool s {\n members {\n a\n }\nltm pool p {\n}\nltm snatpool t {\n members {\n b\n",
       "{ { {\nltm pool p {\n}\n} }\nltm pool q {\n}\n",
+      // A line of a skipped block that begins an object which does not parse: a piece cut there
+      // skips it, the whole parse does not.
+      "security {\nltm virtual hidden x {\n}\nltm pool p {\n}\nsecurity {\nltm pool hidden x {\n}\n",
       "\xEF\xBB\xBF" "ltm pool p {\n members {\n a:80 {\n }\n }\n}\nltm pool q {\n}\n",
   };
   for (const char* text : cases) {
     SCOPED_TRACE(text);
     expect_pieces_agree(text);
   }
+}
+
+// A piece cut at a line of a skipped block that begins an object which does not parse is handed
+// that object as skipped; the stitched sequence, as the whole parse, holds no such item.
+TEST(ConfigPieces, HoldOnlyTheSkippedObjectsOfTheWholeParse) {
+  const std::string text = "security {\nltm virtual hidden x {\n}\nltm pool p {\n}\n";
+  const std::vector<std::size_t> cuts{0, text.find("ltm virtual")};
+  std::vector<RecordingSink> sinks(cuts.size() + 1);
+  std::vector<ConfigSink*> pointers;
+  for (RecordingSink& s : sinks) pointers.push_back(&s);
+  std::size_t stitched_skips = 0;
+  for (const ConfigStretch& stretch : parse_config_in_pieces(text, cuts, pointers)) {
+    stitched_skips += stretch.to.skipped - stretch.from.skipped;
+  }
+  EXPECT_EQ(stitched_skips, 0u);
+  EXPECT_EQ(of_kind(sinks[1].events, 'x').size(), 1u);
+  EXPECT_EQ(events_in_pieces(text, cuts), expect_agreement(text));
 }
 
 TEST(ConfigPieces, CutsAtObjectLinesOfLargeTexts) {
@@ -373,8 +441,11 @@ TEST(ConfigPieces, SinkExceptionsPassOn) {
 ConfigCounts counts_of(const std::vector<Event>& events) {
   ConfigCounts counts;
   for (const Event& e : events) {
-    ++(e.kind == 'a' ? counts.partitions : e.kind == 'v' ? counts.virtuals : e.kind == 'p' ? counts.pools
-                                                                                           : counts.snat_pools);
+    ++(e.kind == 'a'   ? counts.partitions
+       : e.kind == 'v' ? counts.virtuals
+       : e.kind == 'p' ? counts.pools
+       : e.kind == 's' ? counts.snat_pools
+                       : counts.skipped);
   }
   return counts;
 }

@@ -18,10 +18,22 @@ constexpr ArgumentSpec kSnatPoolNew{"SnatPool", "__new__", {"input"}, 1};
 constexpr ArgumentSpec kLtmNew{"LTM", "__new__", {"val"}, 1};
 
 // A large text is parsed and converted without the interpreter lock: the text is the argument's
-// own buffer, which the caller holds, and the new value is nobody else's until it is returned.
+// own buffer, which the caller holds, and the new value is nobody else's until it is returned. The
+// thread count is read from the environment before, with the lock held, as Python code changes
+// the environment only with it. What was skipped is told in one UserWarning once the value is
+// built; a filter that turns the warning into an error makes the call raise it, and the value goes.
 LTM body_ltm_new(const Arguments& args) {
   std::string_view text = args.get<std::string_view>(0);
-  return py::unlocked_for(text.size(), [&] { return ltm_from_text(text); });
+  const std::size_t workers = ltm_workers(text.size());
+  SkippedObjects skipped;
+  std::string warning;
+  LTM ltm = py::unlocked_for(text.size(), [&] {
+    LTM value = ltm_from_text(text, workers, &skipped);
+    if (skipped.count != 0) warning = skipped_message(text, skipped);
+    return value;
+  });
+  if (!warning.empty()) py::check_status(PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1));
+  return ltm;
 }
 
 }  // namespace

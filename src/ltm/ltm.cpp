@@ -1,6 +1,9 @@
 #include "ltm/ltm.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <new>
 #include <stdexcept>
@@ -29,8 +32,10 @@ namespace {
 template <class Lists>
 class ConvertingSink final : public brelmark::ConfigSink {
  public:
-  // `text_bytes`: the size of the text the objects come from (only a large one's are carved).
-  ConvertingSink(Lists& lists, std::size_t text_bytes) : lists_(lists), use_(arena_.for_text(text_bytes)) {}
+  // `text_bytes`: the size of the text the objects come from (only a large one's are carved);
+  // `keep_skipped`: how many of the objects skipped to keep.
+  ConvertingSink(Lists& lists, std::size_t text_bytes, std::size_t keep_skipped)
+      : lists_(lists), use_(arena_.for_text(text_bytes)), keep_skipped_(keep_skipped) {}
   void on_partition(brelmark::ParsedPartition&& parsed) override {
     formats::RecordArena::Use use(use_);
     lists_.partitions.emplace_back(partition_from_parsed(parsed));
@@ -47,11 +52,21 @@ class ConvertingSink final : public brelmark::ConfigSink {
     formats::RecordArena::Use use(use_);
     lists_.snat_pools.emplace_back(snatpool_from_parsed(parsed));
   }
+  void on_skipped(const brelmark::SkippedObject& skipped) override {
+    ++skipped_count_;
+    if (skipped_.size() < keep_skipped_) skipped_.push_back(skipped);
+  }
+  // How many objects were skipped, and the first of them (as many as it keeps).
+  std::size_t skipped_count() const noexcept { return skipped_count_; }
+  std::vector<brelmark::SkippedObject>& skipped() noexcept { return skipped_; }
 
  private:
   Lists& lists_;
   formats::RecordArena arena_;
   formats::RecordArena* use_;
+  std::size_t keep_skipped_;
+  std::size_t skipped_count_ = 0;
+  std::vector<brelmark::SkippedObject> skipped_;
 };
 
 // A list that grows in blocks of 1 MiB and never moves what it holds: the objects of a piece
@@ -186,8 +201,9 @@ std::size_t stretched(const std::vector<brelmark::ConfigStretch>& stretches, con
 // whole lists. The shares come from a count of each piece's objects' first lines, taken on the
 // pieces' threads too. A kind whose objects did not all land in their shares (an object that
 // failed to parse, one that began inside another, the calling thread's own) is joined by moving
-// its objects once, in order, into a new list.
-LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts) {
+// its objects once, in order, into a new list. The objects skipped are joined alike, into
+// `skipped` where one is given: each sink keeps all of its own, as its stretch may begin at any.
+LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts, SkippedObjects* skipped) {
   const std::size_t pieces = cuts.size();
   std::vector<brelmark::ConfigCounts> rooms(pieces + 1);
   brelmark::run_at_once(pieces, [&](std::size_t k) noexcept {
@@ -206,8 +222,18 @@ LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts)
 
   std::deque<ConvertingSink<PieceLists>> sinks;  // a deque: a sink, holding its arena, never moves
   std::vector<brelmark::ConfigSink*> sink_of;
-  for (PieceLists& part : parts) sink_of.push_back(&sinks.emplace_back(part, text.size()));
+  const std::size_t keep_skipped = skipped ? SIZE_MAX : 0;
+  for (PieceLists& part : parts) sink_of.push_back(&sinks.emplace_back(part, text.size(), keep_skipped));
   const std::vector<brelmark::ConfigStretch> stretches = brelmark::parse_config_in_pieces(text, cuts, sink_of);
+  if (skipped) {
+    for (const brelmark::ConfigStretch& s : stretches) {
+      std::vector<brelmark::SkippedObject>& of_sink = sinks[s.sink].skipped();
+      skipped->count += s.to.skipped - s.from.skipped;
+      for (std::size_t i = s.from.skipped; i < s.to.skipped && skipped->first.size() < SkippedObjects::kReported; ++i) {
+        skipped->first.push_back(of_sink[i]);
+      }
+    }
+  }
 
   auto rejoin = [&](const auto& kind) {
     if (built_in_place(ltm, parts, stretches, kind)) return;
@@ -228,28 +254,115 @@ LTM parse_in_pieces(std::string_view text, const std::vector<std::size_t>& cuts)
 // written once; the count is a guess, and where room for it cannot be had the lists grow as they
 // fill. The parser skips what it cannot read and ends its item list without error; an error here
 // is a fault of the parser.
-LTM parse_in_one_pass(std::string_view text) {
+LTM parse_in_one_pass(std::string_view text, SkippedObjects* skipped) {
   LTM ltm;
   try {
     reserve(ltm, brelmark::config_counts_estimate(text));
   } catch (const std::bad_alloc&) {
   }
-  ConvertingSink<LTM> sink(ltm, text.size());
+  ConvertingSink<LTM> sink(ltm, text.size(), skipped ? SkippedObjects::kReported : 0);
   auto result = brelmark::parse_config_into(text, sink);
   if (!result) throw std::logic_error(result.error().to_string());
+  if (skipped) *skipped = {sink.skipped_count(), std::move(sink.skipped())};
   return ltm;
+}
+
+// The name word after an object's keyword on its line (up to white space or "{"), as the message
+// shows it: at most 64 bytes, then "...", with bytes other than printable ASCII written \xNN.
+void append_name(std::string& out, std::string_view text, const brelmark::SkippedObject& s) {
+  constexpr std::size_t kMostBytes = 64;
+  auto ends_name = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{'; };
+  std::size_t at = static_cast<std::size_t>(s.at - text.data()) + brelmark::object_keyword(s.kind).size();
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  std::size_t end = at;
+  while (end < text.size() && !ends_name(text[end]) && end - at < kMostBytes) ++end;
+  if (end == at) return;
+  out += ' ';
+  for (char c : text.substr(at, end - at)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > ' ' && byte < 0x7F && c != '\\') {
+      out += c;
+    } else {
+      constexpr char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  if (end < text.size() && !ends_name(text[end])) out += "...";
 }
 
 }  // namespace
 
-LTM ltm_from_text(std::string_view text) {
+std::size_t ltm_workers(std::size_t text_bytes) noexcept {
   // Only a text large enough to cut asks for the worker count (the variable, the affinity mask and,
   // once, the cgroup files), so that small texts pay nothing for it.
-  std::size_t workers = text.size() >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
+  return text_bytes >= 2 * brelmark::kMinPiece ? brelmark::worker_count() : 1;
+}
+
+namespace {
+
+// The whole text, in pieces where it is cut, else (and where the pieces run out of memory) in one pass.
+LTM parse_text(std::string_view text, std::size_t workers, SkippedObjects* skipped) {
   std::vector<std::size_t> cuts = brelmark::config_cuts(text, workers);
-  LTM ltm = cuts.size() == 1 ? parse_in_one_pass(text) : parse_in_pieces(text, cuts);
+  if (cuts.size() > 1) {
+    try {
+      return parse_in_pieces(text, cuts, skipped);
+    } catch (const std::bad_alloc&) {
+      // The pieces' lists, sinks and records are freed by now; one pass builds each object once,
+      // where it stays, and needs less memory.
+    }
+    if (skipped) *skipped = {};
+  }
+  return parse_in_one_pass(text, skipped);
+}
+
+}  // namespace
+
+LTM ltm_from_text(std::string_view text, std::size_t workers, SkippedObjects* skipped) {
+  LTM ltm = parse_text(text, workers, skipped);
   read_root_listing_names(ltm, text);
   return ltm;
+}
+
+std::string skipped_message(std::string_view text, const SkippedObjects& skipped) {
+  // The lines of the objects' keywords and errors, counted in one walk over the text in order.
+  std::array<std::pair<const char*, std::size_t*>, 2 * SkippedObjects::kReported> places;
+  std::array<std::size_t, 2 * SkippedObjects::kReported> lines{};
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < skipped.first.size() && k < SkippedObjects::kReported; ++k) {
+    places[n++] = {skipped.first[k].at, &lines[2 * k]};
+    if (skipped.first[k].error_at) places[n++] = {skipped.first[k].error_at, &lines[2 * k + 1]};
+  }
+  std::sort(places.begin(), places.begin() + n);
+  const char* counted = text.data();
+  std::size_t line = 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    for (const char* p = counted; (p = static_cast<const char*>(std::memchr(p, '\n', places[k].first - p)));) {
+      ++line;
+      ++p;
+    }
+    counted = places[k].first;
+    *places[k].second = line;
+  }
+
+  std::string out = "LTM skipped " + std::to_string(skipped.count) +
+                    (skipped.count == 1 ? " object that does not parse: " : " objects that do not parse: ");
+  for (std::size_t k = 0; k < skipped.first.size() && k < SkippedObjects::kReported; ++k) {
+    const brelmark::SkippedObject& s = skipped.first[k];
+    if (k != 0) out += "; ";
+    out += brelmark::object_keyword(s.kind);
+    append_name(out, text, s);
+    out += " (line " + std::to_string(lines[2 * k]) + "): ";
+    const bool ended = s.type == brelmark::ParseError::Type::Incomplete;
+    out += ended ? std::string_view("Incomplete") : brelmark::kind_name(s.error);
+    const bool at_end = s.error_at == nullptr || s.error_at == text.data() + text.size();
+    out += at_end ? std::string(" at the end of the text") : " at line " + std::to_string(lines[2 * k + 1]);
+  }
+  if (skipped.count > skipped.first.size()) {
+    out += "; and " + std::to_string(skipped.count - skipped.first.size()) + " more";
+  }
+  return out;
 }
 
 std::string ltm_str(const LTM& value) {

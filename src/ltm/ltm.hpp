@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include <brelmark/grammar.hpp>
+
 #include "ltm/partition.hpp"
 #include "ltm/pool.hpp"
 #include "ltm/snat.hpp"
@@ -24,13 +26,33 @@ struct LTM {
   friend bool operator==(const LTM&, const LTM&) = default;
 };
 
+// The objects of the four kinds that ltm_from_text skipped because they do not parse
+// (brelmark::SkippedObject): how many, and the first kReported of them in text order.
+struct SkippedObjects {
+  static constexpr std::size_t kReported = 5;
+  std::size_t count = 0;
+  std::vector<brelmark::SkippedObject> first;
+};
+
+// The threads ltm_from_text(text) gives a text of this size: brelmark::worker_count(), which reads
+// the environment, for a text large enough to cut, else 1 (and nothing read).
+std::size_t ltm_workers(std::size_t text_bytes) noexcept;
+
 // Every "auth partition", "ltm virtual", "ltm pool" and "ltm snatpool" object of the text, each
 // converted as its own class converts it, in text order; a partition "Common" is appended when no
-// partition has exactly that name. Unknown text and objects that do not parse are skipped.
-// A large text is parsed and converted in pieces on several threads at the same time, with the
-// same result. The whole-text parser never fails; if it did, that fault is thrown as
-// std::logic_error.
-LTM ltm_from_text(std::string_view text);
+// partition has exactly that name. Unknown text and objects that do not parse are skipped; the
+// latter are told in `skipped` where one is given. A large text is parsed and converted in pieces
+// on `workers` threads at the same time, with the same result; where the pieces run out of
+// memory, what they built is freed and the text is read again in one pass, which needs less. The
+// whole-text parser never fails; if it did, that fault is thrown as std::logic_error.
+LTM ltm_from_text(std::string_view text, std::size_t workers, SkippedObjects* skipped = nullptr);
+inline LTM ltm_from_text(std::string_view text) { return ltm_from_text(text, ltm_workers(text.size())); }
+
+// What was skipped of the text, in a few words: "LTM skipped 2 objects that do not parse: ltm pool
+// /Common/p (line 12): Tag at line 14; auth partition P (line 20): Tag at line 21", each object by
+// its keyword, its name (at most 64 bytes, bytes other than printable ASCII written \xNN) and the
+// lines of its keyword and of its grammar's error; after the first kReported, "; and N more".
+std::string skipped_message(std::string_view text, const SkippedObjects& skipped);
 
 // "partitions: P, virtual_servers: V, pools: N, snat_pools: S".
 std::string ltm_str(const LTM& value);

@@ -3,6 +3,7 @@
 // the text it is given and returns the unparsed rest with its record, or a ParseError.
 // The records view the text, which must outlive them.
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 #include <variant>
@@ -24,6 +25,25 @@ constexpr std::string_view skip_byte_order_mark(std::string_view text) noexcept 
 // "ltm snatpool" object that parses, in text order; everything else is skipped.
 ParseResult<ParsedConfig> parse_config(std::string_view text);
 
+// The four kinds of object of a whole configuration.
+enum class ObjectKind : std::uint8_t { partition, virtual_server, pool, snatpool };
+
+// The keyword that begins an object of the kind: "auth partition", "ltm virtual", "ltm pool",
+// "ltm snatpool".
+std::string_view object_keyword(ObjectKind kind) noexcept;
+
+// An item of a whole configuration that the parser skipped although it begins with an object's
+// keyword, followed by white space, "{" or the end of the text: the grammar of that kind failed
+// on it. (A longer word that begins with a keyword, such as "ltm virtual-address", names another
+// kind and is no skipped object.) Both places are in the parsed text.
+struct SkippedObject {
+  const char* at;         // its keyword
+  const char* error_at;   // where the grammar failed; null for Incomplete (the text ended)
+  ObjectKind kind;
+  ParseError::Type type;  // Error (or Failure), or Incomplete
+  ParseErrorKind error;   // Error and Failure only
+};
+
 // Receives the objects of a whole configuration one at a time, each as soon as it is
 // parsed, so that a caller can convert it while it is still in cache and keep no
 // parsed record longer than that.
@@ -33,23 +53,27 @@ class ConfigSink {
   virtual void on_virtual(ParsedVirtual&& virtual_server) = 0;
   virtual void on_pool(ParsedPool&& pool) = 0;
   virtual void on_snatpool(ParsedSnatPool&& pool) = 0;
+  // Each object skipped, in its place among the objects; ignored unless a sink wants them.
+  virtual void on_skipped(const SkippedObject&) {}
 
  protected:
   ~ConfigSink() = default;
 };
 
 // The parser of parse_config, handing every object to `sink` instead of collecting it:
-// the same objects in text order, and last, when no partition was named exactly
-// "Common", the partition { "Common", "", 0 }. The result holds the unparsed rest. An
+// the same objects in text order (each skipped object in its place, to on_skipped), and
+// last, when no partition was named exactly "Common", the partition { "Common", "", 0 }.
+// The result holds the unparsed rest. An
 // exception from the sink ends the parse and passes on.
 ParseResult<std::monostate> parse_config_into(std::string_view text, ConfigSink& sink);
 
-// How many objects of each kind a sink has been handed.
+// How many objects of each kind a sink has been handed, and how many skipped objects.
 struct ConfigCounts {
   std::size_t partitions = 0;
   std::size_t virtuals = 0;
   std::size_t pools = 0;
   std::size_t snat_pools = 0;
+  std::size_t skipped = 0;
   bool operator==(const ConfigCounts&) const = default;
 };
 
@@ -64,7 +88,7 @@ ConfigCounts config_counts_estimate(std::string_view text) noexcept;
 // ---- The whole configuration in pieces, parsed at the same time -------------------------
 
 // The objects sinks[sink] was handed after its first `from` objects and up to `to` (by
-// kind: the objects of each kind between the two counts).
+// kind: the objects of each kind between the two counts, skipped objects included).
 struct ConfigStretch {
   std::size_t sink;
   ConfigCounts from;
@@ -85,7 +109,8 @@ std::vector<std::size_t> config_cuts(std::string_view text, std::size_t pieces);
 // an item would start at the next cut; where the item before a piece does not end where
 // the piece began, the calling thread parses on from where it ended until the two meet.
 // The objects of the stretches, in order, are the objects parse_config_into hands its
-// sink, "Common" partition included (handed to the last sink). The sinks must not share
+// sink, "Common" partition and skipped objects included (the partition handed to the last
+// sink); a piece's sink may also be handed objects, skipped ones too, that no stretch holds. The sinks must not share
 // state. An exception from a sink passes on once every piece has stopped.
 std::vector<ConfigStretch> parse_config_in_pieces(std::string_view text, std::span<const std::size_t> cuts,
                                                   std::span<ConfigSink* const> sinks);

@@ -19,10 +19,24 @@ using namespace lex;
 constexpr std::string_view kCommon = "Common";
 constexpr std::string_view kSnatPoolKeyword = "ltm snatpool";
 
-// Hands a parsed object to the sink and gives the rest; nothing when it did not parse.
+// Tells the sink of an item at `at`, begun by the keyword of `kind`, whose grammar failed, where
+// the keyword stands as a word of its own.
+[[gnu::cold, gnu::noinline]] void report_skipped(Text at, ObjectKind kind, const ParseError& error,
+                                                 ConfigSink& sink) {
+  const Text after = drop(at, object_keyword(kind).size());
+  if (!after.empty() && !is_space(after[0]) && after[0] != '{') return;
+  const bool ended = error.type == ParseError::Type::Incomplete;
+  sink.on_skipped({at.data(), ended ? nullptr : error.input.data(), kind, error.type, error.kind});
+}
+
+// Hands a parsed object to the sink and gives the rest; nothing when it did not parse, and then
+// the sink is told of the object skipped.
 template <class Record, class Deliver>
-std::optional<Text> take(ParseResult<Record> r, Deliver&& deliver) {
-  if (!r) return std::nullopt;
+std::optional<Text> take(ParseResult<Record> r, Text at, ObjectKind kind, ConfigSink& sink, Deliver&& deliver) {
+  if (!r) {
+    report_skipped(at, kind, r.error(), sink);
+    return std::nullopt;
+  }
   Text rest = r.rest();
   deliver(std::move(r).value());
   return rest;
@@ -174,18 +188,31 @@ std::optional<Text> other_item(Text at, ItemWalks& walks) {
 std::optional<Text> config_item(Text at, ConfigSink& sink, ItemWalks& walks) {
   if (!at.empty() && at[0] != 'l' && at[0] != 'a') return other_item(at, walks);
   if (has_prefix(at, "ltm virtual")) {
-    if (auto rest = take(parse_virtual(at), [&](ParsedVirtual&& v) { sink.on_virtual(std::move(v)); })) return rest;
+    if (auto rest = take(parse_virtual(at), at, ObjectKind::virtual_server, sink,
+                         [&](ParsedVirtual&& v) { sink.on_virtual(std::move(v)); })) {
+      return rest;
+    }
   }
   if (has_prefix(at, "ltm pool")) {
-    if (auto rest = take(parse_pool(at), [&](ParsedPool&& p) { sink.on_pool(std::move(p)); })) return rest;
+    if (auto rest = take(parse_pool(at), at, ObjectKind::pool, sink,
+                         [&](ParsedPool&& p) { sink.on_pool(std::move(p)); })) {
+      return rest;
+    }
   }
   if (may_be_snatpool(at)) {
     auto snat = parse_snatpool(at);
-    if (!snat && !snat.error().recoverable()) return std::nullopt;
-    if (auto rest = take(std::move(snat), [&](ParsedSnatPool&& s) { sink.on_snatpool(std::move(s)); })) return rest;
+    if (!snat && !snat.error().recoverable()) {
+      if (at.size() >= kSnatPoolKeyword.size()) report_skipped(at, ObjectKind::snatpool, snat.error(), sink);
+      return std::nullopt;
+    }
+    if (auto rest = take(std::move(snat), at, ObjectKind::snatpool, sink,
+                         [&](ParsedSnatPool&& s) { sink.on_snatpool(std::move(s)); })) {
+      return rest;
+    }
   }
   if (has_prefix(at, "auth partition")) {
-    if (auto rest = take(parse_partition(at), [&](ParsedPartition&& p) { sink.on_partition(std::move(p)); })) {
+    if (auto rest = take(parse_partition(at), at, ObjectKind::partition, sink,
+                         [&](ParsedPartition&& p) { sink.on_partition(std::move(p)); })) {
       return rest;
     }
   }
@@ -211,7 +238,7 @@ constexpr std::size_t kEnded = std::string_view::npos;  // the item list ended
 
 std::size_t offset_in(Text text, Text at) noexcept { return static_cast<std::size_t>(at.data() - text.data()); }
 
-enum class Kind : unsigned char { partition, virtual_server, pool, snatpool };
+enum class Kind : unsigned char { partition, virtual_server, pool, snatpool, skipped };
 
 void count(ConfigCounts& counts, Kind kind) noexcept {
   switch (kind) {
@@ -219,10 +246,11 @@ void count(ConfigCounts& counts, Kind kind) noexcept {
     case Kind::virtual_server: ++counts.virtuals; break;
     case Kind::pool: ++counts.pools; break;
     case Kind::snatpool: ++counts.snat_pools; break;
+    case Kind::skipped: ++counts.skipped; break;
   }
 }
 
-// One object a piece's item handed on.
+// One object a piece's item handed on, or the object it skipped.
 struct Handed {
   std::size_t item;  // the item's index in the piece
   Kind kind;
@@ -240,9 +268,9 @@ struct alignas(64) Piece {
   std::exception_ptr error;
 };
 
-// Hands each object on to `inner`, counts it by kind and notes whether a partition named
-// exactly "Common" went by; with a list of what a piece handed, it notes there each
-// object's kind, the item it came from and whether it is that partition. The name is
+// Hands each object (and each skipped one) on to `inner`, counts it by kind and notes
+// whether a partition named exactly "Common" went by; with a list of what a piece handed,
+// it notes there each object's kind, the item it came from and whether it is that partition. The name is
 // read before the record goes on, which takes it.
 class NotingSink final : public ConfigSink {
  public:
@@ -266,6 +294,10 @@ class NotingSink final : public ConfigSink {
   void on_snatpool(ParsedSnatPool&& p) override {
     note(Kind::snatpool, false);
     inner_.on_snatpool(std::move(p));
+  }
+  void on_skipped(const SkippedObject& skipped) override {
+    note(Kind::skipped, false);
+    inner_.on_skipped(skipped);
   }
 
  private:
@@ -360,6 +392,16 @@ void each_line_starting_l_or_a(Text text, At&& at) {
 }
 
 }  // namespace
+
+std::string_view object_keyword(ObjectKind kind) noexcept {
+  switch (kind) {
+    case ObjectKind::partition: return "auth partition";
+    case ObjectKind::virtual_server: return "ltm virtual";
+    case ObjectKind::pool: return "ltm pool";
+    case ObjectKind::snatpool: return kSnatPoolKeyword;
+  }
+  return {};
+}
 
 ConfigCounts config_counts_estimate(std::string_view text) noexcept {
   text = skip_byte_order_mark(text);
