@@ -10,7 +10,8 @@
 // Every allocation starts with a head naming its block (or none, for the heap), so that it can be
 // freed on any thread, at any time, in any order, like any other: it does not live as long as the
 // arena but as long as its owner. A block is given back once the arena is done with it and the
-// last allocation carved from it is freed, and kept for the next parses. A freed allocation's room in a block is not
+// last allocation carved from it is freed, and kept for the next parses while recent parses have
+// needed that much (see RecordArenaBytes::cap). A freed allocation's room in a block is not
 // reused, so only a parse's own results are carved: a parse's records are built once and then
 // freed together, and a block outlives them only while one of its records is kept.
 #include <atomic>
@@ -43,6 +44,10 @@ struct alignas(16) Head {
 
 extern thread_local RecordArena* current;
 
+// True while blocks are kept: then every arena's end counts as a use (see RecordArenaBytes::cap),
+// and an arena that carved nothing asks the block cache whether to give some back.
+extern std::atomic<bool> blocks_kept;
+
 }  // namespace arena_detail
 
 // Room for `bytes` from the arena in use on this thread, else from the heap; aligned as
@@ -58,7 +63,12 @@ bool record_arena_carves() noexcept;
 struct RecordArenaBytes {
   std::size_t live;  // in blocks not yet given back
   std::size_t kept;  // in blocks given back and kept for the next parses
-  std::size_t most;  // the most `live` has been (`live` and `kept` together never exceed it)
+  // The most `live` has been over the last RecordArena::kUsesRemembered uses and the one under
+  // way. A block given back is kept while `live` and `kept` stay within it, and when a use ends
+  // the kept blocks beyond it are freed. A use ends when an arena ends while no other one holds a
+  // block: the arenas of one parallel parse end together, as one use.
+  std::size_t cap;
+  std::size_t freed;  // in blocks returned to the heap (beyond the cap) since the process started
 };
 RecordArenaBytes record_arena_bytes() noexcept;
 
@@ -71,7 +81,10 @@ class RecordArena {
   RecordArena() noexcept = default;
   RecordArena(const RecordArena&) = delete;
   RecordArena& operator=(const RecordArena&) = delete;
-  ~RecordArena() { leave_block(); }
+  ~RecordArena() {
+    leave_block();
+    if (opened_ || arena_detail::blocks_kept.load(std::memory_order_relaxed)) end_use();
+  }
 
   // Makes `arena` the calling thread's for its lifetime (and the previous one again after); with
   // nothing, the heap.
@@ -98,17 +111,22 @@ class RecordArena {
   // and each next one twice the last, up to the largest.
   static constexpr std::size_t kFirstBlockBytes = std::size_t{4} << 10;
   static constexpr std::size_t kLargestBlockBytes = std::size_t{64} << 10;
+  // The uses whose most bytes in blocks the cap on the kept blocks follows (RecordArenaBytes::cap):
+  // a large parse's blocks are kept through as many smaller ones after it, then freed.
+  static constexpr std::size_t kUsesRemembered = 8;
 
  private:
   friend void* record_allocate(std::size_t bytes);
   void* carve(std::size_t bytes);
   void leave_block() noexcept;
+  void end_use() noexcept;
 
   arena_detail::Block* block_ = nullptr;
   char* next_ = nullptr;
   char* end_ = nullptr;
   std::size_t carved_ = 0;  // allocations carved from block_
   std::size_t next_block_bytes_ = kFirstBlockBytes;
+  bool opened_ = false;  // took a block: counted among the arenas holding blocks
 };
 
 // An arena of its own in use on the calling thread while this object lives, where a text of

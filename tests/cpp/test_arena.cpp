@@ -1,11 +1,18 @@
-// The records' arenas: what is carved from them, and that every allocation may be freed anywhere,
-// at any time, its block going back once the arena and all of its allocations are done.
+// The records' arenas: what is carved from them, that every allocation may be freed anywhere, at
+// any time, its block going back once the arena and all of its allocations are done, and which of
+// the blocks given back are kept.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "record/arena.hpp"
@@ -95,21 +102,144 @@ TEST(RecordArena, ABlockWhoseAllocationsAreAllFreedGoesBackWhenItsArenaIsDone) {
   EXPECT_EQ(record_arena_bytes().live, before);
 }
 
-TEST(RecordArena, BlocksGivenBackAreKeptForTheNextArenasUpToTheMostEverInUse) {
+// One use of the arenas, as a parse is one: `arenas` arenas (the pieces of a parallel parse), each
+// in use on a thread of its own, carve `bytes` between them in allocations of 200 bytes; the
+// arenas end together, and the allocations, the parse's result, outlive them.
+std::vector<void*> use_arenas(std::size_t bytes, std::size_t arenas = 1) {
+  std::vector<RecordArena> pieces(arenas);
+  std::vector<std::vector<void*>> carved(arenas);
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < arenas; ++k) {
+    threads.emplace_back([&, k] {
+      RecordArena::Use use(&pieces[k]);
+      for (std::size_t n = 0; n < bytes / arenas / 200; ++n) carved[k].push_back(record_allocate(200));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::vector<void*> result;
+  for (const auto& piece : carved) result.insert(result.end(), piece.begin(), piece.end());
+  return result;
+}
+
+void free_all(const std::vector<void*>& result) {
+  for (void* p : result) record_deallocate(p);
+}
+
+constexpr std::size_t kLargeUse = std::size_t{8} << 20;
+
+TEST(RecordArena, BlocksGivenBackAreKeptForTheNextLargeUses) {
   if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
-  auto fill_and_free = [] {
+  const std::size_t live = record_arena_bytes().live;
+  free_all(use_arenas(kLargeUse, 4));
+  const auto after_one = record_arena_bytes();
+  EXPECT_GE(after_one.kept, kLargeUse);  // the blocks of one use, given back and kept
+  EXPECT_LE(after_one.kept, after_one.cap);
+  EXPECT_EQ(after_one.live, live);
+  // Back to back, the next uses take them again: no block is freed, none more is kept.
+  for (int n = 0; n < 3; ++n) {
+    free_all(use_arenas(kLargeUse, 4));
+    const auto after = record_arena_bytes();
+    EXPECT_EQ(after.kept, after_one.kept) << n;
+    EXPECT_EQ(after.freed, after_one.freed) << n;
+  }
+}
+
+// What follows a large use, each use of the same size: arenas that carve nothing (small texts'),
+// a block's worth, or a smaller use of many blocks.
+class RecordArenaAfterLargeUse : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(RecordArenaAfterLargeUse, KeptBlocksShrinkToWhatTheLaterUsesTake) {
+  if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
+  const std::size_t later = GetParam();
+  const std::size_t live = record_arena_bytes().live;
+  free_all(use_arenas(kLargeUse, 4));
+  const auto large = record_arena_bytes();
+  auto use_later = [later] { free_all(use_arenas(later)); };
+  // Kept through a smaller use or two, for a large one coming back.
+  use_later();
+  EXPECT_GE(record_arena_bytes().kept, kLargeUse);
+  // Then freed down to what the smaller uses take.
+  for (std::size_t n = 0; n < 2 * RecordArena::kUsesRemembered; ++n) use_later();
+  const auto after = record_arena_bytes();
+  EXPECT_EQ(after.live, live);
+  EXPECT_LE(after.kept, later ? later * 5 / 4 + RecordArena::kLargestBlockBytes : 0);  // with the heads
+  EXPECT_GE(after.kept, later);  // still kept for the smaller uses
+  EXPECT_GE(after.freed - large.freed, kLargeUse - after.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RecordArenaAfterLargeUse, testing::Values(0, 200, 1 << 20));
+
+TEST(RecordArena, UsesOnManyThreadsAtOnceKeepTheirCountsWhole) {
+  if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
+  const std::size_t live = record_arena_bytes().live;
+  // Large and small uses on four threads at once, each result freed by whichever thread takes it
+  // from the queue next, mostly another one.
+  std::mutex lock;
+  std::vector<std::vector<void*>> queue;
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&lock, &queue, t] {
+      for (std::size_t round = 0; round < 40; ++round) {
+        std::vector<void*> mine = use_arenas(round % 5 == t % 5 ? std::size_t{1} << 20 : 400, 1 + round % 2);
+        std::vector<void*> taken;
+        {
+          std::lock_guard hold(lock);
+          queue.push_back(std::move(mine));
+          if (queue.size() > 3) {
+            taken = std::move(queue.front());
+            queue.erase(queue.begin());
+          }
+        }
+        free_all(taken);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& result : queue) free_all(result);
+  for (std::size_t n = 0; n < 2 * RecordArena::kUsesRemembered; ++n) { RecordArena small; }
+  const auto after = record_arena_bytes();
+  EXPECT_EQ(after.live, live);
+  EXPECT_EQ(after.kept, 0u);
+}
+
+// A child forked while another thread's arena holds blocks has no such arena: its uses end, and
+// the blocks kept before the fork are freed as in any process.
+TEST(RecordArena, AForkedChildFreesItsKeptBlocks) {
+  if (!record_arena_carves()) GTEST_SKIP() << "every allocation is the heap's under the address sanitizer";
+  free_all(use_arenas(kLargeUse));
+  ASSERT_GE(record_arena_bytes().kept, kLargeUse);
+  std::mutex lock;
+  std::condition_variable changed;
+  bool carving = false, done = false;
+  std::thread holder([&] {
     RecordArena arena;
     RecordArena::Use use(&arena);
-    std::vector<void*> carved;
-    for (std::size_t i = 0; i < 2000; ++i) carved.push_back(record_allocate(200));
-    for (void* p : carved) record_deallocate(p);
-  };
-  fill_and_free();
-  const std::size_t kept = record_arena_bytes().kept;
-  EXPECT_GE(kept, 2000u * 200);  // the blocks of one arena, given back and kept
-  EXPECT_LE(kept, record_arena_bytes().most);
-  fill_and_free();  // the next arena takes them again: nothing more is kept
-  EXPECT_EQ(record_arena_bytes().kept, kept);
+    void* p = record_allocate(200);
+    std::unique_lock hold(lock);
+    carving = true;
+    changed.notify_all();
+    changed.wait(hold, [&] { return done; });
+    record_deallocate(p);
+  });
+  {
+    std::unique_lock hold(lock);
+    changed.wait(hold, [&] { return carving; });
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    for (std::size_t n = 0; n < 2 * RecordArena::kUsesRemembered; ++n) { RecordArena small; }
+    _exit(record_arena_bytes().kept == 0 ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  {
+    std::lock_guard hold(lock);
+    done = true;
+  }
+  changed.notify_all();
+  holder.join();
 }
 
 TEST(RecordArena, OnlyTheThreadUsingAnArenaCarvesFromItAndUsesNest) {
