@@ -113,6 +113,10 @@ PORTS = [
     ("vs:00000000000000000001", 1),
     ("vs:80x", 65535),                        # "80x" is a service name
     ("a:b:c", 65535),
+    ("100.64.0.0:any", 0),                    # the wildcard port of a network virtual server
+    ("/Common/vs:any", 0),
+    ("vs:Any", 65535),
+    ("vs:anyx", 65535),
     ("2001:db8::1.443", 65535),               # IPv6 is not taken apart: "db8::1.443" is a service name
 ]
 
@@ -309,6 +313,7 @@ SERVICES = dict(
     for name, port in (line.split("\t") for line in
                        (pathlib.Path(__file__).parent.parent / "brelmark" / "data" / "services.tsv")
                        .read_text().splitlines() if line.strip()))
+SERVICES["any"] = 0  # the wildcard port
 
 _ws = re.escape(WHITE_SPACE)
 MODEL = re.compile(

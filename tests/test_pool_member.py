@@ -380,6 +380,7 @@ MEMBER_NAMES = [
     ("/Common/app.example.com:https", FQDN.format("app.example.com"), "app.example.com:https", 443, None, ""),
     # IPv6 is not taken apart: the name reads as "2001" and the service name "db8::1.443"
     ("/Common/2001:db8::1.443", ADDRESS.format("2001:db8::1"), "2001:db8::1.443", 65535, None, ""),
+    ("/Common/100.64.0.0:any", ADDRESS.format("100.64.0.0"), "100.64.0.0:any", 0, None, "100.64.0.0"),
     # in a folder the whole path, which has no port
     ("/Tenant/App/10.0.0.4:443", ADDRESS.format("10.0.0.4"), "/Tenant/App/10.0.0.4:443", "No port found!", None,
      "10.0.0.4"),

@@ -81,8 +81,8 @@ std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path
 PathResult<std::string_view> ltmpath_impl_get_name(std::string_view path);
 // The name when it is an IPv4 address in dotted-quad form, else nothing; invalid_path.
 PathResult<std::optional<std::string_view>> ltmpath_impl_get_address(std::string_view path);
-// The port digits, or the port of the service name (65535 for an unknown name); no_port,
-// invalid_digit (the first fault from the left decides), too_large.
+// The port digits, or the port of the service name (0 for the wildcard "any", 65535 for a name not
+// in the table); no_port, invalid_digit (the first fault from the left decides), too_large.
 PathResult<std::uint16_t> ltmpath_impl_get_port(std::string_view path);
 // The route domain; nothing when absent, when the path does not match, or when it is not an
 // unsigned 16-bit number of ASCII digits.
