@@ -98,8 +98,10 @@ void pool_from_parser_into(const brelmark::ParsedPool& parsed, Pool& out);
 
 // ---- Operations ---------------------------------------------------------------------------------
 
-// The IPv4 address text of a member destination ("[/partition/]a.b.c.d[%rd][:port]"), digit runs
-// kept as written; the empty text for any destination that is not of that form.
+// The address text of a member destination: an IPv4 one ("[/partition/]a.b.c.d[%rd][:port]"),
+// digit runs kept as written, or an IPv6 one written as an object path
+// ("[/partition/]2001:db8::1[%rd][.port]", see ltmpath_ipv6_address); the empty text for any
+// destination of neither form.
 std::string poolmember_get_dest_ip(std::string_view destination);
 
 // The partition of a pool: the `partition` group of its name; else the stored partition when it
