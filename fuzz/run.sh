@@ -96,7 +96,8 @@ seed_formats() {
     done
     i=$((i + 1))
   done
-  for s in '/Common/vs:80' 'vs%2::80' '/a/b/c' '/Common/10.1.1.1%2:443' 'a:b:c' '/p/n%١٢:http'; do
+  for s in '/Common/vs:80' 'vs%2::80' '/a/b/c' '/Common/10.1.1.1%2:443' 'a:b:c' '/p/n%١٢:http' \
+    '/Common/2001:db8::1%2.443' '::ffff:10.0.0.1.any'; do
     { byte $((path_entry * 3 + n)); printf '%s' "$s"; } > "$corpus/path-$i"
     i=$((i + 1))
   done

@@ -1,4 +1,5 @@
 """The object-path class LtmPath: construction, accessors, string forms, equality and Unicode rules."""
+import ipaddress
 import pathlib
 import re
 
@@ -113,7 +114,10 @@ PORTS = [
     ("vs:00000000000000000001", 1),
     ("vs:80x", 65535),                        # "80x" is a service name
     ("a:b:c", 65535),
-    ("2001:db8::1.443", 65535),               # IPv6 is not taken apart: "db8::1.443" is a service name
+    ("100.64.0.0:any", 0),                    # the wildcard port of a network virtual server
+    ("/Common/vs:any", 0),
+    ("vs:Any", 65535),
+    ("vs:anyx", 65535),
 ]
 
 PORT_ERRORS = [
@@ -207,7 +211,7 @@ NAMES = [
     ("/a/b/c", "b"),
     ("/Common/app.app/vs", "app.app"),
     ("/Tenant/App/web_pool", "App"),          # in a folder: the folder
-    ("/Common/2001:db8::1.443", "2001"),
+    ("/Common/2001:db8::1.443", "2001:db8::1"),
     ("vs80", "vs80"),
     ("vs%2:80", "vs"),
     ("/Common/10.1.1.1%2:443", "10.1.1.1"),
@@ -216,7 +220,9 @@ NAMES = [
     ("/Common/v\xe9", "v\xe9"),
 ]
 
-NOT_MATCHING = ["", "a b", "%1", "//a/b", ":80", "/Common/a b", "vs:80 x"]
+NOT_MATCHING = ["", "a b", "%1", "//a/b", ":80", "/Common/a b", "vs:80 x",
+                # no IPv6 address either
+                ":::", "::ffff:10.0.0.01", "::ffff:1.2.3", ":1::", "/Common/::1.8 0", "::1%2 .80"]
 
 
 @pytest.mark.parametrize("text,name", NAMES)
@@ -302,6 +308,87 @@ def test_get_full_path_without_any_partition(text):
     assert str(info.value) == "Invalid partition name!"
 
 
+# ---- IPv6 paths ---------------------------------------------------------------------------------
+#
+# The device writes an IPv6 destination with "." before the port and the route domain between the
+# address and the "."; the address is the name.
+
+IPV6_PATHS = [
+    # text, partition, address, route domain, port (or the error), full path with the default "Dflt"
+    ("/Common/2001:db8:1:2::10.8443", "Common", "2001:db8:1:2::10", None, 8443, "/Common/2001:db8:1:2::10"),
+    ("2001:db8:1:2::10.8443", None, "2001:db8:1:2::10", None, 8443, "/Dflt/2001:db8:1:2::10"),
+    ("fe80::1%2.443", None, "fe80::1", 2, 443, "/Dflt/fe80::1"),
+    ("/Prod/fe80::1%2.443", "Prod", "fe80::1", 2, 443, "/Prod/fe80::1"),
+    ("/Prod/fe80::1%2", "Prod", "fe80::1", 2, "No port found!", "/Prod/fe80::1"),
+    ("/Common/::1", "Common", "::1", None, "No port found!", "/Common/::1"),
+    ("::", None, "::", None, "No port found!", "/Dflt/::"),
+    ("::.80", None, "::", None, 80, "/Dflt/::"),
+    ("/Common/2001:DB8::A.https", "Common", "2001:DB8::A", None, 443, "/Common/2001:DB8::A"),
+    ("/Common/2001:db8::1.any", "Common", "2001:db8::1", None, 0, "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1%3.any", "Common", "2001:db8::1", 3, 0, "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1.nosuch", "Common", "2001:db8::1", None, 65535, "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1.0080", "Common", "2001:db8::1", None, 80, "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1.99999", "Common", "2001:db8::1", None, "number too large to fit in target type",
+     "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1." + ARABIC_THREE, "Common", "2001:db8::1", None, "invalid digit found in string",
+     "/Common/2001:db8::1"),
+    ("/Common/2001:db8::1%99999.80", "Common", "2001:db8::1", None, 80, "/Common/2001:db8::1"),
+    ("1:2:3:4:5:6:7:8.80", None, "1:2:3:4:5:6:7:8", None, 80, "/Dflt/1:2:3:4:5:6:7:8"),
+    ("1:2:3:4:5:6:7::.80", None, "1:2:3:4:5:6:7::", None, 80, "/Dflt/1:2:3:4:5:6:7::"),
+    ("Common//::1.80", "Common", "::1", None, 80, "/Common/::1"),
+    ("/P\xe4rt/::1.80", "P\xe4rt", "::1", None, 80, "/P\xe4rt/::1"),
+    # an embedded IPv4 quad: the address valid as a whole is read first, then the one valid up to
+    # its last "."
+    ("::ffff:10.0.0.1", None, "::ffff:10.0.0.1", None, "No port found!", "/Dflt/::ffff:10.0.0.1"),
+    ("/Common/::ffff:10.0.0.1.443", "Common", "::ffff:10.0.0.1", None, 443, "/Common/::ffff:10.0.0.1"),
+    ("::ffff:10.0.0.1%4.443", None, "::ffff:10.0.0.1", 4, 443, "/Dflt/::ffff:10.0.0.1"),
+    ("64:ff9b::192.0.2.33.ssh", None, "64:ff9b::192.0.2.33", None, 22, "/Dflt/64:ff9b::192.0.2.33"),
+    ("2001:db8::1.2.3.4", None, "2001:db8::1.2.3.4", None, "No port found!", "/Dflt/2001:db8::1.2.3.4"),
+    ("2001:db8::1.2", None, "2001:db8::1", None, 2, "/Dflt/2001:db8::1"),
+]
+
+
+@pytest.mark.parametrize("text,partition,address,rd,port,full", IPV6_PATHS)
+def test_ipv6_paths_are_taken_apart(text, partition, address, rd, port, full):
+    path = LtmPath(text)
+    assert (path.get_partition(), path.get_name(), path.get_address(), path.get_route_domain(),
+            port_or_error(path), path.get_full_path("Dflt")) == (partition, address, address, rd, port, full)
+    assert path.get_partition("Dflt") == (partition or "Dflt")
+    if partition is None:
+        with pytest.raises(RuntimeError, match="^Invalid partition name!$"):
+            path.get_full_path()
+    else:
+        assert path.get_full_path() == full
+
+
+# Texts that are no IPv6 address (nor one up to their last "."), which keep the pattern's reading:
+# text, partition, name, address, route domain, port (or the error), full path with "Dflt"
+NOT_IPV6 = [
+    ("2001", None, "2001", None, None, "No port found!", "/Dflt/2001"),
+    ("a:b", None, "a", None, None, 65535, "/Dflt/a"),
+    ("web:80", None, "web", None, None, 80, "/Dflt/web"),
+    ("/Common/a:b:c", "Common", "a", None, None, 65535, "/Common/a"),            # seven groups short
+    ("1:2:3:4:5:6:7:8:9", None, "1", None, None, 65535, "/Dflt/1"),             # nine groups
+    ("1:2:3:4::5:6:7:8", None, "1", None, None, 65535, "/Dflt/1"),              # "::" with eight groups
+    ("1::2::3", None, "1", None, None, 65535, "/Dflt/1"),                       # two "::"
+    ("12345::1", None, "12345", None, None, 65535, "/Dflt/12345"),              # a group of five digits
+    ("x::ffff:10.0.0.1", None, "x", None, None, 65535, "/Dflt/x"),              # "x" is no hex digit
+    ("0::ffff:10.0.0.01", None, "0", None, None, 65535, "/Dflt/0"),             # leading zero in the quad
+    ("0::ffff:1.2.3", None, "0", None, None, 65535, "/Dflt/0"),                 # three parts
+    ("vs%2::80", None, "vs", None, 2, 80, "/Dflt/vs"),
+    ("fe80::1%eth0.443", None, "fe80", None, None, 65535, "/Dflt/fe80"),        # a route domain is digits
+    ("/Common/2001:db8::1./x", "Common", "2001", None, None, 65535, "/Common/2001"),
+    ("/Common/2001:db8::1.", "Common", "2001", None, None, 65535, "/Common/2001"),
+]
+
+
+@pytest.mark.parametrize("text,partition,name,address,rd,port,full", NOT_IPV6)
+def test_texts_that_are_not_ipv6_keep_the_pattern_reading(text, partition, name, address, rd, port, full):
+    path = LtmPath(text)
+    assert (path.get_partition("Dflt"), path.get_name(), path.get_address(), path.get_route_domain(),
+            port_or_error(path), path.get_full_path("Dflt")) == (partition or "Dflt", name, address, rd, port, full)
+
+
 # ---- the accessors against a model of the pattern -----------------------------------------------
 
 SERVICES = dict(
@@ -309,6 +396,7 @@ SERVICES = dict(
     for name, port in (line.split("\t") for line in
                        (pathlib.Path(__file__).parent.parent / "brelmark" / "data" / "services.tsv")
                        .read_text().splitlines() if line.strip()))
+SERVICES["any"] = 0  # the wildcard port
 
 _ws = re.escape(WHITE_SPACE)
 MODEL = re.compile(
@@ -327,6 +415,13 @@ def model_u16(digits):
     return value
 
 
+def port_or_error(path):
+    try:
+        return path.get_port()
+    except ValueError as error:
+        return str(error)
+
+
 def outcome(call):
     try:
         return call()
@@ -334,9 +429,38 @@ def outcome(call):
         return (type(e).__name__, str(e))
 
 
+# An IPv6 path: partition, address (valid for the ipaddress module), route domain, port or service.
+IPV6_SHAPES = [re.compile(r"(?:/?(?P<partition>[^/:% ]+)/)?/?(?P<address>[0-9A-Fa-f:.]+)" + rest)
+               for rest in ("", r"%(?P<rd>\d+)(?:\.(?P<tail>[^/:%." + _ws + r"]+))?",
+                            r"\.(?P<tail>[^/:%." + _ws + r"]+)")]
+
+
+def model_ipv6(text):
+    """The groups of an IPv6 path, as those of the pattern; None for any other text."""
+    for shape in IPV6_SHAPES:
+        m = shape.fullmatch(text)
+        if not m:
+            continue
+        try:
+            ipaddress.IPv6Address(m["address"])
+        except ValueError:
+            continue
+        g = m.groupdict()
+        tail = g.get("tail")
+        digits = tail is not None and re.fullmatch(r"\d+", tail) is not None
+        return {"partition": g["partition"], "name": g["address"], "rd": g.get("rd"),
+                "port": tail if digits else None, "svc": None if digits else tail}
+    return None
+
+
 def model(text, default):
-    m = MODEL.fullmatch(text)
-    g = m.groupdict() if m else {}
+    g = model_ipv6(text)
+    m = None if g is not None else MODEL.fullmatch(text)
+    if m:
+        g = m.groupdict()
+    matched = g is not None
+    g = g or {}
+    ipv6 = matched and m is None
 
     # A path whose rest after the name begins with "/" names an object in a folder.
     folder = m is not None and g.get("svc") is not None and m.start("svc") == m.end("name") and g["svc"][:1] == "/"
@@ -353,12 +477,12 @@ def model(text, default):
 
     rd = model_u16(g["rd"]) if g.get("rd") is not None else None
     partition = g["partition"] if g.get("partition") is not None else default
-    name = g["name"] if m else ("ValueError", invalid(text))
+    name = g["name"] if matched else ("ValueError", invalid(text))
     if partition is None:
         full = ("RuntimeError", "Invalid partition name!")
     else:
-        full = "/" + partition + "/" + name + (g["svc"] if folder else "") if m else name
-    if not m:
+        full = "/" + partition + "/" + name + (g["svc"] if folder else "") if matched else name
+    if not matched or ipv6:
         address = name
     elif re.fullmatch(r"(?:(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])\.){3}"
                       r"(?:25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])", name, re.ASCII):
@@ -377,7 +501,8 @@ def model(text, default):
 
 
 PIECES = ["/", "/", ":", "%", " ", "Common", "vs", "ssh", "http", "80", "0080", "99999", "10.1.1.1", "2",
-          ARABIC_THREE, "\n", "\t", "\xa0", "\u3000", "\u200b", "\xe9", ".", "a", "x9"]
+          ARABIC_THREE, "\n", "\t", "\xa0", "\u3000", "\u200b", "\xe9", ".", "a", "x9",
+          "::", "::", "2001:db8", "fe80", "ffff", "1.2.3.4", "any", "1:2:3:4:5:6:7"]
 
 
 @settings(max_examples=600, deadline=None)

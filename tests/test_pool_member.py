@@ -354,8 +354,19 @@ def test_attributes_cannot_be_deleted(field):
     ("10.1.10:80", ""),
     ("app.example.com", ""),
     ("none", ""),
-    ("2001:db8::1.80", ""),
+    # IPv6 destinations, written as object paths with "." before the port
+    ("2001:db8::1.80", "2001:db8::1"),
+    ("/Common/2001:db8::1.80", "2001:db8::1"),
+    ("2001:db8::1", "2001:db8::1"),         # an "address" line
+    ("fe80::1%2", "fe80::1"),
+    ("/Prod/fe80::1%2.https", "fe80::1"),
+    (" ::ffff:10.0.0.1 ", "::ffff:10.0.0.1"),
+    ("::ffff:10.0.0.1.any", "::ffff:10.0.0.1"),
+    ("2001:db8::1:80", "2001:db8::1:80"),   # valid as a whole: the last group is 80, not a port
     ("[2001:db8::1]:80", ""),
+    ("2001:db8::1.80 junk", ""),
+    ("2001:db8::g", ""),
+    ("a:b", ""),
     ("", ""),
 ])
 def test_get_dest_ip(destination, address):
@@ -378,8 +389,10 @@ MEMBER_NAMES = [
     ("10.1.10.1:8443", ADDRESS.format("10.1.10.1"), "10.1.10.1:8443", 8443, None, "10.1.10.1"),
     ("app.example.com:443", FQDN.format("app.example.com"), "app.example.com:443", 443, None, ""),
     ("/Common/app.example.com:https", FQDN.format("app.example.com"), "app.example.com:https", 443, None, ""),
-    # IPv6 is not taken apart: the name reads as "2001" and the service name "db8::1.443"
-    ("/Common/2001:db8::1.443", ADDRESS.format("2001:db8::1"), "2001:db8::1.443", 65535, None, ""),
+    # IPv6: "." before the port, the route domain before the "."
+    ("/Common/2001:db8::1.443", ADDRESS.format("2001:db8::1"), "2001:db8::1.443", 443, None, "2001:db8::1"),
+    ("/Common/fe80::1%2.https", ADDRESS.format("fe80::1%2"), "fe80::1%2.https", 443, 2, "fe80::1"),
+    ("/Common/100.64.0.0:any", ADDRESS.format("100.64.0.0"), "100.64.0.0:any", 0, None, "100.64.0.0"),
     # in a folder the whole path, which has no port
     ("/Tenant/App/10.0.0.4:443", ADDRESS.format("10.0.0.4"), "/Tenant/App/10.0.0.4:443", "No port found!", None,
      "10.0.0.4"),

@@ -107,7 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"ssh\0"sv, kNoPort}, LookupCase{"80", kNoPort}, LookupCase{"http2", kNoPort},
         LookupCase{"/ssh", kNoPort}, LookupCase{"ssh:", kNoPort},
         LookupCase{"MOS-soap-opt", 10544}, LookupCase{"MOS-soap-op", kNoPort},
-        LookupCase{"aaaaaaaaaaaaaaaa", kNoPort}, LookupCase{"\xff\xfe", kNoPort}));
+        LookupCase{"aaaaaaaaaaaaaaaa", kNoPort}, LookupCase{"\xff\xfe", kNoPort},
+        // the wildcard port, which no row holds
+        LookupCase{"any", 0}, LookupCase{"Any", kNoPort}, LookupCase{"any ", kNoPort},
+        LookupCase{"anyx", kNoPort}));
 
 // Prefixes and extensions of every name are either rows of their own or not found.
 TEST(ServiceTable, NearMissesAreNotFound) {

@@ -266,13 +266,6 @@ bool LtmPathPattern::match(std::string_view text, Captures& out) noexcept {
 
 namespace {
 
-// The groups of a path that the object-path pattern matches, or nothing.
-std::optional<Captures> match_path(std::string_view path) {
-  Captures captures;
-  if (!LtmPathPattern::match(path, captures)) return std::nullopt;
-  return captures;
-}
-
 enum class NumberError { none, invalid_digit, too_large };
 
 // A decimal unsigned 16-bit number of ASCII digits, leading zeros allowed; the first fault from
@@ -307,12 +300,131 @@ bool is_ipv4_address(std::string_view text) {
   return true;
 }
 
+// ---- IPv6 destinations ------------------------------------------------------------------------
+//
+// The device writes an IPv6 destination with "." before the port ("/Common/2001:db8::10.8443",
+// "fe80::1%2.443"), a shape the pattern cannot take apart: its name stops at the first ":". The
+// accessors read such a path here instead: an optional partition as the pattern takes it, then an
+// IPv6 address that is valid as a whole or up to its last ".", optionally "%" and route-domain
+// digits between the address and that ".", and after it the port digits or a service name.
+// An address valid as a whole is read so before the one up to its last "."; both cannot be valid
+// at once ("::ffff:1.2.3.4" is whole; "::ffff:1.2.3.4.80" has the port 80).
+
+constexpr bool is_hex_digit(char c) noexcept {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The textual forms of an IPv6 address: eight groups of one to four hex digits separated by ":",
+// or fewer with one "::" standing for one or more zero groups, the last two groups optionally
+// written as a dotted IPv4 quad ("::ffff:10.0.0.1").
+bool is_ipv6_address(std::string_view s) noexcept {
+  const std::size_t n = s.size();
+  if (n < 2 || (s[0] == ':' && s[1] != ':')) return false;
+  int groups = 0;
+  bool gap = false;
+  std::size_t i = 0;
+  if (s.starts_with("::")) {
+    gap = true;
+    i = 2;
+  }
+  while (i < n) {
+    std::size_t j = i;
+    while (j < n && j - i <= 4 && is_hex_digit(s[j])) ++j;
+    if (j < n && s[j] == '.') {  // the IPv4 quad ends the address
+      if (!is_ipv4_address(s.substr(i))) return false;
+      groups += 2;
+      break;
+    }
+    if (j == i || j - i > 4 || ++groups > 8) return false;
+    if (j == n) break;
+    if (s[j] != ':') return false;
+    if (j + 1 < n && s[j + 1] == ':') {
+      if (gap) return false;
+      gap = true;
+      i = j + 2;
+    } else {
+      i = j + 1;
+      if (i == n) return false;  // a single ":" at the end
+    }
+  }
+  return gap ? groups < 8 : groups == 8;
+}
+
+// The text after an IPv6 address's ".": one or more characters other than "/", ":", "%", "."
+// and white space; digits are the port, anything else a service name.
+bool match_ipv6_port(std::string_view s, std::size_t from, Captures& out) noexcept {
+  if (from >= s.size() || !rest_has_no_white_space(s, from)) return false;
+  for (std::size_t i = from; i < s.size(); ++i) {
+    if (!in_name_class(s[i]) || s[i] == '.') return false;
+  }
+  if (rest_is_digits(s, from)) {
+    out.port = s.substr(from);
+  } else {
+    out.svc = s.substr(from);
+  }
+  return true;
+}
+
+// The groups of a path of the IPv6 shape above, the address as the name; false, with `out`
+// cleared, for any other text. A text without two ":" is no IPv6 address and costs two scans.
+bool match_ipv6_path(std::string_view s, Captures& out) noexcept {
+  clear(out);
+  const std::size_t first_colon = s.find(':');
+  if (first_colon == std::string_view::npos || s.find(':', first_colon + 1) == std::string_view::npos) return false;
+  if (!brelmark::is_valid_utf8(s)) return false;
+  std::size_t b = s[0] == '/' ? 1 : 0;  // the text holds two ":"
+  const std::size_t partition_end = name_run_end(s, b);
+  if (partition_end > b && partition_end < s.size() && s[partition_end] == '/') {
+    out.partition = slice(s, b, partition_end);
+    b = partition_end + 1;
+    if (b < s.size() && s[b] == '/') ++b;  // as the pattern's name, one "/" before the address
+  }
+  const std::string_view rest = s.substr(b);
+  bool matched = false;
+  if (const std::size_t percent = rest.find('%'); percent != std::string_view::npos) {
+    const std::size_t rd_begin = b + percent + 1, rd_end = digit_run_end(s, rd_begin);
+    if (rd_end > rd_begin && is_ipv6_address(rest.substr(0, percent)) &&
+        (rd_end == s.size() || (s[rd_end] == '.' && match_ipv6_port(s, rd_end + 1, out)))) {
+      out.name = rest.substr(0, percent);
+      out.rd = slice(s, rd_begin, rd_end);
+      matched = true;
+    }
+  } else if (is_ipv6_address(rest)) {
+    out.name = rest;
+    matched = true;
+  } else if (const std::size_t dot = rest.rfind('.');
+             dot != std::string_view::npos && is_ipv6_address(rest.substr(0, dot)) && match_ipv6_port(s, b + dot + 1, out)) {
+    out.name = rest.substr(0, dot);
+    matched = true;
+  }
+  if (!matched) clear(out);
+  return matched;
+}
+
+// The groups of a path of the IPv6 shape, else those of the object-path pattern; false when
+// neither reads it.
+bool match_parts(std::string_view path, Captures& captures) noexcept {
+  return match_ipv6_path(path, captures) || LtmPathPattern::match(path, captures);
+}
+
+std::optional<Captures> match_path(std::string_view path) {
+  Captures captures;
+  if (!match_parts(path, captures)) return std::nullopt;
+  return captures;
+}
+
 }  // namespace
+
+std::optional<std::string_view> ltmpath_ipv6_address(std::string_view path) noexcept {
+  Captures captures;
+  if (!match_ipv6_path(path, captures)) return std::nullopt;
+  return captures.name;
+}
 
 std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path,
                                                            std::optional<std::string_view> default_partition) {
   Captures captures;
-  if (LtmPathPattern::match(path, captures) && captures.partition) return captures.partition;
+  if (match_parts(path, captures) && captures.partition) return captures.partition;
   return default_partition;
 }
 
@@ -325,7 +437,10 @@ PathResult<std::string_view> ltmpath_impl_get_name(std::string_view path) {
 PathResult<std::optional<std::string_view>> ltmpath_impl_get_address(std::string_view path) {
   auto name = ltmpath_impl_get_name(path);
   if (!name) return name.error();
-  if (!is_ipv4_address(name.value())) return std::optional<std::string_view>();
+  // The pattern's name never holds ":", so a name with one is the address of an IPv6 path.
+  if (name.value().find(':') == std::string_view::npos && !is_ipv4_address(name.value())) {
+    return std::optional<std::string_view>();
+  }
   return std::optional<std::string_view>(name.value());
 }
 

@@ -71,7 +71,15 @@ class PathResult {
   PathError error_ = PathError::invalid_path;
 };
 
-// The accessors over a path text. Each matches the whole text against the object-path pattern.
+// The accessors over a path text. Each matches the whole text against the object-path pattern,
+// except a path whose text after the optional partition is an IPv6 address as the device writes
+// it: valid as a whole or up to its last ".", optionally "%" and a route domain after the address,
+// then "." and the port digits or a service name ("/Common/2001:db8::10.8443", "fe80::1%2.443",
+// "/Common/::1"). Its groups are the partition, the address as the name, the route domain and
+// the port or service name. A text without two ":" is never such a path.
+
+// The address of a path of that IPv6 shape, else nothing.
+std::optional<std::string_view> ltmpath_ipv6_address(std::string_view path) noexcept;
 
 // The `partition` group of a path that the pattern matches, else the default (nothing when there
 // is none).
@@ -79,10 +87,11 @@ std::optional<std::string_view> ltmpath_impl_get_partition(std::string_view path
                                                            std::optional<std::string_view> default_partition);
 // The `name` group; invalid_path.
 PathResult<std::string_view> ltmpath_impl_get_name(std::string_view path);
-// The name when it is an IPv4 address in dotted-quad form, else nothing; invalid_path.
+// The name when it is an IPv4 address in dotted-quad form or the address of an IPv6 path, else
+// nothing; invalid_path.
 PathResult<std::optional<std::string_view>> ltmpath_impl_get_address(std::string_view path);
-// The port digits, or the port of the service name (65535 for an unknown name); no_port,
-// invalid_digit (the first fault from the left decides), too_large.
+// The port digits, or the port of the service name (0 for the wildcard "any", 65535 for a name not
+// in the table); no_port, invalid_digit (the first fault from the left decides), too_large.
 PathResult<std::uint16_t> ltmpath_impl_get_port(std::string_view path);
 // The route domain; nothing when absent, when the path does not match, or when it is not an
 // unsigned 16-bit number of ASCII digits.

@@ -202,8 +202,10 @@ Pool pool_from_object_text(const brelmark::ParsedPool& parsed, std::string_view 
 
 std::string poolmember_get_dest_ip(std::string_view destination) {
   auto parsed = brelmark::parse_member_address(destination);
-  if (!parsed) return {};
-  return std::move(parsed).value().address;
+  if (parsed) return std::move(parsed).value().address;
+  // An IPv6 destination, written as an object path ("/Common/2001:db8::1.443", "fe80::1%2").
+  if (auto ipv6 = ltmpath_ipv6_address(normalize_object_path(destination))) return std::string(*ipv6);
+  return {};
 }
 
 std::optional<std::string_view> pool_partition(const Pool& pool,

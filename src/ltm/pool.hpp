@@ -131,8 +131,10 @@ Pool pool_from_object_text(const brelmark::ParsedPool& parsed, std::string_view 
 
 // ---- Operations ---------------------------------------------------------------------------------
 
-// The IPv4 address text of a member destination ("[/partition/]a.b.c.d[%rd][:port]"), digit runs
-// kept as written; the empty text for any destination that is not of that form.
+// The address text of a member destination: an IPv4 one ("[/partition/]a.b.c.d[%rd][:port]"),
+// digit runs kept as written, or an IPv6 one written as an object path
+// ("[/partition/]2001:db8::1[%rd][.port]", see ltmpath_ipv6_address); the empty text for any
+// destination of neither form.
 std::string poolmember_get_dest_ip(std::string_view destination);
 
 // The partition of a pool: the stored partition when the name is relative to it; else the

@@ -1,14 +1,19 @@
 #pragma once
 // The path accessors worked out again from the parser library's compiled pattern (a general
-// regular-expression engine) and its service table, for the C++ tests and the fuzz target to
-// check the model's accessors against.
+// regular-expression engine), its service table and, for IPv6 paths, the C library's address
+// reader, for the C++ tests and the fuzz target to check the model's accessors against.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <re2/re2.h>
+
 #include <brelmark/path.hpp>
 #include <brelmark/services.hpp>
+#include <brelmark/unicode.hpp>
 
 #include "ltm/ltm_path.hpp"
 
@@ -36,6 +41,36 @@ std::string outcome(const ltm::PathResult<T>& result) {
   }
 }
 
+// The groups of a path whose text after the optional partition is an IPv6 address as the device
+// writes it ("/Common/2001:db8::1%2.443"), worked out with regular expressions for the shape and
+// the C library's address reader for the address: the address whole, else with "%" and the route
+// domain after it, else up to its last "."; after the "." the port digits or a service name.
+// False, with `c` left empty, for any other text.
+inline bool reference_ipv6(std::string_view text, brelmark::PathCaptures& c) {
+  if (!brelmark::is_valid_utf8(text)) return false;
+  // Groups: partition, address, route domain, port or service name.
+  static const std::string prefix = R"(^(?:/?([^/:% ]+)/)?/?([0-9A-Fa-f:.]+))";
+  static const std::string tail =
+      R"(\.([^/:%.\t-\r \x{85}\x{a0}\x{1680}\x{2000}-\x{200a}\x{2028}\x{2029}\x{202f}\x{205f}\x{3000}]+))";
+  static const RE2 shapes[] = {RE2(prefix + "()()$"), RE2(prefix + R"(%(\p{Nd}+)(?:)" + tail + ")?$"),
+                               RE2(prefix + "()" + tail + "$")};
+  static const RE2 digits(R"(\p{Nd}+)");
+  const re2::StringPiece input(text.data(), text.size());
+  for (const RE2& shape : shapes) {
+    re2::StringPiece g[5];
+    if (!shape.Match(input, 0, input.size(), RE2::ANCHOR_BOTH, g, 5)) continue;
+    in6_addr address;
+    if (inet_pton(AF_INET6, std::string(g[2].data(), g[2].size()).c_str(), &address) != 1) continue;
+    auto view = [](re2::StringPiece p) { return std::string_view(p.data(), p.size()); };
+    if (g[1].data() != nullptr) c.partition = view(g[1]);
+    c.name = view(g[2]);
+    if (!g[3].empty()) c.rd = view(g[3]);
+    if (!g[4].empty()) (RE2::FullMatch(g[4], digits) ? c.port : c.svc) = view(g[4]);
+    return true;
+  }
+  return false;
+}
+
 // Every accessor of `text` (with `default_partition` where one is taken), in one line.
 inline std::string accessors(std::string_view text, std::optional<std::string_view> default_partition) {
   return "partition " + outcome(ltm::ltmpath_impl_get_partition(text, default_partition)) + ", name " +
@@ -50,7 +85,8 @@ inline std::string reference_accessors(std::string_view text, std::optional<std:
   using ltm::PathError;
   using ltm::PathResult;
   brelmark::PathCaptures c;
-  const bool matched = brelmark::PathPattern::get().match(text, c);
+  const bool ipv6 = reference_ipv6(text, c);
+  const bool matched = ipv6 || brelmark::PathPattern::get().match(text, c);
   auto number = [](std::string_view digits) -> PathResult<std::uint16_t> {
     std::uint32_t value = 0;
     for (char d : digits) {
@@ -78,7 +114,7 @@ inline std::string reference_accessors(std::string_view text, std::optional<std:
              v && v.value() <= 255 && (octet < 3 || part.size() == n.size());
       if (octet < 3 && ipv4) n.remove_prefix(end + 1);
     }
-    address = ipv4 ? std::optional<std::string_view>(*c.name) : std::nullopt;
+    address = ipv4 || ipv6 ? std::optional<std::string_view>(*c.name) : std::nullopt;
   }
   std::optional<std::uint16_t> rd;
   if (matched && c.rd) {

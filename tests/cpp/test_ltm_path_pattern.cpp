@@ -137,6 +137,17 @@ TEST(LtmPathAccessors, TellingPaths) {
       {"/a/", "Common", "partition \"Common\", name \"a\", address -, rd -, port error 1, full \"/Common/a/\""},
       {"a b", "Common", "partition \"Common\", name error 0, address error 0, rd -, port error 1, full error 0"},
       {"", std::nullopt, "partition -, name error 0, address error 0, rd -, port error 1, full error 4"},
+      // IPv6 addresses, "." before the port, the route domain between the two
+      {"/Common/2001:db8:1:2::10.8443", std::nullopt,
+       "partition \"Common\", name \"2001:db8:1:2::10\", address \"2001:db8:1:2::10\", rd -, port 8443, "
+       "full \"/Common/2001:db8:1:2::10\""},
+      {"fe80::1%2.https", "Common",
+       "partition \"Common\", name \"fe80::1\", address \"fe80::1\", rd 2, port 443, full \"/Common/fe80::1\""},
+      {"::ffff:10.0.0.1.any", "Common",
+       "partition \"Common\", name \"::ffff:10.0.0.1\", address \"::ffff:10.0.0.1\", rd -, port 0, "
+       "full \"/Common/::ffff:10.0.0.1\""},
+      {"100.64.0.0:any", "Common",
+       "partition \"Common\", name \"100.64.0.0\", address \"100.64.0.0\", rd -, port 0, full \"/Common/100.64.0.0\""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(accessors(c.text, c.default_partition), c.result) << c.text;
@@ -148,6 +159,8 @@ TEST(LtmPathAccessors, AgreeWithTheLibraryOnRandomTexts) {
   const std::vector<std::string> pieces = {
       "/", "/", "/", ":", ":", "%", " ", "\t", "Common", "vs", "ssh", "http", "80", "0", "0080", "99999",
       "10.1.1.1", "255", ".", "\xc2\xa0", "\xd9\xa3", "x9",
+      // the pieces of IPv6 addresses
+      "::", "::", ":", "2001", "db8", "fe80", "ffff", "0", "1", "a", "FFFF", "12345", ".", "1.2.3.4", "any",
   };
   const std::optional<std::string_view> defaults[] = {std::nullopt, "", "Common"};
   std::mt19937 rng(20261211);
@@ -158,6 +171,39 @@ TEST(LtmPathAccessors, AgreeWithTheLibraryOnRandomTexts) {
     auto dflt = defaults[which(rng)];
     ASSERT_EQ(qv::test::accessors(text, dflt), qv::test::reference_accessors(text, dflt)) << "text: \"" << text << "\"";
   }
+}
+
+// Paths made of IPv6-like addresses: one to nine groups of zero to five hex digits, ":" or "::"
+// between them, sometimes a dotted quad at the end; with and without partition, route domain and
+// port. The C library's address reader decides which addresses are valid.
+TEST(LtmPathAccessors, AgreeWithTheLibraryOnIpv6Paths) {
+  const std::vector<std::string> quads = {"1.2.3.4", "10.0.0.1", "255.255.255.255", "256.1.1.1", "01.2.3.4",
+                                          "1.2.3", "1.2.3.4.5", "0.0.0.0"};
+  const std::vector<std::string> prefixes = {"", "/", "/Common/", "Common/", "/Common//", "/a/b/", "/P\xc3\xa4rt/"};
+  const std::vector<std::string> tails = {"", ".80", ".0080", ".any", ".http", ".nosuch", ".", ".8x", ".8 0",
+                                          ":80", ".\xd9\xa3", ".99999", "%2", "%2.443", "%", "%x", "%2:80",
+                                          "%2.", "%99999.1", ".80.81", "/x", "\n"};
+  const std::optional<std::string_view> defaults[] = {std::nullopt, "Common"};
+  std::mt19937 rng(20261213);
+  std::uniform_int_distribution<int> group_count(1, 9), hex_length(0, 5), coin(0, 3), hex(0, 21);
+  std::uniform_int_distribution<std::size_t> quad(0, quads.size() - 1), prefix(0, prefixes.size() - 1),
+      tail(0, tails.size() - 1), which(0, 1);
+  int valid = 0;
+  for (int i = 0; i < 100000; ++i) {
+    std::string address;
+    bool gap = false;
+    for (int g = group_count(rng); g > 0; --g) {
+      for (int n = hex_length(rng); n > 0; --n) address += "0123456789abcdefABCDEF"[hex(rng)];
+      if (g > 1) address += (!gap && coin(rng) == 0) ? (gap = true, "::") : ":";
+    }
+    if (coin(rng) == 0) address += (address.empty() || address.back() == ':' ? "" : ":") + quads[quad(rng)];
+    const std::string text = prefixes[prefix(rng)] + address + tails[tail(rng)];
+    const auto dflt = defaults[which(rng)];
+    const std::string ours = qv::test::accessors(text, dflt);
+    ASSERT_EQ(ours, qv::test::reference_accessors(text, dflt)) << "text: \"" << text << "\"";
+    valid += ours.find(':', ours.find("address \"")) != std::string::npos;
+  }
+  EXPECT_GT(valid, 2000);  // enough of the paths read as IPv6 for the cases to count (4,380 of them)
 }
 
 TEST(LtmPathPattern, LongTextsAreMatchedInLinearTime) {
@@ -174,6 +220,23 @@ TEST(LtmPathPattern, LongTextsAreMatchedInLinearTime) {
   PathCaptures c;
   ASSERT_TRUE(qv::ltm::LtmPathPattern::match(tail, c));
   EXPECT_EQ(c.port->size(), 100000u);
+}
+
+// The IPv6 reading of the accessors on long texts of its characters.
+TEST(LtmPathAccessors, LongIpv6LikeTextsAreReadInLinearTime) {
+  std::string groups = "/p/";
+  for (int i = 0; i < 50000; ++i) groups += "ab:";
+  const std::string texts[] = {groups + ":1.80", "/p/::" + std::string(100000, '1') + ".80",
+                               "/p/::1%" + std::string(100000, '7') + ".80", "/p/::1." + std::string(100000, 'x'),
+                               "::" + std::string(100000, '.')};
+  for (const std::string& text : texts) {
+    auto start = std::chrono::steady_clock::now();
+    (void)qv::ltm::ltmpath_impl_get_port(text);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 50) << text.substr(0, 20);
+  }
+  EXPECT_EQ(qv::ltm::ltmpath_impl_get_route_domain(texts[2]), std::nullopt);  // above 65535
+  EXPECT_EQ(qv::ltm::ltmpath_impl_get_port(texts[2]).value(), 80);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 
 namespace brelmark {
 
-// The port of a service name (exact, case-sensitive), or 65535 for a name not in the table.
+// The port of a service name (exact, case-sensitive), or 65535 for a name not in the table; the
+// wildcard "any" is port 0.
 std::uint16_t service_port(std::string_view name) noexcept;
 
 // One row of the table.

@@ -18,6 +18,8 @@ struct Row {
 #include "services_table.inc"
 
 constexpr std::uint16_t kNoPort = 65535;
+// The port text of a network virtual server, which serves every port: port 0, which no row has.
+constexpr std::string_view kWildcard = "any";
 
 // The hash of the generator (data/gen_services.py): FNV-1a over the name, then
 // the splitmix64 finaliser for the bucket and, with the bucket's seed, the slot.
@@ -43,6 +45,7 @@ constexpr std::string_view name_of(const Row& row) noexcept {
 }  // namespace
 
 std::uint16_t service_port(std::string_view name) noexcept {
+  if (name == kWildcard) return 0;
   if (name.size() < kMinNameLength || name.size() > kMaxNameLength) return kNoPort;
   const std::uint64_t h = hash64(name);
   const std::uint16_t seed = kSeeds[mix(h) & kBucketMask];
