@@ -92,6 +92,9 @@ def test_construction_from_text(text, name, document):
     # a member keeps its path without the partition: address or FQDN, route domain and port
     ("/Common/2001:db8::1.443 {\n            address 2001:db8::1\n        }\n",
      {"name": "2001:db8::1.443", "destination": "2001:db8::1"}),
+    ("/Common/::1%2.80 {\n            address ::1%2\n        }\n", {"name": "::1%2.80", "destination": "::1%2"}),
+    ("/Common/::ffff:10.0.0.1.443 { address ::ffff:10.0.0.1 }\n",
+     {"name": "::ffff:10.0.0.1.443", "destination": "::ffff:10.0.0.1"}),
     ("Common//10.0.0.2:80 {\n            address 10.0.0.2\n        }\n",
      {"name": "10.0.0.2:80", "destination": "10.0.0.2"}),
     ("/10.0.0.3:80 {\n            address 10.0.0.3\n        }\n", {"name": "10.0.0.3:80", "destination": "10.0.0.3"}),

@@ -57,7 +57,16 @@ const brelmark::PathCaptures* match_name(std::string_view path, brelmark::PathCa
 // group, and a member, whose name is its address and port, the path from the name on.
 enum class NameKeeps { name_group, from_name };
 std::string_view kept_name(std::string_view path, const brelmark::PathCaptures* captures, NameKeeps keeps) {
-  if (!captures || brelmark::folder_rest(*captures)) return path;
+  if (!captures || brelmark::folder_rest(*captures)) {
+    // An IPv6 member under its partition ("/Common/::1.80") reads to the pattern as a folder: it
+    // keeps the path from its address on, as an IPv4 member does.
+    if (keeps == NameKeeps::from_name) {
+      if (auto address = ltmpath_ipv6_address(path)) {
+        return normalize_object_path(path.substr(static_cast<std::size_t>(address->data() - path.data())));
+      }
+    }
+    return path;
+  }
   std::string_view name = *captures->name;
   if (keeps == NameKeeps::from_name) name = path.substr(static_cast<std::size_t>(name.data() - path.data()));
   return normalize_object_path(name);
