@@ -1,7 +1,8 @@
 # Type stub of the quilvarn extension module: every class, attribute and method as the module
-# builds them. Attributes read as the left type and take the setter's type; a list attribute
-# hands out a new list of new objects on every read and copies the sequence it is given.
-from typing import Any, ClassVar, NoReturn, Sequence, SupportsIndex
+# builds them. No class can be subclassed, so each is @final. Attributes read as the left type and
+# take the setter's type; a list attribute hands out a new list of new objects on every read and
+# copies the sequence it is given.
+from typing import Any, ClassVar, NoReturn, Sequence, SupportsIndex, final
 
 __all__ = [
     "LTM",
@@ -15,6 +16,7 @@ __all__ = [
     "LtmPath",
 ]
 
+@final
 class LtmPath:
     """An object path: "/partition/name", "name", "/partition/address%rd:port",
     "/partition/ipv6-address%rd.port", "/partition/folder/name", ..."""
@@ -44,6 +46,7 @@ class LtmPath:
     def __len__(self) -> int: ...
     def __bool__(self) -> bool: ...
 
+@final
 class partition:
     """One "auth partition" object."""
 
@@ -66,6 +69,7 @@ class partition:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class MemberFqdn:
     """The FQDN settings of a pool member."""
 
@@ -84,6 +88,7 @@ class MemberFqdn:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class PoolMember:
     """One member of a pool."""
 
@@ -122,6 +127,7 @@ class PoolMember:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class Pool:
     """One "ltm pool" object with its members."""
 
@@ -166,27 +172,31 @@ class Pool:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
-# Not a module attribute (it cannot be imported): the type of the items of `Virtual.profiles`.
-class Profile:
+# The type of the items of `Virtual.profiles`, named Profile at run time. The module has no
+# attribute of that name, so no import of it works there; the private name here says so. Code that
+# annotates with it imports it under `if TYPE_CHECKING:`.
+@final
+class _Profile:
     """One profile reference of a virtual server."""
 
-    def __new__(cls, *args: object, **kwargs: object) -> Profile: ...
+    def __new__(cls, *args: object, **kwargs: object) -> _Profile: ...
     name: str
     context: str | None
     @staticmethod
-    def new_default() -> Profile: ...
+    def new_default() -> _Profile: ...
     @staticmethod
-    def from_json(json: str) -> Profile: ...
+    def from_json(json: str) -> _Profile: ...
     @staticmethod
-    def from_yaml(yaml: str) -> Profile: ...
+    def from_yaml(yaml: str) -> _Profile: ...
     @staticmethod
-    def from_toml(toml: str) -> Profile: ...
+    def from_toml(toml: str) -> _Profile: ...
     def to_json(self) -> str: ...
     def to_yaml(self) -> str: ...
     def to_toml(self) -> str: ...
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class Snat:
     """A virtual server's source-address translation."""
 
@@ -210,6 +220,7 @@ class Snat:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class Virtual:
     """One "ltm virtual" object."""
 
@@ -229,9 +240,9 @@ class Virtual:
     creation_time: str | None
     last_modified_time: str | None
     @property
-    def profiles(self) -> list[Profile]: ...
+    def profiles(self) -> list[_Profile]: ...
     @profiles.setter
-    def profiles(self, value: Sequence[Profile]) -> None: ...
+    def profiles(self, value: Sequence[_Profile]) -> None: ...
     mask: str
     @property
     def pool(self) -> LtmPath: ...
@@ -275,6 +286,7 @@ class Virtual:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class SnatPool:
     """One "ltm snatpool" object."""
 
@@ -303,6 +315,7 @@ class SnatPool:
     def try_to_csv(self) -> str: ...
     def to_dict(self) -> dict[str, Any]: ...
 
+@final
 class LTM:
     """A whole configuration: its partitions, virtual servers, pools and SNAT pools."""
 
