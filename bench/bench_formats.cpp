@@ -5,6 +5,7 @@
 #include <string>
 
 #include "formats/json.hpp"
+#include "oracles/json_value.hpp"  // tests/cpp
 #include "test_records.hpp"  // tests/cpp
 #include "steady.hpp"
 

@@ -1,6 +1,5 @@
-// JSON writing: records straight from their field tables, value trees and
-// escaped strings, as compact text. (Reading is in json_read.cpp; value trees
-// are built in json_value.cpp.)
+// JSON writing: records straight from their field tables and escaped strings,
+// as compact text. (Reading is in json_read.cpp.)
 #include "formats/json.hpp"
 
 #include <brelmark/at_once.hpp>
@@ -306,8 +305,8 @@ std::size_t record_estimate(const RecordDef& def, const void* record) noexcept {
   return n;
 }
 
-// The shortest digits that read back as `d`, in the layout of the JSON
-// library's float printer: 1.0, 0.001, 1e20, 1.5e-7.
+}  // namespace
+
 std::string format_double(double d) {
   if (d == 0) return std::signbit(d) ? "-0.0" : "0.0";
   if (!std::isfinite(d)) return std::isnan(d) ? "NaN" : (d < 0 ? "-inf" : "inf");
@@ -340,8 +339,6 @@ std::string format_double(double d) {
   return out;
 }
 
-}  // namespace
-
 void append_escaped(std::string& out, std::string_view text) {
   Out o(out);
   o.escaped(text);
@@ -359,50 +356,6 @@ std::string unexpected_float(double d) {
   s += format_double(d);
   s += '`';
   return s;
-}
-
-namespace {
-
-void write_value_to(Out& out, const Value& value) {
-  switch (value.data.index()) {
-    case 0: out.put("null"); break;
-    case 1: out.put(value.as_bool() ? std::string_view("true") : std::string_view("false")); break;
-    case 2: out.put(std::to_string(value.as_int())); break;
-    case 3: out.put_u64(value.as_uint()); break;
-    case 4: out.put(std::isfinite(value.as_double()) ? format_double(value.as_double()) : "null"); break;
-    case 5: out.escaped(value.as_string()); break;
-    case 6: {
-      out.put('[');
-      bool first = true;
-      for (const Value& e : value.as_array()) {
-        if (!first) out.put(',');
-        first = false;
-        write_value_to(out, e);
-      }
-      out.put(']');
-      break;
-    }
-    case 7: {
-      out.put('{');
-      bool first = true;
-      for (const auto& [k, v] : value.as_object()) {
-        if (!first) out.put(',');
-        first = false;
-        out.escaped(k);
-        out.put(':');
-        write_value_to(out, v);
-      }
-      out.put('}');
-      break;
-    }
-  }
-}
-
-}  // namespace
-
-void write_value(std::string& out, const Value& value) {
-  Out o(out);
-  write_value_to(o, value);
 }
 
 }  // namespace qv::json

@@ -17,10 +17,6 @@
 // value) do not stop the reading: they stay in the tree as `Kind::Deferred`
 // entries at the place where a walk over the tables meets them.
 //
-// Writing: `Item` is an owned value tree whose tables keep their keys in byte
-// order; `print` writes it as TOML text; `from_json` builds one from a JSON
-// value tree.
-//
 // Records (record/record.hpp): `read_record` reads a document into a record
 // over its field table; `write_record` writes one.
 #include <cstddef>
@@ -36,10 +32,6 @@
 
 #include "formats/format.hpp"
 #include "record/record.hpp"
-
-namespace qv::json {
-struct Value;
-}
 
 namespace qv::toml {
 
@@ -235,66 +227,7 @@ std::variant<Document, Error> parse(std::string_view text);
 // ---------------------------------------------------------------------------
 // Writing.
 
-// An owned TOML value. Tables keep their keys in byte order; inserting an
-// existing key replaces its value.
-class Item {
- public:
-  enum class Type : std::uint8_t { Boolean, Integer, Float, String, Array, Table };
-  struct Member;
-
-  // An empty table. (This and the other members that build or destroy the
-  // member list are defined after `Member`, once it is complete.)
-  Item();
-  static Item boolean(bool b);
-  static Item integer(std::int64_t n);
-  static Item floating(double d);
-  static Item string(std::string s);
-  static Item array();
-  static Item array(std::vector<Item> elements);
-  static Item table();
-  // A table of these members; of repeated keys the last one stays.
-  static Item table(std::vector<Member> members);
-
-  Type type() const noexcept { return type_; }
-  bool as_bool() const noexcept { return boolean_; }
-  std::int64_t as_int() const noexcept { return integer_; }
-  double as_double() const noexcept { return floating_; }
-  const std::string& as_string() const noexcept { return string_; }
-  const std::vector<Item>& elements() const noexcept { return elements_; }
-  std::vector<Item>& elements() noexcept { return elements_; }
-  const std::vector<Member>& members() const noexcept { return members_; }
-
-  // Table: inserts (or replaces) `key`; returns the stored value.
-  Item& insert(std::string key, Item value);
-  const Item* find(std::string_view key) const noexcept;
-
- private:
-  Type type_;
-  bool boolean_ = false;
-  std::int64_t integer_ = 0;
-  double floating_ = 0;
-  std::string string_;
-  std::vector<Item> elements_;
-  std::vector<Member> members_;  // sorted by the bytes of the keys
-};
-
-struct Item::Member {
-  std::string key;
-  Item value;
-};
-
-inline Item::Item() : type_(Type::Table) {}
-inline Item Item::array() { return array(std::vector<Item>{}); }
-inline Item Item::table() { return Item(); }
-
-// Prints a table as a TOML document: in every table first the entries that
-// are neither tables nor arrays of tables, then the arrays of tables (one
-// [[a.b]] section per element), then the sub-tables (one [a.b] section each),
-// each group in byte order of the keys. Returns false (and writes nothing)
-// when `table` is not a table.
-bool print(const Item& table, std::string& out);
-
-// The printer's pieces, also used by the record writer (write_record).
+// The pieces of the record writer (write_record), for other TOML writers too.
 // A basic string: quotation mark, backslash, the control characters and DEL
 // escaped (\b \t \n \f \r \" \\, the others as \u00XX).
 void append_string(std::string& out, std::string_view s);
@@ -327,15 +260,6 @@ inline formats::WriteError unsupported_type_error() {
   return formats::WriteError{"unsupported Rust type", "UnsupportedType"};
 }
 
-// Converts a JSON value tree: booleans, integers, floats and strings stay
-// what they are, arrays become arrays, objects tables (a repeated key keeps
-// its last value). A null cannot be converted ("unsupported Rust type",
-// debug "UnsupportedType"), nor an unsigned integer above the largest signed
-// 64-bit one ("u64 value was too large").
-std::variant<Item, formats::WriteError> from_json(const json::Value& value);
-// The same, taking the texts of a tree that is no longer needed.
-std::variant<Item, formats::WriteError> from_json(json::Value&& value);
-
 // ---------------------------------------------------------------------------
 // Records (record/record.hpp).
 
@@ -347,13 +271,14 @@ std::variant<Item, formats::WriteError> from_json(json::Value&& value);
 // position (" at line L column C").
 bool read_record(std::string_view text, const formats::RecordDef& def, void* record, std::string& error);
 
-// Appends the record as a TOML document, the same text as `print` gives for
-// `from_json` of the record's JSON value tree (json::to_value), written
-// straight from the record without building either tree: in every table the
-// plain entries, then the arrays of tables, then the sub-tables, each group in
-// byte order of the keys. An unset optional text that its table writes anyway
-// has no TOML form: the error is returned ("unsupported Rust type", debug
-// "UnsupportedType") and nothing is appended.
+// Appends the record as a TOML document, written straight from the record: in
+// every table first the plain entries (neither tables nor arrays of tables),
+// then the arrays of tables (one [[a.b]] section per element), then the
+// sub-tables (one [a.b] section each; a table holding only tables or arrays of
+// tables gets no header of its own), each group in byte order of the keys. An
+// unset optional text that its table writes anyway has no TOML form: the error
+// is returned ("unsupported Rust type", debug "UnsupportedType") and nothing is
+// appended.
 std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
                                                 const void* record);
 

@@ -1,10 +1,10 @@
 // Records (record/record.hpp) written as TOML documents, straight from their
 // field tables.
 //
-// The text is the one the printer gives for the record's value tree (JSON value
-// tree -> Item -> print), without building either tree: a record's fields are
-// visited in byte order of their keys (sorted once per table) and grouped as
-// the printer groups a table's entries.
+// A record's fields are visited in byte order of their keys (sorted once per
+// table) and grouped as toml.hpp tells: in every table the plain entries, then
+// the arrays of tables, then the sub-tables. (The tests check the text against
+// a printer of owned value trees, tests/cpp/oracles/toml_item.hpp.)
 #include <brelmark/memory.hpp>
 
 #include <algorithm>
@@ -16,6 +16,55 @@
 #include "formats/toml.hpp"
 
 namespace qv::toml {
+
+// ---------------------------------------------------------------------------
+// Strings and headers.
+
+namespace {
+
+bool needs_escape(unsigned char c) noexcept { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+
+}  // namespace
+
+void append_string(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '"';
+  std::size_t run = 0;  // start of the bytes not yet written
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (!needs_escape(c)) continue;
+    out.append(s.data() + run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+  }
+  out.append(s.data() + run, s.size() - run);
+  out += '"';
+}
+
+void append_header(std::string& out, std::span<const std::string_view> path, bool array, bool blank_line) {
+  if (blank_line) out += '\n';
+  out += array ? "[[" : "[";
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (i > 0) out += '.';
+    append_key(out, path[i]);
+  }
+  out += array ? "]]\n" : "]\n";
+}
+
+// ---------------------------------------------------------------------------
+// Records.
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "formats/json.hpp"
+#include "oracles/json_value.hpp"
 #include "test_records.hpp"
 
 namespace {

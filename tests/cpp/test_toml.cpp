@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "formats/json.hpp"
 #include "formats/toml.hpp"
+#include "oracles/json_value.hpp"
+#include "oracles/toml_item.hpp"
 
 namespace toml = qv::toml;
 

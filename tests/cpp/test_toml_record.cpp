@@ -13,6 +13,8 @@
 
 #include "formats/json.hpp"
 #include "formats/toml.hpp"
+#include "oracles/json_value.hpp"
+#include "oracles/toml_item.hpp"
 #include "record/record.hpp"
 #include "test_records.hpp"
 

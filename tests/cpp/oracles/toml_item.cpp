@@ -1,13 +1,12 @@
-// TOML writing: owned value trees (Item), the printer and the conversion from
-// JSON value trees. (The record writer is in toml_write.cpp.)
+// TOML value trees (test only): owned trees (Item), the printer and the
+// conversion from JSON value trees.
+#include "toml_item.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <type_traits>
-
-#include "formats/json.hpp"
-#include "formats/toml.hpp"
 
 namespace qv::toml {
 
@@ -93,49 +92,6 @@ const Item* Item::find(std::string_view key) const noexcept {
 
 // ---------------------------------------------------------------------------
 // Printing.
-
-namespace {
-
-bool needs_escape(unsigned char c) noexcept { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
-
-}  // namespace
-
-void append_string(std::string& out, std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += '"';
-  std::size_t run = 0;  // start of the bytes not yet written
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    auto c = static_cast<unsigned char>(s[i]);
-    if (!needs_escape(c)) continue;
-    out.append(s.data() + run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-  }
-  out.append(s.data() + run, s.size() - run);
-  out += '"';
-}
-
-void append_header(std::string& out, std::span<const std::string_view> path, bool array, bool blank_line) {
-  if (blank_line) out += '\n';
-  out += array ? "[[" : "[";
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (i > 0) out += '.';
-    append_key(out, path[i]);
-  }
-  out += array ? "]]\n" : "]\n";
-}
 
 namespace {
 

@@ -1,6 +1,8 @@
-// JSON value trees: a record as an object of its written fields, and lookup
-// by key. (A tree is written as text in json_write.cpp.)
-#include "formats/json.hpp"
+// JSON value trees (test only): a record as an object of its written fields,
+// lookup by key, and the tree as compact text.
+#include "json_value.hpp"
+
+#include <cmath>
 
 namespace qv::json {
 
@@ -59,6 +61,41 @@ Value to_value(const RecordDef& def, const void* record) {
     o.emplace_back(std::string(f.key), field_value(f, v));
   });
   return o;
+}
+
+void write_value(std::string& out, const Value& value) {
+  switch (value.data.index()) {
+    case 0: out += "null"; break;
+    case 1: out += value.as_bool() ? "true" : "false"; break;
+    case 2: out += std::to_string(value.as_int()); break;
+    case 3: out += std::to_string(value.as_uint()); break;
+    case 4: out += std::isfinite(value.as_double()) ? format_double(value.as_double()) : "null"; break;
+    case 5: append_escaped(out, value.as_string()); break;
+    case 6: {
+      out += '[';
+      bool first = true;
+      for (const Value& e : value.as_array()) {
+        if (!first) out += ',';
+        first = false;
+        write_value(out, e);
+      }
+      out += ']';
+      break;
+    }
+    case 7: {
+      out += '{';
+      bool first = true;
+      for (const auto& [k, v] : value.as_object()) {
+        if (!first) out += ',';
+        first = false;
+        append_escaped(out, k);
+        out += ':';
+        write_value(out, v);
+      }
+      out += '}';
+      break;
+    }
+  }
 }
 
 }  // namespace qv::json
