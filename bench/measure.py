@@ -16,11 +16,13 @@ timed beside their steady calls. Results go to OUT/results.json and OUT/report.m
 printed too.
 
 Throughput is in MB/s of the document the operation reads or writes: the listing for LTM(text)
-and the newline count, the JSON, YAML or TOML document for readers, the document our writer
-produces for writers and for to_dict (the JSON one). Both sides of a comparison use the same
-bytes, so their MB/s compare as their speeds: json.loads beside LTM(text) counts the listing's
-bytes (it reads the same objects as JSON). Memory growth is a multiple of each operation's own
-document size.
+and the newline count (which counts in the listing's bytes, encoded before the clock starts like
+every other input), the JSON, YAML or TOML document for readers, the document our writer produces
+for writers and for to_dict (the JSON one). Both sides of a comparison use the same bytes, so
+their MB/s compare as their speeds: json.loads beside LTM(text) counts the listing's bytes (it
+reads the same objects as JSON). Memory growth is a multiple of each operation's own document
+size. The report names the CPU, the count of CPUs the process may use and the load average when
+the run started.
 """
 import argparse
 import json
@@ -53,6 +55,11 @@ class Inputs:
     @property
     def text(self):
         return self._get("text", lambda: self.listing.read_text())
+
+    @property
+    def data(self):
+        """The listing's text as UTF-8 bytes."""
+        return self._get("data", lambda: self.text.encode())
 
     def document(self, form):
         return self._get(form, lambda: (self.documents / f"document.{form}").read_text())
@@ -119,7 +126,7 @@ def operations():
         "LTM(text)": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
         "LTM(text) one thread": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
         "LTM(text) one thread, each CPU": (LTM, lambda i: ((lambda t=i.text: LTM(t)), size(i.text))),
-        "newline count": (LTM, lambda i: ((lambda t=i.text: t.encode().count(b"\n")), size(i.text))),
+        "newline count": (LTM, lambda i: ((lambda d=i.data: d.count(b"\n")), len(i.data))),
         "json.loads": (json, lambda i: ((lambda d=i.document("json"): json.loads(d)), size(i.document("json")))),
         "LTM.from_json": (LTM, lambda i: ((lambda d=i.document("json"): LTM.from_json(d)),
                                           size(i.document("json")))),
@@ -166,6 +173,7 @@ ON_EACH_CPU = ("LTM(text) one thread, each CPU",)
 COMPARISONS = [
     ("LTM(text)", "newline count", 0.1),
     ("LTM(text) one thread", "newline count", 1 / 4.5),
+    ("LTM(text)", "LTM(text) one thread", None),  # the threads' speed-up over the single pass
     ("LTM(text)", "json.loads", 2.0),
     ("LTM.from_json", "orjson.loads", 1.0),
     ("LTM.from_json", "json.loads", None),
@@ -290,6 +298,28 @@ def write_documents(listing, directory, python):
     stamp.touch()
 
 
+def machine():
+    """The CPU's model name (from /proc/cpuinfo, None where it has none), the count of CPUs this
+    process may run on and the system's load average over the last minute (the threads' speed-up
+    shrinks when other jobs hold the CPUs)."""
+    model = None
+    try:
+        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.partition(":")[2].strip()
+                break
+    except OSError:
+        pass
+    return {"cpu": model, "cpus": len(os.sched_getaffinity(0)), "load": os.getloadavg()[0]}
+
+
+def machine_line(results):
+    cpus = results["machine"]["cpus"]
+    return (f"CPU: {results['machine']['cpu'] or 'unnamed'}, {cpus} of them for this process "
+            f"(`LTM(text)` runs {min(cpus, 8)} threads at most, `LTM(text) one thread` one), "
+            f"load average {results['machine']['load']:.1f} at the start; Python {results['python']}.")
+
+
 def speed(row):
     return row["amount"] / row["median"] / 1e6
 
@@ -357,7 +387,7 @@ def detail_table(rows):
 
 
 def report(results):
-    lines = []
+    lines = [machine_line(results), ""] if "machine" in results else []
     for workload in results["workloads"]:
         rows = {r["name"]: r for r in workload["rows"]}
         lines.append(f"### Listing of {workload['megabytes']:.0f} MB ({workload['summary']})")
@@ -397,7 +427,8 @@ def main():
     out.mkdir(parents=True, exist_ok=True)
     work.mkdir(parents=True, exist_ok=True)
     results = {"python": sys.version.split()[0], "executable": sys.executable,
-               "module": quilvarn.__file__, "repeat": args.repeat, "budget": args.budget, "workloads": []}
+               "module": quilvarn.__file__, "machine": machine(), "repeat": args.repeat, "budget": args.budget,
+               "workloads": []}
     print(f"Python {results['python']} at {sys.executable}; module {quilvarn.__file__}", file=sys.stderr)
     for megabytes in args.megabytes:
         listing = common.listing(megabytes, work)

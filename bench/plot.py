@@ -69,8 +69,9 @@ def main():
     handles = [matplotlib.patches.Patch(color=c, label=l)
                for c, l in ((OURS, "quilvarn"), (ANCHOR, "other tools"), (FLOOR, "newline count"))]
     figure.legend(handles=handles, loc="lower center", ncol=3, fontsize=8)
+    cpu = results.get("machine", {}).get("cpu")
     figure.suptitle(f"Throughput per operation (median of up to {results['repeat']} runs, "
-                    f"Python {results['python']})", fontsize=11)
+                    f"Python {results['python']}{', ' + cpu if cpu else ''})", fontsize=11)
     figure.tight_layout(rect=(0, 0.04, 1, 1))
     figure.savefig(target, dpi=90)
 
