@@ -22,7 +22,7 @@ constexpr ArgumentSpec kLtmNew{"LTM", "__new__", {"val"}, 1};
 // thread count is read from the environment before, with the lock held, as Python code changes
 // the environment only with it. What was skipped is told in one UserWarning once the value is
 // built; a filter that turns the warning into an error makes the call raise it, and the value goes.
-LTM body_ltm_new(const Arguments& args) {
+LTM ltm_body_new(const Arguments& args) {
   std::string_view text = args.get<std::string_view>(0);
   const std::size_t workers = ltm_workers(text.size());
   SkippedObjects skipped;
@@ -82,7 +82,7 @@ std::span<const Item> ClassInfo<ltm::LTM>::items() {
       static_method<&record_new_default<LTM>>("new_default"),
       record_readers<LTM>(),
       record_writers<LTM>(),
-      slot_new<kLtmNew, &body_ltm_new>(),
+      slot_new<kLtmNew, &ltm_body_new>(),
       slot_str<&ltm_str>(),
       slot_repr<&ltm_repr>());
   return table;

@@ -15,7 +15,7 @@ using py::Item;
 
 // "<Class>: 0x<address>,  <name>"; the address is that of the borrowed record.
 template <class T>
-std::string body_repr(const T& value) {
+std::string string_forms_repr(const T& value) {
   std::string out = py::ClassInfo<T>::name;
   out += ": ";
   append_address(out, &value);
@@ -25,14 +25,14 @@ std::string body_repr(const T& value) {
 }
 
 template <class T>
-std::string_view body_str(const T& value) {
+std::string_view string_forms_str(const T& value) {
   return value.name;
 }
 
 // The string form, then the representation.
 template <class T>
 constexpr std::array<Item, 2> string_forms() {
-  return {py::slot_str<&body_str<T>>(), py::slot_repr<&body_repr<T>>()};
+  return {py::slot_str<&string_forms_str<T>>(), py::slot_repr<&string_forms_repr<T>>()};
 }
 
 // ---- MemberFqdn -----------------------------------------------------------------------------------

@@ -11,16 +11,20 @@ using py::ArgumentSpec;
 
 constexpr ArgumentSpec kVirtualNew{"Virtual", "__new__", {"input"}, 1};
 
-LtmPath body_get_name(const Virtual& v) { return LtmPath{v.name}; }
-LtmPath body_get_destination(const Virtual& v) { return LtmPath{v.destination}; }
-LtmPath body_get_pool(const Virtual& v) { return LtmPath{v.pool}; }
+LtmPath virtual_body_get_name(const Virtual& v) { return LtmPath{v.name}; }
+LtmPath virtual_body_get_destination(const Virtual& v) { return LtmPath{v.destination}; }
+LtmPath virtual_body_get_pool(const Virtual& v) { return LtmPath{v.pool}; }
 
 // The path setters take a str only (an LtmPath object is refused like any other object).
-void body_set_name(Virtual& v, PyObject* value) { virtual_impl_set_name(v, py::convert<std::string_view>(value)); }
-void body_set_destination(Virtual& v, PyObject* value) {
+void virtual_body_set_name(Virtual& v, PyObject* value) {
+  virtual_impl_set_name(v, py::convert<std::string_view>(value));
+}
+void virtual_body_set_destination(Virtual& v, PyObject* value) {
   virtual_impl_set_destination(v, py::convert<std::string_view>(value));
 }
-void body_set_pool(Virtual& v, PyObject* value) { virtual_impl_set_pool(v, py::convert<std::string_view>(value)); }
+void virtual_body_set_pool(Virtual& v, PyObject* value) {
+  virtual_impl_set_pool(v, py::convert<std::string_view>(value));
+}
 
 }  // namespace
 }  // namespace qv::ltm
@@ -30,8 +34,8 @@ namespace qv::py {
 std::span<const Item> ClassInfo<ltm::Virtual>::items() {
   using namespace ltm;
   static constexpr auto table = item_table(
-      getter_of<&body_get_name>("name"),
-      getter_of<&body_get_destination>("destination"),
+      getter_of<&virtual_body_get_name>("name"),
+      getter_of<&virtual_body_get_destination>("destination"),
       field<&Virtual::description>("description"),
       field<&Virtual::partition>("partition"),
       field<&Virtual::ip_protocol>("ip_protocol"),
@@ -39,7 +43,7 @@ std::span<const Item> ClassInfo<ltm::Virtual>::items() {
       field<&Virtual::last_modified_time>("last_modified_time"),
       field<&Virtual::profiles>("profiles"),
       field<&Virtual::mask>("mask"),
-      getter_of<&body_get_pool>("pool"),
+      getter_of<&virtual_body_get_pool>("pool"),
       field<&Virtual::snat>("snat"),
       field<&Virtual::translate_address>("translate_address"),
       field<&Virtual::translate_port>("translate_port"),
@@ -54,9 +58,9 @@ std::span<const Item> ClassInfo<ltm::Virtual>::items() {
       static_method<&record_new_default<Virtual>>("new_default"),
       record_readers<Virtual>(),
       record_writers<Virtual>(),
-      setter_of<&body_set_name>("name"),
-      setter_of<&body_set_destination>("destination"),
-      setter_of<&body_set_pool>("pool"),
+      setter_of<&virtual_body_set_name>("name"),
+      setter_of<&virtual_body_set_destination>("destination"),
+      setter_of<&virtual_body_set_pool>("pool"),
       slot_new<kVirtualNew, &new_from_text<&brelmark::parse_virtual, &virtual_from_parsed>>(),
       slot_str<&virtual_str>(),
       slot_repr<&virtual_repr>());

@@ -3,29 +3,53 @@
 //
 // How a class plugs in
 // --------------------
-// 1. The value type is a plain C++ record, e.g. `struct Snat { std::string type_; std::string pool; };`.
-// 2. Its header declares the class:
+// 1. The value type is a record of the model (src/ltm/), e.g. `struct Snat { Text type_; Text pool; };`.
+// 2. src/classes/classes.hpp declares its class:
 //        template <> struct qv::py::ClassInfo<Snat> {
 //          static constexpr const char* name = "Snat";            // Python name, also "builtins.Snat"
 //          static std::span<const qv::py::Item> items();          // the member table
 //        };
-// 3. Its source file writes the member bodies as ordinary functions over the value and lists them
-//    in one constant table, made by item_table from items and groups of items in member order:
-//        std::string snat_repr(const Snat& s);                      // any result to_py() knows
-//        Snat snat_new();                                           // constructor ignoring its arguments
-//        constexpr qv::py::ArgumentSpec kFromJson{"Snat", "from_json", {"json"}, 1};
-//        Snat snat_from_json(const qv::py::Arguments& a);           // a.get<std::string_view>(0) ...
+// 3. Its file in src/classes/ writes the member bodies as ordinary functions over the value, in an
+//    anonymous namespace, and lists the members in one constant table, made by item_table from items
+//    and groups of items in member order (a sketch; the item makers are below):
+//        constexpr qv::py::ArgumentSpec kSnatNew{"Snat", "__new__", {"input"}, 1};
+//        Snat snat_body_new(const qv::py::Arguments& a);          // a.get<std::string_view>(0) ...
+//        std::string snat_body_get_label(const Snat& s);          // any result to_py() knows
+//        void snat_body_set_label(Snat& s, PyObject* value);      // py::convert<std::string>(value) ...
 //        std::span<const Item> ClassInfo<Snat>::items() {
 //          static constexpr auto table = item_table(
-//              field<&Snat::type_>("type_"),                         // getter and setter of a field
-//              static_method<kFromJson, &snat_from_json>("from_json"),
-//              method<&snat_to_json>("to_json"),                     // instance method, no arguments
-//              record_writers<Snat>(),                               // a group (py/members.hpp)
-//              slot_new_any<&snat_new>(),
+//              field<&Snat::type_>("type_"),                       // getter and setter of a field
+//              getter_of<&snat_body_get_label>("label"),
+//              setter_of<&snat_body_set_label>("label"),           // entries of one name merge
+//              static_method<&record_new_default<Snat>>("new_default"),
+//              record_writers<Snat>(),                             // a group (py/members.hpp)
+//              method<&snat_repr>("__repr_"),                      // a model function of a body's shape
+//              slot_new<kSnatNew, &snat_body_new>(),
 //              slot_str<&snat_str>());
 //          return table;
 //        }
-// 4. A registered class adds one line to the registration table in module.cpp.
+// 4. A registered class adds one line to the registration table in module.cpp, and every class's
+//    members are declared in the type stub src/quilvarn.pyi (tests/test_stub.py compares the two).
+//
+// Names in the class files
+// ------------------------
+// - A member body is `<class>_body_<member>`: the Python class name in lower case and run together
+//   (`ltm`, `poolmember`, `ltmpath`), then `body`, then the member with its verb: a method by its
+//   Python name (`pool_body_get_full_path`), an attribute's getter and setter as `get_<attribute>`
+//   and `set_<attribute>` (`virtual_body_set_name`), a slot or dunder method by its word
+//   (`ltm_body_new`, `ltmpath_body_len`, `ltmpath_body_eq` for `__eq__`). The model names its own
+//   functions `<class>_<member>` and `<class>_impl_<member>` (`virtual_str`, `ltmpath_impl_get_port`
+//   behind `ltmpath_body_get_port`): `body` keeps a body apart from the function it calls, the class
+//   keeps apart the classes of one file. No class has a method `get_<x>` beside a readable attribute
+//   `<x>` (Pool's `partition` is write-only, read through `get_partition`), so the two never meet.
+// - A table lists a model function itself where it already has a body's shape (`virtual_str`).
+// - The argument spec of a member is `k<Class><Member>` (`kPoolGetFullPath`, `kLtmPathNew`).
+// - What serves several classes is a template over the value type, named for what it is rather
+//   than for a class: a group of items is a function returning them as a std::array
+//   (`string_forms<T>()`, `path_name<T>()` in classes.hpp, `record_writers<T>()`), its bodies are
+//   `<group>_<member>` (`string_forms_repr<T>`, `path_name_get<T>`) or, in py/members.hpp, live in
+//   `record_detail`; a lone shared body says what it makes (`new_from_text<Parse, Convert>`,
+//   `record_new_default<T>`).
 //
 // Everything else is done here: the receiver check ("'X' object cannot be converted to 'Snat'"),
 // the shared borrow for methods, getters and slots and the exclusive borrow for setters (RuntimeError
