@@ -32,7 +32,7 @@ Item make_item(std::size_t i) {
   if (i % 3 == 0) it.stamp = "2024-01-02T03:04:05Z";
   it.tags = {{"/Common/tcp", std::nullopt}, {"/Common/http", "clientside"}};
   it.mask = "255.255.255.255";
-  it.xlat = {"automap", (i % 2 == 0) ? "" : "/Common/snat-" + n};
+  it.translation = {"automap", (i % 2 == 0) ? "" : "/Common/snat-" + n};
   it.words = {"/Common/vlan" + std::to_string(i % 10), "/Common/external"};
   it.enabled = i % 2 == 0;
   if (i % 4 == 0) it.rules = {{"/Common/asm_policy", {"rule-a", "rule-b"}}};

@@ -14,16 +14,16 @@
 namespace {
 
 using namespace qv;
-using qv::test::Conf;
+using qv::test::Config;
 
 // Servers and members of mixed shapes: texts that need quotes now and then,
 // lists, nested records and policies.
-Conf make_conf(std::size_t target_bytes) {
-  Conf c;
+Config make_config(std::size_t target_bytes) {
+  Config c;
   std::size_t size = 0;
   for (std::size_t i = 0; size < target_bytes; ++i) {
     const std::string n = std::to_string(i);
-    qv::test::Vs v;
+    qv::test::Server v;
     v.name = "/Common/app-" + n + "_vs";
     v.destination = "/Common/10.1." + std::to_string(i % 256) + ".7:443";
     v.description = (i % 7 == 0) ? "line one\nline \"two\" caf\u00e9" : "frontend service " + n;
@@ -34,7 +34,7 @@ Conf make_conf(std::size_t target_bytes) {
     v.vlans_enabled = i % 2 == 0;
     if (i % 4 == 0) v.policies = {{"/Common/asm_policy", {"rule-a", "rule-b"}}};
     v.source = "10." + std::to_string(i % 256) + ".0.0/16";
-    qv::test::Mem m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
+    qv::test::Member m{"/Common/10.2." + std::to_string(i % 256) + ".9:80", static_cast<std::uint16_t>(i % 9),
                   {(i % 6 == 0) ? "enabled" : "disabled", "app" + n + ".example.com"},
                   (i % 5 == 0) ? "default" : "/Common/http_head"};
     size += formats::write(yaml::write_record, v).value().size() + 2 * v.profiles.size();
@@ -45,13 +45,13 @@ Conf make_conf(std::size_t target_bytes) {
   return c;
 }
 
-const Conf& conf() {
-  static const Conf c = make_conf(8u << 20);
+const Config& config() {
+  static const Config c = make_config(8u << 20);
   return c;
 }
 
 const std::string& document() {
-  static const std::string text = formats::write(yaml::write_record, conf()).value();
+  static const std::string text = formats::write(yaml::write_record, config()).value();
   return text;
 }
 
@@ -112,7 +112,7 @@ BENCHMARK(BM_YamlLoadAndSkip)->Apply(qv::bench::steady);
 void BM_YamlRead(benchmark::State& state) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto r = formats::read<Conf>(yaml::read_record, text);
+    auto r = formats::read<Config>(yaml::read_record, text);
     if (!r) state.SkipWithError(r.error().c_str());
     benchmark::DoNotOptimize(r);
   }
@@ -121,12 +121,12 @@ void BM_YamlRead(benchmark::State& state) {
 BENCHMARK(BM_YamlRead)->Apply(qv::bench::steady);
 
 void BM_YamlWrite(benchmark::State& state) {
-  const Conf& c = conf();
+  const Config& c = config();
   const std::size_t size = document().size();
   for (auto _ : state) {
     std::string out;
     out.reserve(size);
-    if (auto error = yaml::write_record(out, formats::record_def<Conf>, &c)) {
+    if (auto error = yaml::write_record(out, formats::record_def<Config>, &c)) {
       state.SkipWithError(error->message.c_str());
     }
     benchmark::DoNotOptimize(out.data());

@@ -214,11 +214,11 @@ using Runner = void (*)(const Format&, std::string_view);
 // fuzz/run.sh seeds the corpus by these numbers: keep it in step.
 constexpr Runner kEntries[] = {
     // Test records.
-    &run<qv::test::Item, false>,   // 0: every field kind and written-when rule
-    &run<qv::test::Batch, false>,  // 1: a list of those
-    &run<qv::test::Node, true>,    // 2: a record that nests itself (nesting allowance)
-    &run<qv::test::Vs, true>,      // 3: server-shaped
-    &run<qv::test::Conf, false>,   // 4: lists of servers and members (Mem's ratio does not settle)
+    &run<qv::test::Item, false>,    // 0: every field kind and written-when rule
+    &run<qv::test::Batch, false>,   // 1: a list of those
+    &run<qv::test::Node, true>,     // 2: a record that nests itself (nesting allowance)
+    &run<qv::test::Server, true>,   // 3: server-shaped
+    &run<qv::test::Config, false>,  // 4: lists of servers and members (Member's ratio does not settle)
     // The module's records, read from documents.
     &run<qv::ltm::Virtual, true>,     // 5
     &run<qv::ltm::Pool, true>,        // 6

@@ -130,8 +130,8 @@ std::string csv_of(const T& value) {
 }  // namespace
 
 TEST(CsvRecord, HeaderAndRecordRows) {
-  EXPECT_EQ(csv_of(qv::test::Vs{}), "name,destination,source\n,,\n");
-  qv::test::Vs v;
+  EXPECT_EQ(csv_of(qv::test::Server{}), "name,destination,source\n,,\n");
+  qv::test::Server v;
   v.name = "a,b";
   v.destination = "d";
   v.creation = "";
@@ -140,48 +140,48 @@ TEST(CsvRecord, HeaderAndRecordRows) {
   EXPECT_EQ(csv_of(v),
             "name,destination,description,creation-time,vlans_enabled,source\n"
             "\"a,b\",d,\"say \"\"x\"\"\",,true,\n");
-  EXPECT_EQ(csv_of(qv::test::Xlat{"", " "}), "type\n\"\"\n");
+  EXPECT_EQ(csv_of(qv::test::Translation{"", " "}), "type\n\"\"\n");
   EXPECT_EQ(csv_of(qv::test::Tag{"tcp", "all"}), "name,context\ntcp,all\n");
-  EXPECT_EQ(csv_of(qv::test::Mem{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
-  EXPECT_EQ(csv_of(qv::test::Mem{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
-  EXPECT_EQ(csv_of(qv::test::Fq{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
+  EXPECT_EQ(csv_of(qv::test::Member{"m", 1, {"disabled", "x"}, "default"}), "name\nm\n");
+  EXPECT_EQ(csv_of(qv::test::Member{"m", 5, {"", ""}, "tcp"}), "name,ratio,monitor\nm,5,tcp\n");
+  EXPECT_EQ(csv_of(qv::test::Fqdn{"enabled", "n"}), "autopopulate,name\nenabled,n\n");
 }
 
 TEST(CsvRecord, ListsAndNestedRecordsFailInTheHeader) {
   const std::string prefix = "error: CSV write error: cannot serialize ";
   const std::string suffix = " container inside struct when writing headers from structs";
-  qv::test::Vs with_vlan;
+  qv::test::Server with_vlan;
   with_vlan.vlans = {"x"};
-  qv::test::Vs with_snat;
+  qv::test::Server with_snat;
   with_snat.snat = {"automap", ""};
-  qv::test::Vs both = with_snat;
+  qv::test::Server both = with_snat;
   both.profiles = {{"tcp", std::nullopt}};
-  qv::test::Vs policy;
+  qv::test::Server policy;
   policy.policies = {{"p", {}}};
   struct Case {
     std::string got;
     std::string kind;
   } cases[] = {
       {csv_of(with_vlan), "sequence"},
-      {csv_of(with_snat), "Xlat"},
+      {csv_of(with_snat), "Translation"},
       {csv_of(both), "sequence"},  // profiles come first
       {csv_of(policy), "sequence"},
-      {csv_of(qv::test::Mem{"m", 0, {"enabled", "x"}, ""}), "Fq"},
-      {csv_of(qv::test::Conf{}), "sequence"},
+      {csv_of(qv::test::Member{"m", 0, {"enabled", "x"}, ""}), "Fqdn"},
+      {csv_of(qv::test::Config{}), "sequence"},
   };
   for (const Case& k : cases) EXPECT_EQ(k.got, prefix + k.kind + suffix);
 }
 
 TEST(CsvRecord, RecordWalkFlattensNestedValues) {
   // The record walk alone, as it would run after a header with no containers.
-  qv::test::Vs v;
+  qv::test::Server v;
   v.name = "n";
   v.profiles = {{"tcp", std::nullopt}, {"http", "c"}};
   v.snat = {"snat", " "};
   v.policies = {{"p", {"a", "b"}}};
   std::string out;
   c::Writer w(out);
-  c::record_walk(w, qv::formats::record_def<qv::test::Vs>, &v);
+  c::record_walk(w, qv::formats::record_def<qv::test::Server>, &v);
   ASSERT_FALSE(w.end_row());
   EXPECT_EQ(out, "n,,tcp,http,c,snat,p,a,b,\n");
 }

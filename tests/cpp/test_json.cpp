@@ -169,9 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{BASE R"(,"x-lat":["",""]})", "OK {\"name\":\"a\",\"mask\":\"m\",\"count\":3," BASE_OUT},
         ReadCase{BASE R"(,"x-lat":["t"]})", R"(OK {"name":"a","mask":"m","x-lat":{"type":"t"},"count":3,)" BASE_OUT},
         ReadCase{BASE R"(,"x-lat":{}})", "missing field `type` at line 1 column 33"},
-        ReadCase{BASE R"(,"x-lat":[]})", "invalid length 0, expected struct Xlat with 2 elements at line 1 column 33"},
-        ReadCase{BASE R"(,"x-lat":null})", "invalid type: null, expected struct Xlat at line 1 column 35"},
-        ReadCase{BASE R"(,"x-lat":"t"})", "invalid type: string \"t\", expected struct Xlat at line 1 column 34"},
+        ReadCase{BASE R"(,"x-lat":[]})", "invalid length 0, expected struct Translation with 2 elements at line 1 column 33"},
+        ReadCase{BASE R"(,"x-lat":null})", "invalid type: null, expected struct Translation at line 1 column 35"},
+        ReadCase{BASE R"(,"x-lat":"t"})", "invalid type: string \"t\", expected struct Translation at line 1 column 34"},
         // A nested record with defaults of its own when absent; present, it
         // takes its own absent values.
         ReadCase{BASE R"(,"setting":{"autopopulate":"on"}})",
@@ -366,7 +366,7 @@ TEST_P(JsonReadRecordList, ReadsBackEveryElementInOrder) {
     it.tags = {{"t" + std::to_string(i), std::nullopt}};
     it.count = static_cast<std::uint16_t>(i + 1);
     it.zone = "z";
-    it.setting = qv::test::fq_default();
+    it.setting = qv::test::fqdn_default();
   }
   // The items first, then the name that pads the document.
   std::string doc = R"({"items":[)";
@@ -443,7 +443,7 @@ Item full_item() {
   it.stamp = "";
   it.tags = {{"t", std::nullopt}, {"u", "ctx"}};
   it.mask = "255.255.255.0";
-  it.xlat = {"", "p"};
+  it.translation = {"", "p"};
   it.words = {"b", "a", "b"};
   it.enabled = true;
   it.rules = {{"r1", {"x", "y"}}, {"r2", {}}};

@@ -31,7 +31,7 @@ TEST(RecordTable, KindsFollowTheMemberTypes) {
   };
   for (const auto& [key, kind] : kinds) EXPECT_EQ(item_field(key).kind, kind) << key;
   EXPECT_EQ(&item_field("tags").nested(), &record_def<qv::test::Tag>);
-  EXPECT_EQ(&item_field("x-lat").nested(), &record_def<qv::test::Xlat>);
+  EXPECT_EQ(&item_field("x-lat").nested(), &record_def<qv::test::Translation>);
   // A record may hold a list of its own kind.
   EXPECT_EQ(&record_def<qv::test::Node>.fields[1].nested(), &record_def<qv::test::Node>);
 }
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         WrittenCase{"stamp", [](Item& i) { i.stamp = ""; }, true},
         WrittenCase{"tags", [](Item&) {}, false},
         WrittenCase{"tags", [](Item& i) { i.tags.push_back({}); }, true},
-        WrittenCase{"x-lat", [](Item& i) { i.xlat = {" ", "\u2003"}; }, false},
-        WrittenCase{"x-lat", [](Item& i) { i.xlat = {"", "p"}; }, true},
+        WrittenCase{"x-lat", [](Item& i) { i.translation = {" ", "\u2003"}; }, false},
+        WrittenCase{"x-lat", [](Item& i) { i.translation = {"", "p"}; }, true},
         WrittenCase{"words", [](Item& i) { i.words = {""}; }, true},
         WrittenCase{"enabled", [](Item&) {}, false},
         WrittenCase{"enabled", [](Item& i) { i.enabled = true; }, true},
@@ -157,7 +157,7 @@ TEST(RecordReader, KeyedRules) {
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.count, 3);
   EXPECT_EQ(it.zone, "lan");
-  EXPECT_EQ(it.setting, qv::test::fq_default());
+  EXPECT_EQ(it.setting, qv::test::fqdn_default());
 }
 
 TEST(RecordReader, PositionalRules) {
@@ -188,12 +188,12 @@ TEST(RecordAbsent, WholeRecordTakesItsAbsentValues) {
   it.words = {"w"};
   it.tags = {{"t", "c"}};
   it.enabled = true;
-  it.xlat = {"a", "b"};
+  it.translation = {"a", "b"};
   set_record_absent(record_def<Item>, &it);
   Item expected;
   expected.count = 3;
   expected.zone = "lan";
-  expected.setting = qv::test::fq_default();
+  expected.setting = qv::test::fqdn_default();
   EXPECT_EQ(it, expected);
 }
 
@@ -203,7 +203,7 @@ TEST(RecordMessages, Texts) {
   EXPECT_EQ(invalid_length(8, "struct Virtual with 21 elements"), "invalid length 8, expected struct Virtual with 21 elements");
   EXPECT_EQ(invalid_type("null", kExpectString), "invalid type: null, expected a string");
   EXPECT_EQ(invalid_value(unexpected_unsigned(70000), kExpectU16), "invalid value: integer `70000`, expected u16");
-  EXPECT_EQ(expected_text(item_field("x-lat")), "struct Xlat");
+  EXPECT_EQ(expected_text(item_field("x-lat")), "struct Translation");
   EXPECT_EQ(expected_text(item_field("stamp")), "a string");
   EXPECT_EQ(expected_text(item_field("rules")), "a sequence");
   EXPECT_EQ(expected_text(item_field("enabled")), "a boolean");

@@ -2,10 +2,10 @@
 // The test records of the format tests, the benchmarks and the document fuzz
 // target, with their field tables. Item uses every field kind and every
 // written-when rule of the record framework; Batch is a document of items; Node
-// holds records of its own kind. Vs, Mem and Conf are shaped like the module's
-// own: a server with profiles, a translation setting, lists and policies (two
-// required texts first); a member with a number and a nested setting that has
-// defaults; a configuration of two required lists of both.
+// holds records of its own kind. Server, Member and Config are shaped like the
+// module's own: a server with profiles, a translation setting, lists and policies
+// (two required texts first); a member with a number and a nested setting that
+// has defaults; a configuration of two required lists of both.
 #include <brelmark/unicode.hpp>
 
 #include <cstdint>
@@ -28,23 +28,25 @@ struct Tag {
 };
 
 // A translation setting: written only when not both texts are blank.
-struct Xlat {
+struct Translation {
   Text type;
   Text pool;
-  friend bool operator==(const Xlat&, const Xlat&) = default;
+  friend bool operator==(const Translation&, const Translation&) = default;
 };
 
-inline bool xlat_written(const Xlat& x) { return !(brelmark::is_blank(x.type) && brelmark::is_blank(x.pool)); }
+inline bool translation_written(const Translation& x) {
+  return !(brelmark::is_blank(x.type) && brelmark::is_blank(x.pool));
+}
 
 // Settings with defaults that differ from their empty values (a member's fqdn).
-struct Fq {
+struct Fqdn {
   Text autopopulate;
   Text name;
-  friend bool operator==(const Fq&, const Fq&) = default;
+  friend bool operator==(const Fqdn&, const Fqdn&) = default;
 };
 
-inline Fq fq_default() { return Fq{"disabled", "none"}; }
-inline bool fq_written(const Fq& f) {
+inline Fqdn fqdn_default() { return Fqdn{"disabled", "none"}; }
+inline bool fqdn_written(const Fqdn& f) {
   return !(brelmark::is_blank(f.autopopulate) || qv::formats::equals_keyword(f.autopopulate, "disabled"));
 }
 
@@ -55,7 +57,7 @@ struct Item {
   std::optional<Text> stamp;    // written when set
   std::vector<Tag> tags;               // written when not empty
   Text mask;                    // required, always written
-  Xlat xlat;                           // written by xlat_written
+  Translation translation;      // written by translation_written
   qv::formats::TextList words;      // written when not empty
   bool enabled = false;                // written when true
   qv::formats::PairList rules;         // written when not empty
@@ -64,7 +66,7 @@ struct Item {
   Text monitor;                 // written unless blank or "default"
   Text mode;                    // written unless "round-robin" (blank written)
   Text zone;                    // written when not empty
-  Fq setting;                          // written by fq_written; absent: fq_default()
+  Fqdn setting;                 // written by fqdn_written; absent: fqdn_default()
   Text source;                  // always written, not required
   friend bool operator==(const Item&, const Item&) = default;
 };
@@ -84,35 +86,35 @@ struct Batch {
 };
 
 // Server-shaped: the YAML and CSV record tests' main record.
-struct Vs {
+struct Server {
   Text name;
   Text destination;
   Text description;
   std::optional<Text> creation;
   std::vector<Tag> profiles;
-  Xlat snat;
+  Translation snat;
   qv::formats::TextList vlans;
   bool vlans_enabled = false;
   qv::formats::PairList policies;
   Text source;
-  friend bool operator==(const Vs&, const Vs&) = default;
+  friend bool operator==(const Server&, const Server&) = default;
 };
 
 // Member-shaped: a ratio left out when 1 (and then read back as 0) and a nested
 // setting with defaults.
-struct Mem {
+struct Member {
   Text name;
   std::uint16_t ratio = 0;
-  Fq fqdn;
+  Fqdn fqdn;
   Text monitor;
-  friend bool operator==(const Mem&, const Mem&) = default;
+  friend bool operator==(const Member&, const Member&) = default;
 };
 
 // Two required lists of records.
-struct Conf {
-  std::vector<Vs> servers;
-  std::vector<Mem> members;
-  friend bool operator==(const Conf&, const Conf&) = default;
+struct Config {
+  std::vector<Server> servers;
+  std::vector<Member> members;
+  friend bool operator==(const Config&, const Config&) = default;
 };
 
 }  // namespace qv::test
@@ -129,20 +131,20 @@ struct RecordTable<qv::test::Tag> {
 };
 
 template <>
-struct RecordTable<qv::test::Xlat> {
-  static constexpr std::string_view name = "Xlat";
+struct RecordTable<qv::test::Translation> {
+  static constexpr std::string_view name = "Translation";
   static constexpr FieldDef fields[] = {
-      field<&qv::test::Xlat::type>("type").required(),
-      field<&qv::test::Xlat::pool>("pool").when(WrittenWhen::NotBlank),
+      field<&qv::test::Translation::type>("type").required(),
+      field<&qv::test::Translation::pool>("pool").when(WrittenWhen::NotBlank),
   };
 };
 
 template <>
-struct RecordTable<qv::test::Fq> {
-  static constexpr std::string_view name = "Fq";
+struct RecordTable<qv::test::Fqdn> {
+  static constexpr std::string_view name = "Fqdn";
   static constexpr FieldDef fields[] = {
-      field<&qv::test::Fq::autopopulate>("autopopulate"),
-      field<&qv::test::Fq::name>("name"),
+      field<&qv::test::Fqdn::autopopulate>("autopopulate"),
+      field<&qv::test::Fqdn::name>("name"),
   };
 };
 
@@ -155,7 +157,7 @@ struct RecordTable<qv::test::Item> {
       field<&qv::test::Item::stamp>("stamp").when(WrittenWhen::Set),
       field<&qv::test::Item::tags>("tags").when(WrittenWhen::NotEmpty),
       field<&qv::test::Item::mask>("mask").required(),
-      field<&qv::test::Item::xlat>("x-lat").written_if<&qv::test::xlat_written>(),
+      field<&qv::test::Item::translation>("x-lat").written_if<&qv::test::translation_written>(),
       field<&qv::test::Item::words>("words").when(WrittenWhen::NotEmpty),
       field<&qv::test::Item::enabled>("enabled").when(WrittenWhen::True),
       field<&qv::test::Item::rules>("rules").when(WrittenWhen::NotEmpty),
@@ -164,7 +166,9 @@ struct RecordTable<qv::test::Item> {
       field<&qv::test::Item::monitor>("monitor").unless_keyword("default", true),
       field<&qv::test::Item::mode>("mode").unless_keyword("round-robin"),
       field<&qv::test::Item::zone>("zone").when(WrittenWhen::NotEmpty).absent("lan"),
-      field<&qv::test::Item::setting>("setting").written_if<&qv::test::fq_written>().absent_with<&qv::test::fq_default>(),
+      field<&qv::test::Item::setting>("setting")
+          .written_if<&qv::test::fqdn_written>()
+          .absent_with<&qv::test::fqdn_default>(),
       field<&qv::test::Item::source>("source"),
   };
 };
@@ -188,39 +192,41 @@ struct RecordTable<qv::test::Batch> {
 };
 
 template <>
-struct RecordTable<qv::test::Vs> {
-  static constexpr std::string_view name = "Vs";
+struct RecordTable<qv::test::Server> {
+  static constexpr std::string_view name = "Server";
   static constexpr FieldDef fields[] = {
-      field<&qv::test::Vs::name>("name").required(),
-      field<&qv::test::Vs::destination>("destination").required(),
-      field<&qv::test::Vs::description>("description").when(WrittenWhen::NotBlank),
-      field<&qv::test::Vs::creation>("creation-time").when(WrittenWhen::Set),
-      field<&qv::test::Vs::profiles>("profiles").when(WrittenWhen::NotEmpty),
-      field<&qv::test::Vs::snat>("source-address-translation").written_if<&qv::test::xlat_written>(),
-      field<&qv::test::Vs::vlans>("vlans").when(WrittenWhen::NotEmpty),
-      field<&qv::test::Vs::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
-      field<&qv::test::Vs::policies>("policies").when(WrittenWhen::NotEmpty),
-      field<&qv::test::Vs::source>("source"),
+      field<&qv::test::Server::name>("name").required(),
+      field<&qv::test::Server::destination>("destination").required(),
+      field<&qv::test::Server::description>("description").when(WrittenWhen::NotBlank),
+      field<&qv::test::Server::creation>("creation-time").when(WrittenWhen::Set),
+      field<&qv::test::Server::profiles>("profiles").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Server::snat>("source-address-translation").written_if<&qv::test::translation_written>(),
+      field<&qv::test::Server::vlans>("vlans").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Server::vlans_enabled>("vlans_enabled").when(WrittenWhen::True),
+      field<&qv::test::Server::policies>("policies").when(WrittenWhen::NotEmpty),
+      field<&qv::test::Server::source>("source"),
   };
 };
 
 template <>
-struct RecordTable<qv::test::Mem> {
-  static constexpr std::string_view name = "Mem";
+struct RecordTable<qv::test::Member> {
+  static constexpr std::string_view name = "Member";
   static constexpr FieldDef fields[] = {
-      field<&qv::test::Mem::name>("name").required(),
-      field<&qv::test::Mem::ratio>("ratio").when(WrittenWhen::NotOne),
-      field<&qv::test::Mem::fqdn>("fqdn").written_if<&qv::test::fq_written>().absent_with<&qv::test::fq_default>(),
-      field<&qv::test::Mem::monitor>("monitor").unless_keyword("default", true),
+      field<&qv::test::Member::name>("name").required(),
+      field<&qv::test::Member::ratio>("ratio").when(WrittenWhen::NotOne),
+      field<&qv::test::Member::fqdn>("fqdn")
+          .written_if<&qv::test::fqdn_written>()
+          .absent_with<&qv::test::fqdn_default>(),
+      field<&qv::test::Member::monitor>("monitor").unless_keyword("default", true),
   };
 };
 
 template <>
-struct RecordTable<qv::test::Conf> {
-  static constexpr std::string_view name = "Conf";
+struct RecordTable<qv::test::Config> {
+  static constexpr std::string_view name = "Config";
   static constexpr FieldDef fields[] = {
-      field<&qv::test::Conf::servers>("virtual_servers").required(),
-      field<&qv::test::Conf::members>("members").required(),
+      field<&qv::test::Config::servers>("virtual_servers").required(),
+      field<&qv::test::Config::members>("members").required(),
   };
 };
 

@@ -22,14 +22,14 @@ namespace {
 
 using qv::formats::Text;
 using qv::formats::TextPair;
-using qv::test::Fq;
+using qv::test::Fqdn;
 using qv::test::Tag;
-using qv::test::Xlat;
+using qv::test::Translation;
 
 struct Member {
   Text name;
   std::uint16_t ratio = 0;
-  Fq fqdn;
+  Fqdn fqdn;
 };
 
 struct Box {
@@ -38,7 +38,7 @@ struct Box {
   bool enabled = false;
   qv::formats::TextList vlans;
   std::vector<Tag> tags;
-  Xlat sat;
+  Translation sat;
   qv::formats::PairList policies;
   std::vector<Member> members;
   std::optional<Text> created;
@@ -62,7 +62,7 @@ struct Quoted {
 // A record whose nested record may hold only tables and arrays of tables.
 struct Wrap {
   std::vector<Tag> tags;
-  Xlat xlat;
+  Translation xlat;
 };
 
 struct Shell {
@@ -88,7 +88,7 @@ struct RecordTable<Member> {
   static constexpr FieldDef fields[] = {
       field<&Member::name>("name").required(),
       field<&Member::ratio>("ratio"),
-      field<&Member::fqdn>("fqdn").absent_with<&qv::test::fq_default>(),
+      field<&Member::fqdn>("fqdn").absent_with<&qv::test::fqdn_default>(),
   };
 };
 
@@ -135,7 +135,7 @@ struct RecordTable<Wrap> {
   static constexpr std::string_view name = "Wrap";
   static constexpr FieldDef fields[] = {
       field<&Wrap::tags>("tags").when(WrittenWhen::NotEmpty),
-      field<&Wrap::xlat>("xlat").written_if<&qv::test::xlat_written>(),
+      field<&Wrap::xlat>("xlat").written_if<&qv::test::translation_written>(),
   };
 };
 
@@ -261,8 +261,8 @@ TEST(TomlRecord, NestedRecordsInTableContext) {
            "error: invalid length 3, expected 2 elements in sequence for key `source-address-translation` at line 3 "
            "column 30"},
           {"a record given an integer", head + "source-address-translation = 5\n",
-           "error: invalid type: integer `5`, expected struct Xlat for key `source-address-translation` at line 3 "
-           "column 30"},
+           "error: invalid type: integer `5`, expected struct Translation for key `source-address-translation` "
+           "at line 3 column 30"},
           {"a record given a date-time misses its required key", head + "source-address-translation = 07:00:00\n",
            "error: missing field `type` for key `source-address-translation` at line 3 column 30"},
           {"an array of tables is read by position and its first table is not a text",
@@ -426,7 +426,7 @@ TEST(TomlRecord, WrittenDocumentsReadBack) {
             "\n[source-address-translation]\npool = \"p\"\ntype = \"snat\"\n");
   EXPECT_EQ(read_as_json<Box>(text), qv::formats::write(json::write_record, box).value());
 
-  Xlat sat{"automap", "  "};
+  Translation sat{"automap", "  "};
   EXPECT_EQ(qv::formats::write(toml::write_record, sat).value(), "type = \"automap\"\n");
 }
 
@@ -484,7 +484,7 @@ qv::test::Item full_item() {
   item.stamp = "";  // set, although empty
   item.tags = {{"tcp", std::nullopt}, {"http", "clientside"}};
   item.mask = "255.255.255.255";
-  item.xlat = {"snat", "pool_a"};
+  item.translation = {"snat", "pool_a"};
   item.words = {"vlan1", "", "vlan2"};
   item.enabled = true;
   item.rules = {{"rule_a", {"x", "y"}}, {"rule_b", {}}};
@@ -512,9 +512,9 @@ TEST(TomlRecordWriter, ItemsAsTheTreeRoadPrintsThem) {
   keyword.mode = "Round-Robin";
   keyword.ratio = 1;
   keyword.setting = {" disabled ", "x"};
-  keyword.xlat = {"", "p"};  // a nested record with only some fields written
+  keyword.translation = {"", "p"};  // a nested record with only some fields written
   qv::test::Item only_tables;
-  only_tables.xlat = {"automap", ""};
+  only_tables.translation = {"automap", ""};
   only_tables.tags = {{"a", std::nullopt}};
   expect_same_as_tree<qv::test::Item>({
       {"blank record", blank},

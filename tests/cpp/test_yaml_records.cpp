@@ -8,10 +8,10 @@
 #include "test_records.hpp"
 
 namespace y = qv::yaml;
-using qv::test::Conf;
-using qv::test::Mem;
+using qv::test::Config;
+using qv::test::Member;
 using qv::test::Node;
-using qv::test::Vs;
+using qv::test::Server;
 
 namespace {
 
@@ -48,12 +48,12 @@ TEST(YamlRecord, WholeDocuments) {
       // no node at all: the place is where the stream ends
       {"# only a comment", "missing field `name` at line 2 column 1"},
       {"---", "missing field `name` at line 2 column 1"},
-      {"~", "invalid type: unit value, expected struct Vs"},
-      {"web", "invalid type: string \"web\", expected struct Vs"},
-      {"''", "invalid type: string \"\", expected struct Vs"},
-      {"8080", "invalid type: integer `8080`, expected struct Vs"},
-      {"[a, b]", "invalid type: sequence, expected struct Vs"},
-      {"- a\n- b\n", "invalid type: sequence, expected struct Vs"},
+      {"~", "invalid type: unit value, expected struct Server"},
+      {"web", "invalid type: string \"web\", expected struct Server"},
+      {"''", "invalid type: string \"\", expected struct Server"},
+      {"8080", "invalid type: integer `8080`, expected struct Server"},
+      {"[a, b]", "invalid type: sequence, expected struct Server"},
+      {"- a\n- b\n", "invalid type: sequence, expected struct Server"},
       {"name: a\n", "missing field `destination`"},
       {"x: 1\nname: a\n", "missing field `destination`"},
       {"name: a\ndestination: b\n---\nname: c\n",
@@ -70,7 +70,7 @@ TEST(YamlRecord, WholeDocuments) {
       {"name: a\ndestination: b\n]\n", "did not find expected key at line 3 column 1, while parsing a block mapping"},
       {"name: a\ndestination: *b\n", "unknown anchor at line 2 column 14"},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_as_json<Vs>(c.text), c.result) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(read_as_json<Server>(c.text), c.result) << c.text;
 }
 
 TEST(YamlRecord, FieldValues) {
@@ -114,7 +114,7 @@ TEST(YamlRecord, FieldValues) {
       {base + "policies:\n-\n", "policies[0]: invalid length 0, expected a tuple of size 2 at line 4 column 2"},
       {"name: n\ndestination: [a]\n", "destination: invalid type: sequence, expected a string at line 2 column 14"},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_as_json<Vs>(c.text), c.result) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(read_as_json<Server>(c.text), c.result) << c.text;
 }
 
 TEST(YamlRecord, KeyRules) {
@@ -135,7 +135,7 @@ TEST(YamlRecord, KeyRules) {
       {"k: &k name\n*k : [a]\n", "?: invalid type: sequence, expected a string at line 2 column 6"},
       {"<<: {name: a}\nname: b\ndestination: c\n", R"({"name":"b","destination":"c","source":""})"},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_as_json<Vs>(c.text), c.result) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(read_as_json<Server>(c.text), c.result) << c.text;
 }
 
 TEST(YamlRecord, NumbersAndNestedDefaults) {
@@ -151,17 +151,17 @@ TEST(YamlRecord, NumbersAndNestedDefaults) {
       {"name: m\nratio: 1\nfqdn: {autopopulate: enabled}\n",
        R"({"name":"m","fqdn":{"autopopulate":"enabled","name":""}})"},
       {"name: m\nfqdn:\nratio: 1\n", R"({"name":"m"})"},
-      {"name: m\nfqdn: [a]\n", "fqdn: invalid type: sequence, expected struct Fq at line 2 column 7"},
+      {"name: m\nfqdn: [a]\n", "fqdn: invalid type: sequence, expected struct Fqdn at line 2 column 7"},
       {"name: m\nmonitor: ' x '\nratio: 1\n", R"({"name":"m","monitor":" x "})"},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_as_json<Mem>(c.text), c.result) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(read_as_json<Member>(c.text), c.result) << c.text;
 
-  auto absent = qv::formats::read<Mem>(y::read_record, "name: m\n");
+  auto absent = qv::formats::read<Member>(y::read_record, "name: m\n");
   ASSERT_TRUE(absent);
-  EXPECT_EQ(absent.value().fqdn, qv::test::fq_default());
-  auto empty = qv::formats::read<Mem>(y::read_record, "name: m\nfqdn: {}\n");
+  EXPECT_EQ(absent.value().fqdn, qv::test::fqdn_default());
+  auto empty = qv::formats::read<Member>(y::read_record, "name: m\nfqdn: {}\n");
   ASSERT_TRUE(empty);
-  EXPECT_EQ(empty.value().fqdn, qv::test::Fq{});
+  EXPECT_EQ(empty.value().fqdn, qv::test::Fqdn{});
 }
 
 TEST(YamlRecord, ListsOfRecordsAndAliases) {
@@ -180,7 +180,7 @@ TEST(YamlRecord, ListsOfRecordsAndAliases) {
        R"({"virtual_servers":[],"members":[{"name":"x","ratio":2},{"name":"x","ratio":2}]})"},
       {"virtual_servers:\nmembers:\n-\n", "members[0]: missing field `name` at line 3 column 2"},
   };
-  for (const Case& c : cases) EXPECT_EQ(read_as_json<Conf>(c.text), c.result) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(read_as_json<Config>(c.text), c.result) << c.text;
 }
 
 TEST(YamlRecord, NestingAllowance) {
@@ -199,7 +199,7 @@ TEST(YamlRecord, NestingAllowance) {
 }
 
 TEST(YamlRecord, WrittenDocuments) {
-  Vs v;
+  Server v;
   EXPECT_EQ(write(v), "name: ''\ndestination: ''\nsource: ''\n");
   v.name = "/Common/vs";
   v.destination = "10.0.0.1:80";
@@ -232,7 +232,7 @@ TEST(YamlRecord, WrittenDocuments) {
             "- - p2\n"
             "  - []\n"
             "source: 0.0.0.0/0\n");
-  Mem m{"8080", 7, {"enabled", "x.example"}, "default"};
+  Member m{"8080", 7, {"enabled", "x.example"}, "default"};
   EXPECT_EQ(write(m), "name: '8080'\nratio: 7\nfqdn:\n  autopopulate: enabled\n  name: x.example\n");
 }
 
@@ -240,7 +240,7 @@ TEST(YamlRecord, WrittenDocumentsReadBack) {
   const char* texts[] = {"", "~", "null", "yes", "8080", "-1", "1e3", "a: b", "- x", "#", "two\nlines",
                          " pad ", "quote'\"", "tab\t", "\xE2\x80\xA8", "\r\n", "[x]", "*a", "!t"};
   for (const char* t : texts) {
-    Vs v;
+    Server v;
     v.name = t;
     v.destination = t;
     v.description = std::string("d") + t;
@@ -251,9 +251,9 @@ TEST(YamlRecord, WrittenDocumentsReadBack) {
     v.vlans_enabled = true;
     v.policies = {{t, {t}}};
     v.source = t;
-    Conf c{{v, v}, {{t, 3, {std::string("on") + t, t}, std::string("m") + t}}};
+    Config c{{v, v}, {{t, 3, {std::string("on") + t, t}, std::string("m") + t}}};
     std::string yaml = write(c);
-    auto back = qv::formats::read<Conf>(y::read_record, yaml);
+    auto back = qv::formats::read<Config>(y::read_record, yaml);
     ASSERT_TRUE(back) << back.error() << "\n" << yaml;
     EXPECT_EQ(back.value(), c) << yaml;
   }
