@@ -113,8 +113,8 @@ void path_name_set(T& value, PyObject* path) {
   value.name = extract_ltmpath(path);
 }
 template <class T>
-constexpr std::array<py::Item, 2> path_name() {
-  return {py::getter_of<&path_name_get<T>>("name"), py::setter_of<&path_name_set<T>>("name")};
+constexpr auto path_name() {
+  return std::array{py::getter_of<&path_name_get<T>>("name"), py::setter_of<&path_name_set<T>>("name")};
 }
 
 // Raises the Python exception of a path accessor's error: ValueError "Invalid object path: " +

@@ -31,8 +31,8 @@ std::string_view string_forms_str(const T& value) {
 
 // The string form, then the representation.
 template <class T>
-constexpr std::array<Item, 2> string_forms() {
-  return {py::slot_str<&string_forms_str<T>>(), py::slot_repr<&string_forms_repr<T>>()};
+constexpr auto string_forms() {
+  return std::array{py::slot_str<&string_forms_str<T>>(), py::slot_repr<&string_forms_repr<T>>()};
 }
 
 // ---- MemberFqdn -----------------------------------------------------------------------------------

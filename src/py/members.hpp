@@ -114,9 +114,9 @@ T record_new_default() {
 
 // The static readers from_json(json), from_yaml(yaml), from_toml(toml), in this order.
 template <class T>
-constexpr std::array<Item, 3> record_readers() {
+constexpr auto record_readers() {
   using namespace record_detail;
-  return {
+  return std::array{
       static_method<kFromJson<T>, &read_new<T, &qv::json::read_record>>("from_json"),
       static_method<kFromYaml<T>, &read_new<T, &qv::yaml::read_record>>("from_yaml"),
       static_method<kFromToml<T>, &read_new<T, &qv::toml::read_record>>("from_toml"),
@@ -125,9 +125,9 @@ constexpr std::array<Item, 3> record_readers() {
 
 // The writers to_json, to_yaml, to_toml, try_to_csv, to_dict, in this order.
 template <class T>
-constexpr std::array<Item, 5> record_writers() {
+constexpr auto record_writers() {
   using namespace record_detail;
-  return {
+  return std::array{
       method<&record_detail::to_json<T>>("to_json"),
       method<&record_detail::to_yaml<T>>("to_yaml"),
       method<&record_detail::to_toml<T>>("to_toml"),

@@ -83,13 +83,13 @@ struct Property {
   PropertyReader<Record> read;
 };
 
-// The properties of one body, in the order they are tried.
+// The properties of one body, in the order they are tried; made by property_table below.
 template <class Record, std::size_t N>
 class PropertyTable {
   static_assert(N <= 32);
 
  public:
-  constexpr explicit PropertyTable(const std::array<Property<Record>, N>& properties) {
+  constexpr explicit PropertyTable(const Property<Record> (&properties)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
       readers_[i] = properties[i].read;
       keywords_[i] = properties[i].keyword;
@@ -122,6 +122,16 @@ class PropertyTable {
   std::array<Text, N> keywords_{};
   std::array<std::uint32_t, 256> by_first_{};
 };
+
+// The table of the properties listed, its size counted from the list:
+//   constexpr auto kPoolProperties = body::property_table<ParsedPool>({
+//       {"members", read_members},
+//       {"description", text_line<&ParsedPool::description>},
+//   });
+template <class Record, std::size_t N>
+constexpr PropertyTable<Record, N> property_table(const Property<Record> (&properties)[N]) {
+  return PropertyTable<Record, N>(properties);
+}
 
 // closed_items for a body read as words. A word ends at white space or a brace; a "{" where an
 // item would begin opens a group that is skipped whole.

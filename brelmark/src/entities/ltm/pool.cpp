@@ -7,7 +7,6 @@ namespace {
 
 using namespace lex;
 using body::number_line;
-using body::Property;
 using body::text_line;
 using MemberReading = body::Reading<ParsedPoolMember>;
 using PoolReading = body::Reading<ParsedPool>;
@@ -22,7 +21,7 @@ void set_fqdn(ParsedMemberFqdn& fqdn, Text key, Text value) {
 
 constexpr auto read_fqdn = body::settings_block<&ParsedPoolMember::fqdn, &kFqdn, set_fqdn>;
 
-constexpr body::PropertyTable<ParsedPoolMember, 7> kMemberProperties{std::array<Property<ParsedPoolMember>, 7>{{
+constexpr auto kMemberProperties = body::property_table<ParsedPoolMember>({
     {kFqdn, read_fqdn},
     {"address", text_line<&ParsedPoolMember::address>},
     {"priority-group", number_line<&ParsedPoolMember::priority_group>},
@@ -30,7 +29,7 @@ constexpr body::PropertyTable<ParsedPoolMember, 7> kMemberProperties{std::array<
     {"state", text_line<&ParsedPoolMember::state>},
     {"monitor", body::monitor_line<&ParsedPoolMember::monitor>},
     {"ratio", number_line<&ParsedPoolMember::ratio>},
-}}};
+});
 
 // [ws] name [ws] "{" items+ [ws] "}" [ws], into `m`, a fresh reading: the rest, or
 // nothing. The member's lists stay uncollected, for the pool to collect once it has parsed.
@@ -70,14 +69,14 @@ std::optional<Text> read_members(const body::Key& key, PoolReading& p) {
   return rest;
 }
 
-constexpr body::PropertyTable<ParsedPool, 6> kPoolProperties{std::array<Property<ParsedPool>, 6>{{
+constexpr auto kPoolProperties = body::property_table<ParsedPool>({
     {"members", read_members},
     {"load-balancing-mode", text_line<&ParsedPool::load_balancing_mode>},
     {"description", text_line<&ParsedPool::description>},
     {"min-active-members", number_line<&ParsedPool::min_active_members>},
     {"partition", text_line<&ParsedPool::partition>},
     {"monitor", body::monitor_line<&ParsedPool::monitor>},
-}}};
+});
 
 }  // namespace
 

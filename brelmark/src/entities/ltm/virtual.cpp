@@ -7,14 +7,13 @@ namespace {
 
 using namespace lex;
 using body::flag;
-using body::Property;
 using VirtualReading = body::Reading<ParsedVirtual>;
 using body::text_line;
 using body::word_list;
 
-constexpr body::PropertyTable<ParsedProfile, 1> kProfileProperties{std::array<Property<ParsedProfile>, 1>{{
+constexpr auto kProfileProperties = body::property_table<ParsedProfile>({
     {"context", text_line<&ParsedProfile::context>},
-}}};
+});
 
 constexpr Text kContext = "context";
 
@@ -91,7 +90,7 @@ std::optional<Text> read_policies(const body::Key& key, VirtualReading& v) {
   return close.rest();
 }
 
-constexpr body::PropertyTable<ParsedVirtual, 20> kProperties{std::array<Property<ParsedVirtual>, 20>{{
+constexpr auto kProperties = body::property_table<ParsedVirtual>({
     {"profiles", read_profiles},
     {kSourceTranslation,
      body::settings_block<&ParsedVirtual::source_address_translation, &kSourceTranslation, set_source_translation>},
@@ -113,7 +112,7 @@ constexpr body::PropertyTable<ParsedVirtual, 20> kProperties{std::array<Property
     {"source", text_line<&ParsedVirtual::source>},
     {"rules", word_list<&ParsedVirtual::rules>},
     {"disabled", flag<&ParsedVirtual::disabled>},
-}}};
+});
 
 }  // namespace
 
