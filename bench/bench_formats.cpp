@@ -98,7 +98,7 @@ void BM_JsonWrite(benchmark::State& state) {
   for (auto _ : state) {
     std::string out;
     out.reserve(size);
-    (void)json::write_record(out, formats::record_def<Batch>, &b);
+    (void)json::write_record(out, record::record_def<Batch>, &b);
     benchmark::DoNotOptimize(out);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));

@@ -126,7 +126,7 @@ void BM_YamlWrite(benchmark::State& state) {
   for (auto _ : state) {
     std::string out;
     out.reserve(size);
-    if (auto error = yaml::write_record(out, formats::record_def<Config>, &c)) {
+    if (auto error = yaml::write_record(out, record::record_def<Config>, &c)) {
       state.SkipWithError(error->message.c_str());
     }
     benchmark::DoNotOptimize(out.data());

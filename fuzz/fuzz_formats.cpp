@@ -56,7 +56,7 @@
 
 namespace qv::fuzz {
 
-using qv::formats::RecordDef;
+using qv::record::RecordDef;
 
 // ---------------------------------------------------------------------------
 // The three formats behind one interface.
@@ -102,7 +102,7 @@ template <class T>
 T read_or_fail(const Format& f, std::string_view text, std::string_view context) {
   T value{};
   std::string error;
-  if (!f.read(text, qv::formats::record_def<T>, &value, error)) {
+  if (!f.read(text, qv::record::record_def<T>, &value, error)) {
     std::string both = std::string(error) + "\n--- document that was read first:\n" + std::string(context);
     fail("a written document does not read back", f, text, both);
   }
@@ -134,7 +134,7 @@ void settle(const Format& f, const T& first, std::string_view input) {
 
 template <class T, bool Settles>
 void run(const Format& f, std::string_view input) {
-  const RecordDef& def = qv::formats::record_def<T>;
+  const RecordDef& def = qv::record::record_def<T>;
   T first{};
   std::string error;
   const bool ok = f.read(input, def, &first, error);

@@ -18,12 +18,12 @@ namespace qv::py {
 
 // The records' texts cross to and from Python as str, as std::string does.
 template <>
-struct From<formats::Text> {
-  static formats::Text convert(PyObject* value) { return formats::Text(From<std::string_view>::convert(value)); }
+struct From<record::Text> {
+  static record::Text convert(PyObject* value) { return record::Text(From<std::string_view>::convert(value)); }
 };
 template <>
-struct ToPy<formats::Text> {
-  static Ref convert(const formats::Text& text) { return str_from(text); }
+struct ToPy<record::Text> {
+  static Ref convert(const record::Text& text) { return str_from(text); }
 };
 
 // Defined in vs_py.cpp.
@@ -100,7 +100,7 @@ auto new_from_text(const py::Arguments& args) {
 }
 
 // A copy of the text of an LtmPath object (TypeError naming LtmPath; "Already mutably borrowed").
-formats::Text extract_ltmpath(PyObject* object);
+record::Text extract_ltmpath(PyObject* object);
 
 // The object-path attribute `name` of a record whose field `name` is a path: an LtmPath object out,
 // a copy of an LtmPath's text in. Its items: the getter, then the setter.

@@ -28,7 +28,7 @@ void raise_path_error(PathError error, std::string_view path) {
   throw std::logic_error("unknown path error");
 }
 
-formats::Text extract_ltmpath(PyObject* object) { return py::extract<LtmPath>(object).path; }
+record::Text extract_ltmpath(PyObject* object) { return py::extract<LtmPath>(object).path; }
 
 // ---- The Python class ---------------------------------------------------------------------
 

@@ -62,14 +62,14 @@ Status Writer::end_row() {
 
 // ---------------------------------------------------------------- records
 
-using formats::FieldDef;
-using formats::Text;
-using formats::FieldKind;
-using formats::value_as;
+using record::FieldDef;
+using record::Text;
+using record::FieldKind;
+using record::value_as;
 
-Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* record) {
+Status header_walk(HeaderSink& sink, const record::RecordDef& def, const void* record) {
   Status st;
-  formats::for_each_written(def, record, [&](const FieldDef& f, const void*) {
+  record::for_each_written(def, record, [&](const FieldDef& f, const void*) {
     if (st) return;
     sink.name(f.key);
     switch (f.kind) {
@@ -83,8 +83,8 @@ Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* 
   return st;
 }
 
-void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
-  formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
+void record_walk(Writer& w, const record::RecordDef& def, const void* record) {
+  record::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
     switch (f.kind) {
       case FieldKind::Text: w.field(value_as<Text>(v)); break;
       case FieldKind::OptionalText: {
@@ -95,17 +95,17 @@ void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
       case FieldKind::U16: w.field(uint64_t{value_as<std::uint16_t>(v)}); break;
       case FieldKind::Bool: w.field(value_as<bool>(v)); break;
       case FieldKind::TextList:
-        for (const Text& t : value_as<formats::TextList>(v)) w.field(t);
+        for (const Text& t : value_as<record::TextList>(v)) w.field(t);
         break;
       case FieldKind::PairList:
-        for (const formats::TextPair& p : value_as<formats::PairList>(v)) {
+        for (const record::TextPair& p : value_as<record::PairList>(v)) {
           w.field(p.first);
           for (const Text& t : p.second) w.field(t);
         }
         break;
       case FieldKind::Record: record_walk(w, f.nested(), v); break;
       case FieldKind::RecordList: {
-        const formats::RecordListOps& ops = *f.list;
+        const record::RecordListOps& ops = *f.list;
         for (std::size_t i = 0, n = ops.size(v); i < n; ++i) record_walk(w, f.nested(), ops.at(v, i));
         break;
       }
@@ -113,7 +113,7 @@ void record_walk(Writer& w, const formats::RecordDef& def, const void* record) {
   });
 }
 
-std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
                                                 const void* record) {
   return write_walks(
       out, [&](HeaderSink& sink) { return header_walk(sink, def, record); },

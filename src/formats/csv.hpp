@@ -114,11 +114,11 @@ Status write_walks(std::string& out, Header&& header, Record&& record) {
 // field; a written list fails with the sequence message and a written nested
 // record with its name. Record: the written values in table order, each list
 // element a field of its own, nested records flattened by their own rules.
-Status header_walk(HeaderSink& sink, const formats::RecordDef& def, const void* record);
-void record_walk(Writer& w, const formats::RecordDef& def, const void* record);
+Status header_walk(HeaderSink& sink, const record::RecordDef& def, const void* record);
+void record_walk(Writer& w, const record::RecordDef& def, const void* record);
 
 // `try_to_csv`: the record's header row and record row appended to `out`.
-std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
                                                 const void* record);
 
 template <class Header, class Record>

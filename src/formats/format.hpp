@@ -4,13 +4,13 @@
 //
 // Each format's namespace (json, yaml, toml; csv writes only) declares
 //
-//   bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
+//   bool read_record(std::string_view text, const record::RecordDef& def, void* record,
 //                    std::string& error);
 //     reads the whole text as one record of `def` into `record` (a value of the record's type;
 //     every field is overwritten); on failure returns false with the message in `error`, and
 //     `record` is left partly filled;
 //
-//   std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+//   std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
 //                                                   const void* record);
 //     appends the record's document to `out`, or returns the error that stopped it.
 //
@@ -43,8 +43,8 @@ struct WriteError {
 };
 
 // The reader and the writer of a format.
-using ReadRecord = bool (*)(std::string_view text, const RecordDef& def, void* record, std::string& error);
-using WriteRecord = std::optional<WriteError> (*)(std::string& out, const RecordDef& def, const void* record);
+using ReadRecord = bool (*)(std::string_view text, const record::RecordDef& def, void* record, std::string& error);
+using WriteRecord = std::optional<WriteError> (*)(std::string& out, const record::RecordDef& def, const void* record);
 
 // A value, or the error that stopped making it.
 template <class T, class E>
@@ -76,15 +76,15 @@ template <class T>
 ReadResult<T> read(ReadRecord read_record, std::string_view text) {
   T value{};
   std::string error;
-  if (!read_record(text, record_def<T>, &value, error)) return ReadResult<T>::failure(std::move(error));
+  if (!read_record(text, record::record_def<T>, &value, error)) return ReadResult<T>::failure(std::move(error));
   return value;
 }
 
 // The record's document from a format's writer.
 template <class T>
-WriteResult write(WriteRecord write_record, const T& record) {
+WriteResult write(WriteRecord write_record, const T& value) {
   std::string out;
-  if (std::optional<WriteError> error = write_record(out, record_def<T>, &record)) {
+  if (std::optional<WriteError> error = write_record(out, record::record_def<T>, &value)) {
     return WriteResult::failure(std::move(*error));
   }
   return out;

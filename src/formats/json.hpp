@@ -10,14 +10,14 @@
 namespace qv::json {
 
 // The names of the record framework that the reader and the writer use.
-using formats::FieldDef;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::Text;
-using formats::PairList;
-using formats::TextList;
-using formats::TextPair;
-using formats::value_as;
+using record::FieldDef;
+using record::FieldKind;
+using record::RecordDef;
+using record::Text;
+using record::PairList;
+using record::TextList;
+using record::TextPair;
+using record::value_as;
 
 // ---------------------------------------------------------------------------
 // Writing compact JSON text.
@@ -32,7 +32,7 @@ void append_escaped(std::string& out, std::string_view text);
 // on the high side (every field counted as written, texts without escapes,
 // long lists from a sample of their elements), so that a large text is not
 // copied as it grows. Never fails.
-std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
                                                 const void* record);
 
 // ---------------------------------------------------------------------------
@@ -40,7 +40,7 @@ std::optional<formats::WriteError> write_record(std::string& out, const formats:
 
 // The reader of formats/format.hpp: only white space may follow the record;
 // a failure's message ends with its position (" at line L column C").
-bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
+bool read_record(std::string_view text, const record::RecordDef& def, void* record,
                  std::string& error);
 
 // Checks that `text` is exactly one well-formed JSON value (white space

@@ -72,8 +72,8 @@ struct Number {
 
   std::string describe() const {
     switch (kind) {
-      case Kind::Unsigned: return formats::unexpected_unsigned(u);
-      case Kind::Signed: return formats::unexpected_signed(i);
+      case Kind::Unsigned: return record::unexpected_unsigned(u);
+      case Kind::Signed: return record::unexpected_signed(i);
       case Kind::Float: return unexpected_float(f);
     }
     return {};
@@ -562,17 +562,17 @@ class Reader {
     const int c = peek();
     switch (c) {
       case 'n': eat(); if (!parse_ident("ull")) return false; found = "null"; break;
-      case 't': eat(); if (!parse_ident("rue")) return false; found = formats::unexpected_bool(true); break;
-      case 'f': eat(); if (!parse_ident("alse")) return false; found = formats::unexpected_bool(false); break;
+      case 't': eat(); if (!parse_ident("rue")) return false; found = record::unexpected_bool(true); break;
+      case 'f': eat(); if (!parse_ident("alse")) return false; found = record::unexpected_bool(false); break;
       case '"': {
         eat();
         std::string_view s;
         if (!parse_string(s, true)) return false;
-        found = formats::unexpected_str(s);
+        found = record::unexpected_str(s);
         break;
       }
-      case '[': found = formats::kUnexpectedSeq; break;
-      case '{': found = formats::kUnexpectedMap; break;
+      case '[': found = record::kUnexpectedSeq; break;
+      case '{': found = record::kUnexpectedMap; break;
       default: {
         if (c != '-' && !is_digit(c)) return peek_error(kExpectedValue);
         const bool positive = c != '-';
@@ -582,7 +582,7 @@ class Reader {
         found = n.describe();
       }
     }
-    custom(formats::invalid_type(found, expected));
+    custom(record::invalid_type(found, expected));
     fix_position();
     return false;
   }
@@ -674,7 +674,7 @@ class Reader {
   // A list: every element read by `element`.
   template <class Element>
   bool read_list(Element&& element) {
-    return read_array(formats::kExpectSequence, [&] {
+    return read_array(record::kExpectSequence, [&] {
       bool first = true;
       for (;;) {
         switch (next_element(first)) {
@@ -691,7 +691,7 @@ class Reader {
   bool read_text_view(std::string_view& s) {
     const int c = skip_white_space();
     if (c < 0) return peek_error(kEofValue);
-    if (c != '"') return invalid_type(formats::kExpectString);
+    if (c != '"') return invalid_type(record::kExpectString);
     eat();
     // Most texts are plain ASCII: the first stop of the scan closes them.
     const char* const close = scan_string(p_, end_);
@@ -735,13 +735,13 @@ class Reader {
       out = false;
       return true;
     }
-    return invalid_type(formats::kExpectBool);
+    return invalid_type(record::kExpectBool);
   }
 
   bool read_u16(std::uint16_t& out) {
     const int c = skip_white_space();
     if (c < 0) return peek_error(kEofValue);
-    if (c != '-' && !is_digit(c)) return invalid_type(formats::kExpectU16);
+    if (c != '-' && !is_digit(c)) return invalid_type(record::kExpectU16);
     const bool positive = c != '-';
     if (!positive) eat();
     Number n;
@@ -752,10 +752,10 @@ class Reader {
           out = static_cast<std::uint16_t>(n.u);
           return true;
         }
-        custom(formats::invalid_value(n.describe(), formats::kExpectU16));
+        custom(record::invalid_value(n.describe(), record::kExpectU16));
         break;
-      case Number::Kind::Signed: custom(formats::invalid_value(n.describe(), formats::kExpectU16)); break;
-      case Number::Kind::Float: custom(formats::invalid_type(n.describe(), formats::kExpectU16)); break;
+      case Number::Kind::Signed: custom(record::invalid_value(n.describe(), record::kExpectU16)); break;
+      case Number::Kind::Float: custom(record::invalid_type(n.describe(), record::kExpectU16)); break;
     }
     fix_position();
     return false;
@@ -788,12 +788,12 @@ class Reader {
 
   // A policy: an array of exactly a text and a list of texts.
   bool read_pair(TextPair& out) {
-    return read_array(formats::kExpectPair, [&] {
+    return read_array(record::kExpectPair, [&] {
       bool first = true;
       for (int k = 0; k < 2; ++k) {
         switch (next_element(first)) {
           case Next::Error: return false;
-          case Next::End: return custom(formats::invalid_length(static_cast<std::size_t>(k), formats::kExpectPair));
+          case Next::End: return custom(record::invalid_length(static_cast<std::size_t>(k), record::kExpectPair));
           case Next::Element:
             if (!(k == 0 ? read_text(out.first) : read_text_list(out.second))) return false;
         }
@@ -817,7 +817,7 @@ class Reader {
       case FieldKind::Record: return read_record(f.nested(), v);
       case FieldKind::RecordList: {
         const RecordDef& def = f.nested();
-        const formats::RecordListOps& ops = *f.list;
+        const record::RecordListOps& ops = *f.list;
         ops.clear(v);
         const char* const start = p_;
         return read_list([&] {
@@ -836,7 +836,7 @@ class Reader {
   // that the rest would give at its bytes per element so far, and at least
   // doubles; its room is then at most about 35 times the records read so far.
   // Other lists double.
-  void grow_record_list(const formats::RecordListOps& ops, void* list, const char* start) {
+  void grow_record_list(const record::RecordListOps& ops, void* list, const char* start) {
     constexpr std::size_t kFew = 8;
     const std::size_t n = ops.size(list);
     const auto taken = static_cast<std::size_t>(p_ - start);
@@ -851,13 +851,13 @@ class Reader {
   // True when the text at the cursor is `key` and a closing quotation mark.
   bool at_key(std::string_view key) const noexcept {
     return static_cast<std::size_t>(end_ - p_) > key.size() && p_[key.size()] == '"' &&
-           formats::detail::same_bytes(p_, key.data(), key.size());
+           record::detail::same_bytes(p_, key.data(), key.size());
   }
 
   // The field whose key stands at the cursor as it is, without escapes,
   // searched from the one that follows in table order; -1 when there is none
   // (the key is then read as a string and looked up).
-  int key_in_place(const formats::RecordReader& rr) const noexcept {
+  int key_in_place(const record::RecordReader& rr) const noexcept {
     const std::span<const FieldDef> fields = rr.def().fields;
     std::size_t i = rr.next_hint();
     for (std::size_t k = 0; k < fields.size(); ++k, ++i) {
@@ -867,7 +867,7 @@ class Reader {
     return -1;
   }
 
-  bool read_keyed(formats::RecordReader& rr) {
+  bool read_keyed(record::RecordReader& rr) {
     bool first = true;
     for (;;) {
       if (!first && end_ - p_ >= 2 && p_[0] == ',' && p_[1] == '"') {
@@ -900,13 +900,13 @@ class Reader {
         if (!parse_string(key, true)) return false;
         i = rr.lookup(key);
       }
-      if (i == formats::RecordReader::kDuplicate) return custom(formats::duplicate_field(key));
+      if (i == record::RecordReader::kDuplicate) return custom(record::duplicate_field(key));
       if (p_ == end_ || *p_ != ':') {  // compact text has the colon right after the key
         const int colon = skip_white_space();
         if (colon != ':') return peek_error(colon < 0 ? kEofObject : kExpectedColon);
       }
       eat();
-      if (i == formats::RecordReader::kUnknown) {
+      if (i == record::RecordReader::kUnknown) {
         if (!ignore_value()) return false;
         continue;
       }
@@ -921,7 +921,7 @@ class Reader {
     return true;
   }
 
-  bool read_positional(formats::RecordReader& rr) {
+  bool read_positional(record::RecordReader& rr) {
     const std::size_t n = rr.def().fields.size();
     bool first = true;
     std::size_t count = 0;
@@ -944,7 +944,7 @@ class Reader {
     if (c < 0) return peek_error(kEofValue);
     if (c != '{' && c != '[') return invalid_type(def.expecting());
     if (!enter()) return false;
-    formats::RecordReader rr(def, record);
+    record::RecordReader rr(def, record);
     const bool ok = c == '{' ? read_keyed(rr) : read_positional(rr);
     ++depth_;
     const bool closed = c == '{' ? end_map(!ok) : end_seq(!ok);
@@ -980,7 +980,7 @@ class Reader {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::TextArena arena(text.size());  // a large document's records are carved from it
+  record::TextArena arena(text.size());  // a large document's records are carved from it
   Reader reader(text);
   if (reader.read_document(def, record)) return true;
   error = reader.message();

@@ -162,7 +162,7 @@ std::size_t list_pieces(std::size_t count) noexcept {
 }
 
 // Elements [from, to) of the list, comma-separated.
-void write_elements(Out& out, const RecordDef& def, const formats::RecordListOps& ops, const void* list,
+void write_elements(Out& out, const RecordDef& def, const record::RecordListOps& ops, const void* list,
                     std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to; ++i) {
     if (i != from) out.put(',');
@@ -170,7 +170,7 @@ void write_elements(Out& out, const RecordDef& def, const formats::RecordListOps
   }
 }
 
-void write_elements_in_pieces(Out& out, const RecordDef& def, const formats::RecordListOps& ops, const void* list,
+void write_elements_in_pieces(Out& out, const RecordDef& def, const record::RecordListOps& ops, const void* list,
                               std::size_t count, std::size_t pieces) {
   std::vector<std::string> texts(pieces);
   std::vector<std::exception_ptr> errors(pieces);
@@ -243,7 +243,7 @@ void write_field_value(Out& out, const FieldDef& f, const void* v) {
 void write_record_to(Out& out, const RecordDef& def, const void* record) {
   out.put('{');
   bool first = true;
-  formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
+  record::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
     if (!first) out.put(',');
     first = false;
     out.key(f);
@@ -310,7 +310,7 @@ std::size_t record_estimate(const RecordDef& def, const void* record) noexcept {
 std::string format_double(double d) {
   if (d == 0) return std::signbit(d) ? "-0.0" : "0.0";
   if (!std::isfinite(d)) return std::isnan(d) ? "NaN" : (d < 0 ? "-inf" : "inf");
-  const auto [negative, digits, kk] = formats::shortest_decimal(d);  // value = 0.digits * 10^kk
+  const auto [negative, digits, kk] = record::shortest_decimal(d);  // value = 0.digits * 10^kk
   std::string out;
   if (negative) out += '-';
   const int length = static_cast<int>(digits.size());

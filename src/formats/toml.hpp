@@ -269,7 +269,7 @@ inline formats::WriteError unsupported_type_error() {
 // array; a date-time where a record is expected reads as a table with no known
 // key. A failure's message ends with its key path (" for key `a.b`") and
 // position (" at line L column C").
-bool read_record(std::string_view text, const formats::RecordDef& def, void* record, std::string& error);
+bool read_record(std::string_view text, const record::RecordDef& def, void* record, std::string& error);
 
 // Appends the record as a TOML document, written straight from the record: in
 // every table first the plain entries (neither tables nor arrays of tables),
@@ -279,7 +279,7 @@ bool read_record(std::string_view text, const formats::RecordDef& def, void* rec
 // unset optional text that its table writes anyway has no TOML form: the error
 // is returned ("unsupported Rust type", debug "UnsupportedType") and nothing is
 // appended.
-std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
                                                 const void* record);
 
 }  // namespace qv::toml

@@ -16,15 +16,15 @@ namespace qv::toml {
 
 namespace {
 
-using formats::FieldDef;
-using formats::Text;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::RecordReader;
-using formats::PairList;
-using formats::TextList;
-using formats::TextPair;
-using formats::value_as;
+using record::FieldDef;
+using record::Text;
+using record::FieldKind;
+using record::RecordDef;
+using record::RecordReader;
+using record::PairList;
+using record::TextList;
+using record::TextPair;
+using record::value_as;
 
 // Read as a table (no offset of its own; its keys are named in failures).
 bool is_table_form(Value v) noexcept {
@@ -37,12 +37,12 @@ bool names_keys(Value table) noexcept { return table.kind() == Kind::Table && is
 // How a value is named inside "invalid type" messages.
 std::string found(Value v) {
   switch (v.kind()) {
-    case Kind::String: return formats::unexpected_str(v.text());
-    case Kind::Integer: return formats::unexpected_signed(v.integer());
-    case Kind::Float: return formats::unexpected_float(v.floating());
-    case Kind::Boolean: return formats::unexpected_bool(v.boolean());
-    case Kind::Array: return std::string(formats::kUnexpectedSeq);
-    default: return std::string(formats::kUnexpectedMap);  // tables and date-times
+    case Kind::String: return record::unexpected_str(v.text());
+    case Kind::Integer: return record::unexpected_signed(v.integer());
+    case Kind::Float: return record::unexpected_float(v.floating());
+    case Kind::Boolean: return record::unexpected_bool(v.boolean());
+    case Kind::Array: return std::string(record::kUnexpectedSeq);
+    default: return std::string(record::kUnexpectedMap);  // tables and date-times
   }
 }
 
@@ -61,7 +61,7 @@ class Reading {
       if (v.kind() == Kind::Table) return keyed(rr, v);
       if (v.is_datetime()) return finish_keyed(rr);  // a table with one key of its own
       if (v.kind() == Kind::Array) return positional(rr, v);
-      return fail(formats::invalid_type(found(v), def.expecting()));
+      return fail(record::invalid_type(found(v), def.expecting()));
     });
   }
 
@@ -71,7 +71,7 @@ class Reading {
       Value child = e.value();
       if (child.kind() == Kind::Deferred) return deferred(child);
       const int i = rr.lookup(e.key);
-      if (i == RecordReader::kDuplicate) return fail(formats::duplicate_field(e.key));
+      if (i == RecordReader::kDuplicate) return fail(record::duplicate_field(e.key));
       bool ok = i == RecordReader::kUnknown ? skip(child) : field(rr.field(i), rr.value(i), child);
       if (!ok) {
         if (names_keys(table)) error.add_key(e.key);
@@ -123,7 +123,7 @@ class Reading {
     if (!rr.finish_positional(count, message)) return fail(std::move(message));
     // An inline array must end with the record.
     if (array.origin() == Origin::Inline && array.size() > n) {
-      return fail(formats::invalid_length(array.size(), elements_in_sequence(n)));
+      return fail(record::invalid_length(array.size(), elements_in_sequence(n)));
     }
     return true;
   }
@@ -144,21 +144,21 @@ class Reading {
   }
 
   bool text(Text& out, Value v) {
-    if (v.kind() != Kind::String) return fail(formats::invalid_type(found(v), formats::kExpectString));
+    if (v.kind() != Kind::String) return fail(record::invalid_type(found(v), record::kExpectString));
     out.assign(v.text());
     return true;
   }
 
   bool u16(std::uint16_t& out, Value v) {
-    if (v.kind() != Kind::Integer) return fail(formats::invalid_type(found(v), formats::kExpectU16));
+    if (v.kind() != Kind::Integer) return fail(record::invalid_type(found(v), record::kExpectU16));
     const std::int64_t n = v.integer();
-    if (n < 0 || n > 65535) return fail(formats::invalid_value(found(v), formats::kExpectU16));
+    if (n < 0 || n > 65535) return fail(record::invalid_value(found(v), record::kExpectU16));
     out = static_cast<std::uint16_t>(n);
     return true;
   }
 
   bool boolean(bool& out, Value v) {
-    if (v.kind() != Kind::Boolean) return fail(formats::invalid_type(found(v), formats::kExpectBool));
+    if (v.kind() != Kind::Boolean) return fail(record::invalid_type(found(v), record::kExpectBool));
     out = v.boolean();
     return true;
   }
@@ -166,7 +166,7 @@ class Reading {
   // An array (inline or of tables), element by element.
   template <class Each>
   bool list(Value v, Each&& each) {
-    if (v.kind() != Kind::Array) return fail(formats::invalid_type(found(v), formats::kExpectSequence));
+    if (v.kind() != Kind::Array) return fail(record::invalid_type(found(v), record::kExpectSequence));
     for (Entry e : v.entries()) {
       Value element = e.value();
       if (!guarded(element, [&] { return each(element); })) return false;
@@ -179,18 +179,18 @@ class Reading {
   // length. Growing by eights moves a record about once in seven instead of
   // once in two and takes about the list's own size instead of twice, while
   // a length no record has borne out yet is not taken on trust.
-  static void grow_record_list(const formats::RecordListOps& ops, void* list, std::size_t length) {
+  static void grow_record_list(const record::RecordListOps& ops, void* list, std::size_t length) {
     const std::size_t n = ops.size(list);
     ops.reserve(list, std::min(length, std::max<std::size_t>(8, 8 * n)));
   }
 
   // A name and its texts: an array of exactly two values.
   bool pair(TextPair& out, Value v) {
-    if (v.kind() != Kind::Array) return fail(formats::invalid_type(found(v), formats::kExpectPair));
+    if (v.kind() != Kind::Array) return fail(record::invalid_type(found(v), record::kExpectPair));
     std::size_t k = 0;
     for (Entry e : v.entries()) {
       if (k == 2) {
-        return fail(formats::invalid_length(v.size(), elements_in_sequence(2)));
+        return fail(record::invalid_length(v.size(), elements_in_sequence(2)));
       }
       Value element = e.value();
       bool ok = guarded(element, [&] {
@@ -200,7 +200,7 @@ class Reading {
       if (!ok) return false;
       ++k;
     }
-    if (k < 2) return fail(formats::invalid_length(k, formats::kExpectPair));
+    if (k < 2) return fail(record::invalid_length(k, record::kExpectPair));
     return true;
   }
 
@@ -230,7 +230,7 @@ class Reading {
         case FieldKind::Record: return record(f.nested(), out, v);
         case FieldKind::RecordList: {
           const RecordDef& def = f.nested();
-          const formats::RecordListOps& ops = *f.list;
+          const record::RecordListOps& ops = *f.list;
           ops.clear(out);
           const std::size_t length = v.size();
           return list(v, [&](Value e) {
@@ -247,7 +247,7 @@ class Reading {
 }  // namespace
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::TextArena arena(text.size());  // a large document's records are carved from it
+  record::TextArena arena(text.size());  // a large document's records are carved from it
   auto parsed = parse(text);
   if (auto* e = std::get_if<Error>(&parsed)) {
     error = e->render(text);

@@ -68,14 +68,14 @@ void append_header(std::string& out, std::span<const std::string_view> path, boo
 
 namespace {
 
-using formats::FieldDef;
-using formats::Text;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::PairList;
-using formats::TextList;
-using formats::TextPair;
-using formats::value_as;
+using record::FieldDef;
+using record::Text;
+using record::FieldKind;
+using record::RecordDef;
+using record::PairList;
+using record::TextList;
+using record::TextPair;
+using record::value_as;
 
 // The field indices of a table in byte order of their keys, computed once per
 // table. Tables are constants with static storage, so their address identifies
@@ -129,7 +129,7 @@ class RecordPrinter {
       for (std::size_t k = 0; k < n; ++k) {
         const FieldDef& f = def.fields[order[k]];
         const void* v = f.in(record);
-        if (!formats::is_written(f, v) || group_of(f, v) != group) continue;
+        if (!record::is_written(f, v) || group_of(f, v) != group) continue;
         switch (group) {
           case Group::Plain:
             append_key(out_, f.key);
@@ -175,7 +175,7 @@ class RecordPrinter {
     bool any = false;
     for (const FieldDef& f : def.fields) {
       const void* v = f.in(record);
-      if (!formats::is_written(f, v)) continue;
+      if (!record::is_written(f, v)) continue;
       if (group_of(f, v) == Group::Plain) return true;
       any = true;
     }

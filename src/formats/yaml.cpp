@@ -137,16 +137,16 @@ std::string Error::text() const {
 }
 
 Error invalid_value(std::string_view found, std::string_view expected) {
-  return Error::message(formats::invalid_value(found, expected));
+  return Error::message(record::invalid_value(found, expected));
 }
 
 Error invalid_length(std::size_t len, std::string_view expected) {
-  return Error::message(formats::invalid_length(len, expected));
+  return Error::message(record::invalid_length(len, expected));
 }
 
-Error missing_field(std::string_view key) { return Error::message(formats::missing_field(key)); }
+Error missing_field(std::string_view key) { return Error::message(record::missing_field(key)); }
 
-Error duplicate_field(std::string_view key) { return Error::message(formats::duplicate_field(key)); }
+Error duplicate_field(std::string_view key) { return Error::message(record::duplicate_field(key)); }
 
 std::string sequence_of(std::size_t n) {
   return n == 1 ? "sequence of 1 element" : "sequence of " + std::to_string(n) + " elements";
@@ -616,12 +616,12 @@ std::optional<double> parse_float(std::string_view scalar) noexcept {
 
 namespace {
 
-using formats::unexpected_bool;
-using formats::unexpected_float;
-using formats::unexpected_str;
+using record::unexpected_bool;
+using record::unexpected_float;
+using record::unexpected_str;
 
-std::string integer_text(uint64_t v) { return formats::unexpected_unsigned(v); }
-std::string integer_text(int64_t v) { return formats::unexpected_signed(v); }
+std::string integer_text(uint64_t v) { return record::unexpected_unsigned(v); }
+std::string integer_text(int64_t v) { return record::unexpected_signed(v); }
 std::string integer_text(u128 v) { return "integer `" + u128_text(v) + "` as u128"; }
 std::string integer_text(i128 v) { return "integer `" + i128_text(v) + "` as i128"; }
 
@@ -636,7 +636,7 @@ std::optional<std::string> describe_int(std::string_view v) {
 
 // A plain scalar without a standard tag, read by the core schema.
 std::string describe_untagged(std::string_view v) {
-  if (v.empty() || is_null_word(v)) return std::string(formats::kUnexpectedUnit);
+  if (v.empty() || is_null_word(v)) return std::string(record::kUnexpectedUnit);
   if (auto b = parse_bool(v)) return unexpected_bool(*b);
   if (auto i = describe_int(v)) return *i;
   if (!digits_but_not_number(v))
@@ -672,7 +672,7 @@ Unexpected describe_scalar(const Document& doc, const Event& e) {
     auto f = parse_float(v);
     fits(f ? std::optional(unexpected_float(*f)) : std::nullopt, "a float");
   } else if (tag == kTagNull) {
-    fits(is_null_word(v) ? std::optional(std::string(formats::kUnexpectedUnit)) : std::nullopt, "null");
+    fits(is_null_word(v) ? std::optional(std::string(record::kUnexpectedUnit)) : std::nullopt, "null");
   } else if (untagged_plain(doc, e)) {
     u.text = describe_untagged(v);
   } else {
@@ -690,11 +690,11 @@ Error invalid_type(const Document& doc, const Event& e, std::string_view expecte
       found = std::move(u.text);
       break;
     }
-    case EventKind::SequenceStart: found = formats::kUnexpectedSeq; break;
-    case EventKind::MappingStart: found = formats::kUnexpectedMap; break;
+    case EventKind::SequenceStart: found = record::kUnexpectedSeq; break;
+    case EventKind::MappingStart: found = record::kUnexpectedMap; break;
     default: return Error::fixed("EOF while parsing a value");
   }
-  return Error::message(formats::invalid_type(found, expected));
+  return Error::message(record::invalid_type(found, expected));
 }
 
 // ---------------------------------------------------------------- readers
@@ -782,7 +782,7 @@ Status read_unsigned(Walker& w, const Path& path, std::string_view expected, uin
   if (e->kind == EventKind::Scalar && (untagged_plain(w.doc(), *e) || w.doc().tag(*e) == kTagInt))
     v = parse_unsigned(w.value(*e));
   if (!v) st = invalid_type(w.doc(), *e, expected);
-  else if (*v > max) st = invalid_value(formats::unexpected_unsigned(*v), expected);
+  else if (*v > max) st = invalid_value(record::unexpected_unsigned(*v), expected);
   else out = *v;
   return fix_position(std::move(st), e->mark(), path);
 }
@@ -1117,32 +1117,32 @@ Status Emitter::finish() {
 
 namespace {
 
-using formats::FieldDef;
-using formats::FieldKind;
-using formats::RecordDef;
-using formats::Text;
-using formats::PairList;
-using formats::TextList;
-using formats::TextPair;
-using formats::value_as;
+using record::FieldDef;
+using record::FieldKind;
+using record::RecordDef;
+using record::Text;
+using record::PairList;
+using record::TextList;
+using record::TextPair;
+using record::value_as;
 
 Status read_text_into(Walker& w, const Path& path, Text& out) {
   std::string_view s;
-  if (Status st = read_str(w, path, formats::kExpectString, s)) return st;
+  if (Status st = read_str(w, path, record::kExpectString, s)) return st;
   out.assign(s);
   return std::nullopt;
 }
 
 Status read_text_list(Walker& w, const Path& path, TextList& out) {
   out.clear();
-  return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
+  return read_seq(w, path, record::kExpectSequence, [&](Walker& ew, const Path& ep) {
     return read_text_into(ew, ep, out.emplace_back());
   });
 }
 
 // A name and its list of texts, as a sequence of exactly two nodes.
 Status read_pair(Walker& w, const Path& path, TextPair& out) {
-  return read_tuple(w, path, formats::kExpectPair, 2,
+  return read_tuple(w, path, record::kExpectPair, 2,
                     [&](Walker& ew, const Path& ep, std::size_t i) {
                       return i == 0 ? read_text_into(ew, ep, out.first)
                                     : read_text_list(ew, ep, out.second);
@@ -1154,7 +1154,7 @@ Status read_field(Walker& w, const Path& path, const FieldDef& f, void* v) {
     case FieldKind::Text: return read_text_into(w, path, value_as<Text>(v));
     case FieldKind::OptionalText: {
       std::optional<std::string_view> s;
-      if (Status st = read_optional_str(w, path, formats::kExpectString, s)) return st;
+      if (Status st = read_optional_str(w, path, record::kExpectString, s)) return st;
       auto& out = value_as<std::optional<Text>>(v);
       if (s) out.emplace(*s);
       else out.reset();
@@ -1162,25 +1162,25 @@ Status read_field(Walker& w, const Path& path, const FieldDef& f, void* v) {
     }
     case FieldKind::U16: {
       uint64_t n = 0;
-      if (Status st = read_unsigned(w, path, formats::kExpectU16, UINT16_MAX, n)) return st;
+      if (Status st = read_unsigned(w, path, record::kExpectU16, UINT16_MAX, n)) return st;
       value_as<std::uint16_t>(v) = static_cast<std::uint16_t>(n);
       return std::nullopt;
     }
-    case FieldKind::Bool: return read_bool(w, path, formats::kExpectBool, value_as<bool>(v));
+    case FieldKind::Bool: return read_bool(w, path, record::kExpectBool, value_as<bool>(v));
     case FieldKind::TextList: return read_text_list(w, path, value_as<TextList>(v));
     case FieldKind::PairList: {
       auto& out = value_as<PairList>(v);
       out.clear();
-      return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
+      return read_seq(w, path, record::kExpectSequence, [&](Walker& ew, const Path& ep) {
         return read_pair(ew, ep, out.emplace_back());
       });
     }
     case FieldKind::Record: return read_record_node(w, path, f.nested(), v);
     case FieldKind::RecordList: {
-      const formats::RecordListOps& ops = *f.list;
+      const record::RecordListOps& ops = *f.list;
       ops.clear(v);
       const RecordDef& def = f.nested();
-      return read_seq(w, path, formats::kExpectSequence, [&](Walker& ew, const Path& ep) {
+      return read_seq(w, path, record::kExpectSequence, [&](Walker& ew, const Path& ep) {
         return read_record_node(ew, ep, def, ops.append(v));
       });
     }
@@ -1213,14 +1213,14 @@ class StructExpected {
 };
 
 Status read_record_node(Walker& w, const Path& path, const RecordDef& def, void* record) {
-  formats::RecordReader reader(def, record);
+  record::RecordReader reader(def, record);
   StructExpected expected(def);
   return read_map(
       w, path, expected.view(),
       [&](Walker& ew, std::string_view key, const Path& vp) -> Status {
         int i = reader.lookup(key);
-        if (i == formats::RecordReader::kUnknown) return ew.skip();
-        if (i == formats::RecordReader::kDuplicate) return duplicate_field(key);
+        if (i == record::RecordReader::kUnknown) return ew.skip();
+        if (i == record::RecordReader::kDuplicate) return duplicate_field(key);
         if (Status st = read_field(ew, vp, reader.field(i), reader.value(i))) return st;
         reader.mark_set(i);
         return std::nullopt;
@@ -1233,7 +1233,7 @@ Status read_record_node(Walker& w, const Path& path, const RecordDef& def, void*
 }
 
 bool read_record(std::string_view text, const RecordDef& def, void* record, std::string& error) {
-  formats::TextArena arena(text.size());  // a large document's records are carved from it
+  record::TextArena arena(text.size());  // a large document's records are carved from it
   Status st = read_document(text, [&](Walker& w, const Path& p) {
     return read_record_node(w, p, def, record);
   });
@@ -1273,7 +1273,7 @@ Status emit_field(Emitter& e, const FieldDef& f, const void* v) {
     }
     case FieldKind::Record: return emit_record(e, f.nested(), v);
     case FieldKind::RecordList: {
-      const formats::RecordListOps& ops = *f.list;
+      const record::RecordListOps& ops = *f.list;
       if (Status st = e.begin_sequence()) return st;
       for (std::size_t i = 0, n = ops.size(v); i < n; ++i)
         if (Status st = emit_record(e, f.nested(), ops.at(v, i))) return st;
@@ -1288,7 +1288,7 @@ Status emit_field(Emitter& e, const FieldDef& f, const void* v) {
 Status emit_record(Emitter& e, const RecordDef& def, const void* record) {
   if (Status st = e.begin_mapping()) return st;
   Status st;
-  formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
+  record::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
     if (st) return;
     if ((st = e.text(f.key))) return;
     st = emit_field(e, f, v);

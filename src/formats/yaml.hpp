@@ -409,20 +409,20 @@ class Emitter {
 // Reads the node as a record of `def`: a mapping by keys (an empty plain
 // scalar or an empty document is a mapping with no entries); unknown keys are
 // skipped with their values; a known key repeated fails before its value.
-Status read_record_node(Walker& w, const Path& path, const formats::RecordDef& def, void* record);
+Status read_record_node(Walker& w, const Path& path, const record::RecordDef& def, void* record);
 
 // The reader of formats/format.hpp: the text holds exactly one document, read
 // as one record of `def` into `record` (a value-initialised value of the
 // record's type); a failure's message is decorated (path, place).
-bool read_record(std::string_view text, const formats::RecordDef& def, void* record,
+bool read_record(std::string_view text, const record::RecordDef& def, void* record,
                  std::string& error);
 
 // Emits the record as one mapping of its written fields in table order.
-Status emit_record(Emitter& e, const formats::RecordDef& def, const void* record);
+Status emit_record(Emitter& e, const record::RecordDef& def, const void* record);
 
 // Appends the record as one YAML document; on failure (a text that is not
 // UTF-8) the emitter's message, which is also the error's debug form.
-std::optional<formats::WriteError> write_record(std::string& out, const formats::RecordDef& def,
+std::optional<formats::WriteError> write_record(std::string& out, const record::RecordDef& def,
                                                 const void* record);
 
 // ============================ implementation ============================

@@ -37,19 +37,19 @@ class ConvertingSink final : public brelmark::ConfigSink {
   ConvertingSink(Lists& lists, std::size_t text_bytes, std::size_t keep_skipped)
       : lists_(lists), use_(arena_.for_text(text_bytes)), keep_skipped_(keep_skipped) {}
   void on_partition(brelmark::ParsedPartition&& parsed) override {
-    formats::RecordArena::Use use(use_);
+    record::RecordArena::Use use(use_);
     lists_.partitions.emplace_back(partition_from_parsed(parsed));
   }
   void on_virtual(brelmark::ParsedVirtual&& parsed) override {
-    formats::RecordArena::Use use(use_);
+    record::RecordArena::Use use(use_);
     virtual_from_parsed_into(parsed, lists_.virtual_servers.emplace_back());
   }
   void on_pool(brelmark::ParsedPool&& parsed) override {
-    formats::RecordArena::Use use(use_);
+    record::RecordArena::Use use(use_);
     pool_from_parser_into(parsed, lists_.pools.emplace_back());
   }
   void on_snatpool(brelmark::ParsedSnatPool&& parsed) override {
-    formats::RecordArena::Use use(use_);
+    record::RecordArena::Use use(use_);
     lists_.snat_pools.emplace_back(snatpool_from_parsed(parsed));
   }
   void on_skipped(const brelmark::SkippedObject& skipped) override {
@@ -62,8 +62,8 @@ class ConvertingSink final : public brelmark::ConfigSink {
 
  private:
   Lists& lists_;
-  formats::RecordArena arena_;
-  formats::RecordArena* use_;
+  record::RecordArena arena_;
+  record::RecordArena* use_;
   std::size_t keep_skipped_;
   std::size_t skipped_count_ = 0;
   std::vector<brelmark::SkippedObject> skipped_;

@@ -62,7 +62,7 @@ std::string ltm_repr(const LTM& value);
 }  // namespace qv::ltm
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::LTM> {
+struct qv::record::RecordTable<qv::ltm::LTM> {
   using R = qv::ltm::LTM;
   static constexpr std::string_view name = "LTM";
   static constexpr FieldDef fields[] = {

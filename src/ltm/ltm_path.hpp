@@ -41,7 +41,7 @@ inline std::string_view normalize_object_path(std::string_view text) noexcept {
 // An object path: one owned text. Any text is a value; the accessors that need the text to match
 // the object-path pattern say what they do when it does not.
 struct LtmPath {
-  formats::Text path;
+  record::Text path;
 };
 
 // Why a path accessor has no answer. The Python classes raise each as one exception with one text.

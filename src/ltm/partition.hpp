@@ -13,13 +13,12 @@
 
 namespace qv::ltm {
 
-using qv::formats::Text;
 
 // One partition: its name, its default route domain and a free description.
 struct Partition {
-  Text name;
+  record::Text name;
   std::uint16_t rd = 0;
-  Text description;
+  record::Text description;
   friend bool operator==(const Partition&, const Partition&) = default;
 };
 
@@ -34,7 +33,7 @@ std::string partition_repr(const Partition& value);
 }  // namespace qv::ltm
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::Partition> {
+struct qv::record::RecordTable<qv::ltm::Partition> {
   using R = qv::ltm::Partition;
   static constexpr std::string_view name = "Partition";
   static constexpr FieldDef fields[] = {

@@ -9,8 +9,6 @@
 
 namespace qv::ltm {
 
-namespace formats = qv::formats;
-
 // ---- Defaults and builders ---------------------------------------------------------------------
 
 MemberFqdn memberfqdn_default() { return MemberFqdn{"disabled", "none"}; }
@@ -34,7 +32,7 @@ PoolMember poolmember_impl_new(std::string_view name) {
 // ---- Written-when tests ------------------------------------------------------------------------
 
 bool is_disabled_text(std::string_view text) noexcept {
-  return brelmark::is_blank(text) || formats::equals_keyword(text, "disabled");
+  return brelmark::is_blank(text) || record::equals_keyword(text, "disabled");
 }
 
 bool is_fqdn_written(const MemberFqdn& fqdn) noexcept { return !is_disabled_text(fqdn.autopopulate); }
@@ -78,7 +76,7 @@ std::string_view kept_name(std::string_view path, const brelmark::PathCaptures* 
 // with that "/", so that it does not read as relative to its own first part.
 [[gnu::noinline]] void name_without_leading_slash(std::string_view path, const brelmark::PathCaptures& captures,
                                                   std::string_view line, Pool& pool) {
-  if (!brelmark::is_blank(line) && !formats::equals_keyword(line, "common")) {
+  if (!brelmark::is_blank(line) && !record::equals_keyword(line, "common")) {
     pool.name = path;
     pool.partition = normalize_object_path(line);
     return;
@@ -97,7 +95,7 @@ std::string_view kept_name(std::string_view path, const brelmark::PathCaptures* 
 const brelmark::PathCaptures* relative_name(const Pool& pool, brelmark::PathCaptures& captures) noexcept {
   std::string_view name = pool.name;
   if (name.empty() || name.front() == '/' || brelmark::is_blank(pool.partition) ||
-      formats::equals_keyword(pool.partition, "common")) {
+      record::equals_keyword(pool.partition, "common")) {
     return nullptr;
   }
   const brelmark::PathCaptures* matched = match_name(name, captures);
@@ -222,7 +220,7 @@ std::optional<std::string_view> pool_partition(const Pool& pool,
   brelmark::PathCaptures captures;
   if (relative_name(pool, captures)) return std::string_view(pool.partition);
   if (auto from_name = ltmpath_impl_get_partition(pool.name, std::nullopt)) return from_name;
-  if (!brelmark::is_blank(pool.partition) && !formats::equals_keyword(pool.partition, "common")) {
+  if (!brelmark::is_blank(pool.partition) && !record::equals_keyword(pool.partition, "common")) {
     return std::string_view(pool.partition);
   }
   return default_partition;

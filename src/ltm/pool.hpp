@@ -22,8 +22,6 @@
 
 namespace qv::ltm {
 
-using qv::formats::List;
-using qv::formats::Text;
 
 // The records are plain aggregates whose value-initialised form is all empty (the readers fill
 // every field, and an empty start costs nothing); the defaults of a new member or FQDN setting
@@ -31,33 +29,33 @@ using qv::formats::Text;
 
 // The FQDN settings of one pool member.
 struct MemberFqdn {
-  Text autopopulate;
-  Text name;
+  record::Text autopopulate;
+  record::Text name;
   friend bool operator==(const MemberFqdn&, const MemberFqdn&) = default;
 };
 
 // One member of a pool. `name` is an object-path text (an LtmPath in Python).
 struct PoolMember {
-  Text name;
-  Text destination;  // the address, or the FQDN name when the member has no address
+  record::Text name;
+  record::Text destination;  // the address, or the FQDN name when the member has no address
   std::uint16_t priority_group = 0;
-  Text session;
-  Text state;
+  record::Text session;
+  record::Text state;
   MemberFqdn fqdn;
-  Text monitor;
+  record::Text monitor;
   std::uint16_t ratio = 0;
   friend bool operator==(const PoolMember&, const PoolMember&) = default;
 };
 
 // One pool. `name` is an object-path text (an LtmPath in Python).
 struct Pool {
-  Text name;
-  List<PoolMember> members;
-  Text monitor;
-  Text description;
+  record::Text name;
+  record::List<PoolMember> members;
+  record::Text monitor;
+  record::Text description;
   std::uint16_t min_active_members = 0;
-  Text lb_mode;
-  Text partition;
+  record::Text lb_mode;
+  record::Text partition;
   friend bool operator==(const Pool&, const Pool&) = default;
 };
 
@@ -155,7 +153,7 @@ PathResult<std::string> pool_get_full_path(const Pool& pool, std::optional<std::
 
 // ---- Field tables ---------------------------------------------------------------------------------
 
-namespace qv::formats {
+namespace qv::record {
 
 template <>
 struct RecordTable<qv::ltm::MemberFqdn> {
@@ -198,4 +196,4 @@ struct RecordTable<qv::ltm::Pool> {
   };
 };
 
-}  // namespace qv::formats
+}  // namespace qv::record

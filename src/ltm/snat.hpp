@@ -12,15 +12,13 @@
 
 namespace qv::ltm {
 
-using qv::formats::Text;
-using qv::formats::TextList;
 
 // One SNAT pool. `name` is an object-path text (an LtmPath in Python); `members` are the member
 // texts as the configuration writes them; `partition` is empty when the pool has none.
 struct SnatPool {
-  Text name;
-  TextList members;
-  Text partition;
+  record::Text name;
+  record::TextList members;
+  record::Text partition;
   friend bool operator==(const SnatPool&, const SnatPool&) = default;
 };
 
@@ -36,7 +34,7 @@ std::string snatpool_repr(const SnatPool& value);
 }  // namespace qv::ltm
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::SnatPool> {
+struct qv::record::RecordTable<qv::ltm::SnatPool> {
   using R = qv::ltm::SnatPool;
   static constexpr std::string_view name = "SnatPool";
   static constexpr FieldDef fields[] = {

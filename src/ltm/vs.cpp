@@ -16,7 +16,7 @@ bool snat_is_empty(const Snat& snat) noexcept {
 namespace {
 
 // The owned copies of parsed texts, made in the record's own fields.
-void assign_owned(std::optional<Text>& out, const std::optional<std::string_view>& text) {
+void assign_owned(std::optional<record::Text>& out, const std::optional<std::string_view>& text) {
   if (text) {
     out.emplace(*text);
   } else {
@@ -24,7 +24,7 @@ void assign_owned(std::optional<Text>& out, const std::optional<std::string_view
   }
 }
 
-void assign_owned(TextList& out, const std::vector<std::string_view>& texts) {
+void assign_owned(record::TextList& out, const std::vector<std::string_view>& texts) {
   out.assign(texts.begin(), texts.end());
 }
 
@@ -40,7 +40,7 @@ void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat
   out.pool = parsed.pool;
 }
 
-void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, List<Policy>& out) {
+void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, record::List<Policy>& out) {
   for (const brelmark::ParsedPolicy& policy : parsed) {
     Policy& pair = out.emplace_back();
     pair.first = policy.name;

@@ -14,53 +14,50 @@
 
 namespace qv::ltm {
 
-using qv::formats::List;
-using qv::formats::Text;
-using qv::formats::TextList;
 
 // One profile reference of a virtual server: a profile name and an optional context ("clientside",
 // "serverside", ...). An empty context is a set value.
 struct Profile {
-  Text name;
-  std::optional<Text> context;
+  record::Text name;
+  std::optional<record::Text> context;
   friend bool operator==(const Profile&, const Profile&) = default;
 };
 
 // A virtual server's source-address translation: its type ("automap", "snat", ...) and pool.
 struct Snat {
-  Text type_;
-  Text pool;
+  record::Text type_;
+  record::Text pool;
   friend bool operator==(const Snat&, const Snat&) = default;
 };
 
 // A policy: its name and the lines of its block.
-using Policy = qv::formats::TextPair;
+using Policy = record::TextPair;
 
 // One virtual server. `name`, `destination` and `pool` are object-path texts: plain texts in
 // documents, LtmPath objects toward Python. The field order is the key order of every writer and
 // the element order of the positional document form.
 struct Virtual {
-  Text name;
-  Text destination;
-  Text description;
-  Text partition;
-  Text ip_protocol;
-  std::optional<Text> creation_time;
-  std::optional<Text> last_modified_time;
-  List<Profile> profiles;
-  Text mask;
-  Text pool;
+  record::Text name;
+  record::Text destination;
+  record::Text description;
+  record::Text partition;
+  record::Text ip_protocol;
+  std::optional<record::Text> creation_time;
+  std::optional<record::Text> last_modified_time;
+  record::List<Profile> profiles;
+  record::Text mask;
+  record::Text pool;
   Snat snat;
-  Text translate_address;
-  Text translate_port;
-  TextList vlans;
+  record::Text translate_address;
+  record::Text translate_port;
+  record::TextList vlans;
   bool vlans_enabled = false;
-  Text source;
+  record::Text source;
   bool disabled = false;
-  TextList rules;
-  List<Policy> policies;
-  std::optional<Text> fw_enforced_policy;
-  TextList security_log_profiles;
+  record::TextList rules;
+  record::List<Policy> policies;
+  std::optional<record::Text> fw_enforced_policy;
+  record::TextList security_log_profiles;
   friend bool operator==(const Virtual&, const Virtual&) = default;
 };
 
@@ -75,7 +72,7 @@ bool snat_is_empty(const Snat& snat) noexcept;
 void profile_from_parsed_into(const brelmark::ParsedProfile& parsed, Profile& out);
 void snat_from_parsed_into(const brelmark::ParsedSourceTranslation& parsed, Snat& out);
 // Appends one (name, lines) pair per parsed policy, in order.
-void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, List<Policy>& out);
+void virtual_policies_from_parsed(std::span<const brelmark::ParsedPolicy> parsed, record::List<Policy>& out);
 // An owned value that shares nothing with the configuration text. Only the name is changed: it is
 // trimmed of white space; the partition is the object's own "partition" line, never the name's.
 Virtual virtual_from_parsed(const brelmark::ParsedVirtual& parsed);
@@ -109,7 +106,7 @@ std::string virtual_repr(const Virtual& value);
 // ---- Field tables -------------------------------------------------------------------------------
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::Profile> {
+struct qv::record::RecordTable<qv::ltm::Profile> {
   static constexpr std::string_view name = "Profile";
   static constexpr FieldDef fields[] = {
       field<&qv::ltm::Profile::name>("name").required(),
@@ -118,7 +115,7 @@ struct qv::formats::RecordTable<qv::ltm::Profile> {
 };
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::Snat> {
+struct qv::record::RecordTable<qv::ltm::Snat> {
   static constexpr std::string_view name = "Snat";
   static constexpr FieldDef fields[] = {
       field<&qv::ltm::Snat::type_>("type").required(),
@@ -131,7 +128,7 @@ inline bool snat_is_written(const Snat& snat) noexcept { return !snat_is_empty(s
 }  // namespace qv::ltm::detail
 
 template <>
-struct qv::formats::RecordTable<qv::ltm::Virtual> {
+struct qv::record::RecordTable<qv::ltm::Virtual> {
   using V = qv::ltm::Virtual;
   static constexpr std::string_view name = "Virtual";
   static constexpr FieldDef fields[] = {

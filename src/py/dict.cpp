@@ -12,14 +12,8 @@
 
 namespace qv::py {
 
-using qv::formats::FieldDef;
-using qv::formats::FieldKind;
-using qv::formats::RecordDef;
-using qv::formats::Text;
-using qv::formats::PairList;
-using qv::formats::TextList;
-using qv::formats::TextPair;
-using qv::formats::value_as;
+// This file speaks the records' own vocabulary: fields, tables, texts and lists.
+using namespace qv::record;
 
 namespace {
 
@@ -166,7 +160,7 @@ class TreeBuilder {
     std::uint64_t written = 0;
     for (std::size_t i = 0; i < def.fields.size(); ++i) {
       const FieldDef& f = def.fields[i];
-      if (qv::formats::is_written(f, f.in(record))) written |= std::uint64_t{1} << i;
+      if (qv::record::is_written(f, f.in(record))) written |= std::uint64_t{1} << i;
     }
     Ref dict = new_dict(static_cast<std::size_t>(std::popcount(written)));
     for (; written != 0; written &= written - 1) {

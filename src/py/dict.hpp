@@ -21,11 +21,11 @@
 
 namespace qv::py {
 
-Ref dict_from_record(const qv::formats::RecordDef& def, const void* record);
+Ref dict_from_record(const qv::record::RecordDef& def, const void* record);
 
 template <class T>
 Ref to_dict(const T& record) {
-  return dict_from_record(qv::formats::record_def<T>, &record);
+  return dict_from_record(qv::record::record_def<T>, &record);
 }
 
 }  // namespace qv::py

@@ -51,7 +51,7 @@ Ref read_new(const Arguments& args) {
   T& value = reinterpret_cast<ClassObject<T>*>(object.get())->value;
   std::string error;
   // The new object is nobody else's yet, so a large text is read into it without the lock.
-  bool read = unlocked_for(text.size(), [&] { return Read(text, qv::formats::record_def<T>, &value, error); });
+  bool read = unlocked_for(text.size(), [&] { return Read(text, qv::record::record_def<T>, &value, error); });
   if (!read) raise(PyExc_RuntimeError, error);
   return object;
 }
@@ -78,7 +78,7 @@ inline constexpr DocumentWriter kCsvWriter{&qv::csv::write_record, WriteFailure:
 template <class T, const DocumentWriter& Writer>
 Ref write_document(const T& value) {
   std::string out;
-  if (auto error = Writer.write(out, qv::formats::record_def<T>, &value)) {
+  if (auto error = Writer.write(out, qv::record::record_def<T>, &value)) {
     if (Writer.failure == WriteFailure::ValueError) raise(PyExc_ValueError, error->message);
     fault_err(error->debug);
   }

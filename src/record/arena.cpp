@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace qv::formats {
+namespace qv::record {
 
 namespace arena_detail {
 thread_local RecordArena* current = nullptr;
@@ -266,4 +266,4 @@ void RecordArena::end_use() noexcept {
   opened_ = false;
 }
 
-}  // namespace qv::formats
+}  // namespace qv::record

@@ -21,7 +21,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace qv::formats {
+namespace qv::record {
 
 class RecordArena;
 
@@ -169,4 +169,4 @@ struct RecordAllocator {
 template <class T>
 using List = std::vector<T, RecordAllocator<T>>;
 
-}  // namespace qv::formats
+}  // namespace qv::record

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace qv::formats {
+namespace qv::record {
 
 std::string RecordDef::expecting() const {
   std::string s = "struct ";
@@ -262,4 +262,4 @@ bool RecordReader::finish_positional(std::size_t count, std::string& error) {
   return true;
 }
 
-}  // namespace qv::formats
+}  // namespace qv::record

@@ -6,7 +6,7 @@
 // `RecordTable` with its name and its fields in declaration order:
 //
 //   struct Tag { Text name; std::optional<Text> context; };
-//   template <> struct qv::formats::RecordTable<Tag> {
+//   template <> struct qv::record::RecordTable<Tag> {
 //     static constexpr std::string_view name = "Tag";
 //     static constexpr FieldDef fields[] = {
 //         field<&Tag::name>("name").required(),
@@ -32,7 +32,7 @@
 #include "record/arena.hpp"
 #include "record/text.hpp"
 
-namespace qv::formats {
+namespace qv::record {
 
 // A record's list of texts; its lists are List (record/arena.hpp).
 using TextList = List<Text>;
@@ -459,4 +459,4 @@ class RecordReader {
   std::size_t hint_ = 0;
 };
 
-}  // namespace qv::formats
+}  // namespace qv::record

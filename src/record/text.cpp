@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-namespace qv::formats {
+namespace qv::record {
 
 Text& Text::assign_slow(const char* data, std::size_t size) {
   char* block = static_cast<char*>(record_allocate(size + 1));
@@ -15,4 +15,4 @@ Text& Text::assign_slow(const char* data, std::size_t size) {
 
 std::ostream& operator<<(std::ostream& out, const Text& text) { return out << text.view(); }
 
-}  // namespace qv::formats
+}  // namespace qv::record

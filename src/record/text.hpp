@@ -22,7 +22,7 @@
 
 #include "record/arena.hpp"
 
-namespace qv::formats {
+namespace qv::record {
 
 class Text {
  public:
@@ -189,5 +189,5 @@ static_assert(sizeof(Text) == Text::kBytes);
 
 std::ostream& operator<<(std::ostream& out, const Text& text);
 
-}  // namespace qv::formats
+}  // namespace qv::record
 

@@ -21,14 +21,14 @@
 
 namespace {
 
-using qv::formats::List;
-using qv::formats::record_allocate;
-using qv::formats::record_arena_bytes;
-using qv::formats::record_arena_carves;
-using qv::formats::record_deallocate;
-using qv::formats::RecordArena;
-using qv::formats::Text;
-using qv::formats::TextList;
+using qv::record::List;
+using qv::record::record_allocate;
+using qv::record::record_arena_bytes;
+using qv::record::record_arena_carves;
+using qv::record::record_deallocate;
+using qv::record::RecordArena;
+using qv::record::Text;
+using qv::record::TextList;
 
 constexpr std::size_t kFirst = RecordArena::kFirstBlockBytes;  // an arena's first block
 

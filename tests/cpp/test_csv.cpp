@@ -181,7 +181,7 @@ TEST(CsvRecord, RecordWalkFlattensNestedValues) {
   v.policies = {{"p", {"a", "b"}}};
   std::string out;
   c::Writer w(out);
-  c::record_walk(w, qv::formats::record_def<qv::test::Server>, &v);
+  c::record_walk(w, qv::record::record_def<qv::test::Server>, &v);
   ASSERT_FALSE(w.end_row());
   EXPECT_EQ(out, "n,,tcp,http,c,snat,p,a,b,\n");
 }

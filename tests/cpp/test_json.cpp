@@ -11,7 +11,7 @@
 namespace {
 
 using namespace qv;
-using qv::formats::Text;
+using qv::record::Text;
 using qv::test::Item;
 using qv::test::Node;
 
@@ -264,11 +264,11 @@ TEST(JsonRead, ReadingIntoAUsedRecordReplacesEveryField) {
   it.stamp = "old";
   std::string error;
   ASSERT_TRUE(json::read_record(R"({"name":"a","mask":"m","words":["new"],"tags":[],"rules":[["p",[]]]})",
-                                formats::record_def<Item>, &it, error))
+                                record::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, qv::formats::TextList{"new"});
+  EXPECT_EQ(it.words, qv::record::TextList{"new"});
   EXPECT_TRUE(it.tags.empty());
-  EXPECT_EQ(it.rules, (qv::formats::PairList{{"p", {}}}));
+  EXPECT_EQ(it.rules, (qv::record::PairList{{"p", {}}}));
   EXPECT_EQ(it.note, "");
   EXPECT_EQ(it.stamp, std::nullopt);
 }
@@ -305,11 +305,11 @@ TEST(JsonRead, TextListsMixPlainAndEscapedTexts) {
   ASSERT_TRUE(json::read_record(
                   R"({"name":"a","mask":"m","words":["p","e\n","","\u00e9t\u00e9","long plain text","\"q\""],)"
                   R"("rules":[["r\u0031",["x","y\/z"]]]})",
-                  formats::record_def<Item>, &it, error))
+                  record::record_def<Item>, &it, error))
       << error;
-  EXPECT_EQ(it.words, (qv::formats::TextList{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
+  EXPECT_EQ(it.words, (qv::record::TextList{"p", "e\n", "", "\xc3\xa9t\xc3\xa9",
                                                 "long plain text", "\"q\""}));
-  EXPECT_EQ(it.rules, (qv::formats::PairList{{"r1", {"x", "y/z"}}}));
+  EXPECT_EQ(it.rules, (qv::record::PairList{{"r1", {"x", "y/z"}}}));
 }
 
 // A text read into a string: one that fits the string's room is copied into
@@ -331,9 +331,9 @@ TEST_P(JsonReadText, ReplacesTheOldTextWhateverItsRoom) {
     it.name = std::string(old);
     it.words = {std::string(old)};
     std::string error;
-    ASSERT_TRUE(json::read_record(doc, formats::record_def<Item>, &it, error)) << error;
+    ASSERT_TRUE(json::read_record(doc, record::record_def<Item>, &it, error)) << error;
     EXPECT_EQ(it.name, GetParam().text);
-    EXPECT_EQ(it.words, qv::formats::TextList{std::string_view(GetParam().text)});
+    EXPECT_EQ(it.words, qv::record::TextList{std::string_view(GetParam().text)});
   }
 }
 

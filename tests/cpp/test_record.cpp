@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace qv::formats;
+using namespace qv::record;
 using qv::test::Item;
 
 const FieldDef& item_field(std::string_view key) {
@@ -38,7 +38,7 @@ TEST(RecordTable, KindsFollowTheMemberTypes) {
 
 TEST(RecordTable, AccessorsReachTheMembers) {
   Item it;
-  value_as<qv::formats::Text>(item_field("mask").in(&it)) = "m";
+  value_as<qv::record::Text>(item_field("mask").in(&it)) = "m";
   value_as<std::uint16_t>(item_field("count").in(&it)) = 7;
   auto& tags = item_field("tags");
   value_as<qv::test::Tag>(tags.list->append(tags.in(&it))).name = "t";

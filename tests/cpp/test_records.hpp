@@ -17,8 +17,8 @@
 
 namespace qv::test {
 
-using qv::formats::Text;
-using qv::formats::TextPair;
+using qv::record::Text;
+using qv::record::TextPair;
 
 // A reference with an optional context (a server's profile).
 struct Tag {
@@ -47,7 +47,7 @@ struct Fqdn {
 
 inline Fqdn fqdn_default() { return Fqdn{"disabled", "none"}; }
 inline bool fqdn_written(const Fqdn& f) {
-  return !(brelmark::is_blank(f.autopopulate) || qv::formats::equals_keyword(f.autopopulate, "disabled"));
+  return !(brelmark::is_blank(f.autopopulate) || qv::record::equals_keyword(f.autopopulate, "disabled"));
 }
 
 // Every field kind and rule.
@@ -58,9 +58,9 @@ struct Item {
   std::vector<Tag> tags;               // written when not empty
   Text mask;                    // required, always written
   Translation translation;      // written by translation_written
-  qv::formats::TextList words;      // written when not empty
+  qv::record::TextList words;      // written when not empty
   bool enabled = false;                // written when true
-  qv::formats::PairList rules;         // written when not empty
+  qv::record::PairList rules;         // written when not empty
   std::uint16_t count = 0;             // written when not 0
   std::uint16_t ratio = 0;             // written when not 1
   Text monitor;                 // written unless blank or "default"
@@ -93,9 +93,9 @@ struct Server {
   std::optional<Text> creation;
   std::vector<Tag> profiles;
   Translation snat;
-  qv::formats::TextList vlans;
+  qv::record::TextList vlans;
   bool vlans_enabled = false;
-  qv::formats::PairList policies;
+  qv::record::PairList policies;
   Text source;
   friend bool operator==(const Server&, const Server&) = default;
 };
@@ -119,7 +119,7 @@ struct Config {
 
 }  // namespace qv::test
 
-namespace qv::formats {
+namespace qv::record {
 
 template <>
 struct RecordTable<qv::test::Tag> {
@@ -230,4 +230,4 @@ struct RecordTable<qv::test::Config> {
   };
 };
 
-}  // namespace qv::formats
+}  // namespace qv::record

@@ -10,7 +10,7 @@
 
 namespace {
 
-using qv::formats::Text;
+using qv::record::Text;
 
 constexpr std::size_t kLocal = Text::kLocalCapacity;
 

@@ -20,8 +20,8 @@
 
 namespace {
 
-using qv::formats::Text;
-using qv::formats::TextPair;
+using qv::record::Text;
+using qv::record::TextPair;
 using qv::test::Fqdn;
 using qv::test::Tag;
 using qv::test::Translation;
@@ -36,10 +36,10 @@ struct Box {
   Text name;
   std::uint16_t port = 0;
   bool enabled = false;
-  qv::formats::TextList vlans;
+  qv::record::TextList vlans;
   std::vector<Tag> tags;
   Translation sat;
-  qv::formats::PairList policies;
+  qv::record::PairList policies;
   std::vector<Member> members;
   std::optional<Text> created;
 };
@@ -80,7 +80,7 @@ struct Loose {
 
 }  // namespace
 
-namespace qv::formats {
+namespace qv::record {
 
 template <>
 struct RecordTable<Member> {
@@ -159,7 +159,7 @@ struct RecordTable<Loose> {
   };
 };
 
-}  // namespace qv::formats
+}  // namespace qv::record
 
 namespace {
 
@@ -447,7 +447,7 @@ template <class T>
 std::string by_writer(const T& record) {
   const std::string before = "# kept\n";
   std::string out = before;
-  auto error = toml::write_record(out, qv::formats::record_def<T>, &record);
+  auto error = toml::write_record(out, qv::record::record_def<T>, &record);
   EXPECT_EQ(out.substr(0, before.size()), before);
   if (error) {
     EXPECT_EQ(out, before);

@@ -56,8 +56,8 @@ const Value* Value::find(std::string_view key) const {
 
 Value to_value(const RecordDef& def, const void* record) {
   Object o;
-  o.reserve(formats::count_written(def, record));
-  formats::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
+  o.reserve(record::count_written(def, record));
+  record::for_each_written(def, record, [&](const FieldDef& f, const void* v) {
     o.emplace_back(std::string(f.key), field_value(f, v));
   });
   return o;

@@ -65,11 +65,11 @@ struct Value {
 
 // The record as a value tree: an object of its written fields in table order
 // (u16 as unsigned integers, lists as arrays, a text pair as a two-element array).
-Value to_value(const formats::RecordDef& def, const void* record);
+Value to_value(const record::RecordDef& def, const void* record);
 
 template <class T>
 Value to_json_value(const T& record) {
-  return to_value(formats::record_def<T>, &record);
+  return to_value(record::record_def<T>, &record);
 }
 
 // Appends the value tree as compact JSON text: strings escaped as
