@@ -1,7 +1,9 @@
 #include "brelmark/lexer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -521,8 +523,7 @@ ParseResult<Unit> skip_body_block_after(Text body) {
 }
 
 // The words that stand alone among the words a block read as words does not know.
-constexpr std::array<Text, 6> kFlagWords{"vlans-enabled", "vlans-disabled", "ip-forward", "l2-forward", "enabled",
-                                         "disabled"};
+constexpr Text kFlagWords[]{"vlans-enabled", "vlans-disabled", "ip-forward", "l2-forward", "enabled", "disabled"};
 
 }  // namespace
 
@@ -555,7 +556,7 @@ std::optional<Text> skip_word_item(Text at, std::size_t word) {
     return std::nullopt;
   }
   const Text key = at.substr(0, word);
-  if (after.empty() || after[0] == '}' || std::find(kFlagWords.begin(), kFlagWords.end(), key) != kFlagWords.end())
+  if (after.empty() || after[0] == '}' || std::find(std::begin(kFlagWords), std::end(kFlagWords), key) != std::end(kFlagWords))
     return after;
   if (auto value = word_value(after)) return opt_ws(value->rest);
   return std::nullopt;
